@@ -1,0 +1,33 @@
+// TLogFileWriter: appends "<date> <time> <message>" lines (CR LF ended) to the log file,
+// opening and closing it for every line, then hands the stamped line to the callback.
+// Main thread only.
+#pragma once
+
+#include <functional>
+#include <string>
+
+namespace zq {
+
+class TLogFileWriter {
+ public:
+  using LineCallback = std::function<void(const std::string&)>;
+
+  // The file lies in the process's current directory. Creates it empty when missing and
+  // never truncates it; raises EInOutError when it cannot be created.
+  explicit TLogFileWriter(const std::string& fileName);
+
+  void SetCallback(LineCallback callback) { lineCallback_ = std::move(callback); }
+  // Raises EInOutError when the line cannot be appended; the callback then is not called.
+  void WriteLine(const std::string& message);
+  const std::string& LogPath() const { return logPath_; }
+
+  // Date and time texts in the locale's short date and long time forms (%x, %X).
+  static std::string DateText();
+  static std::string TimeText();
+
+ private:
+  LineCallback lineCallback_;
+  std::string logPath_;
+};
+
+}  // namespace zq

@@ -1,0 +1,55 @@
+// Synchronous calls from worker threads to the main thread: a worker hands a step over and
+// waits until the main thread has run it. The main thread serves the steps from its event
+// loop (the wake-up hook tells it that one is waiting) and while it waits for a worker.
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace zq {
+
+class TMainThreadQueue {
+ public:
+  TMainThreadQueue();
+
+  // Called from the posting thread after each hand-over; the event loop uses it to
+  // schedule ServePending. Set before any worker starts.
+  void SetWakeup(std::function<void()> wake) { wake_ = std::move(wake); }
+
+  // Runs `step` on the main thread and returns when it has run. An exception thrown by
+  // the step is raised again here. Called on the main thread itself, it runs at once.
+  void Synchronize(const std::function<void()>& step);
+
+  // Main thread: runs every step handed over so far, in order. Returns how many ran.
+  std::size_t ServePending();
+
+  // Main thread: serves steps until `done` returns true, waking when a step arrives or
+  // Notify is called (and at least every 10 ms).
+  void ServeUntil(const std::function<bool()>& done);
+
+  // Wakes a ServeUntil to look at its condition again.
+  void Notify();
+
+  bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
+
+ private:
+  struct Call {
+    const std::function<void()>* step;
+    bool done = false;
+    std::exception_ptr error;
+  };
+
+  std::thread::id mainThread_;
+  std::function<void()> wake_;
+  std::mutex mutex_;
+  std::condition_variable posted_;
+  std::condition_variable finished_;
+  std::deque<Call*> calls_;
+  bool notified_ = false;
+};
+
+}  // namespace zq

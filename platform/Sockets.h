@@ -1,0 +1,44 @@
+// What the server asks of a TCP connection and of a UDP endpoint. The Qt layer
+// (platform/qt) implements them; tests use fakes. Main thread only.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace zq {
+
+class ITcpConnection {
+ public:
+  virtual ~ITcpConnection() = default;
+  // Remote address as dotted IPv4 text and remote port, kept from the accept so they stay
+  // readable during the disconnect event.
+  virtual const std::string& RemoteAddress() const = 0;
+  virtual uint16_t RemotePort() const = 0;
+  // Hands the whole byte string to the connection's send buffer.
+  virtual void SendText(const std::string& bytes) = 0;
+  // Everything that has arrived and not been taken yet.
+  virtual std::string ReceiveText() = 0;
+  // Closes the connection; its disconnect event runs before Close returns.
+  virtual void Close() = 0;
+};
+
+class IUdpEndpoint;
+
+// A datagram arrived on `endpoint` from senderAddress:senderPort.
+using UdpReceiveHandler =
+    std::function<void(IUdpEndpoint& endpoint, std::string datagram, uint16_t senderPort,
+                       const std::string& senderAddress)>;
+
+class IUdpEndpoint {
+ public:
+  virtual ~IUdpEndpoint() = default;
+  // Binds the local port; 0 releases the port. False when the port cannot be bound.
+  virtual bool Bind(uint16_t localPort) = 0;
+  virtual void SetRemote(const std::string& host, uint16_t port) = 0;
+  // Sends one datagram to the remote host and port.
+  virtual void Send(const std::string& datagram) = 0;
+  virtual void SetReceiveHandler(UdpReceiveHandler handler) = 0;
+};
+
+}  // namespace zq

@@ -1,0 +1,43 @@
+// TGameMessenger: a fixed ring of 1024 message slots under a lock, plus a named auto-reset
+// event that every Push signals. The consumer opens an event of the same name and waits on it.
+// Push and Pop may be called from any thread.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "platform/NamedEvent.h"
+#include "protocol/GameMessage.h"
+
+namespace zq {
+
+constexpr std::size_t QUEUE_SIZE = 1024;
+
+class TGameMessenger {
+ public:
+  explicit TGameMessenger(std::string name);
+  ~TGameMessenger();  // pending messages are freed with the queue
+  TGameMessenger(const TGameMessenger&) = delete;
+  TGameMessenger& operator=(const TGameMessenger&) = delete;
+
+  const std::string& Name() const { return name_; }
+
+  // Appends the message and signals the event. A full ring (1023 pending) refuses the new
+  // message: it is freed, "<name>:MESSAGE QUEUE HAS FILLED!!" goes to the console, and
+  // false is returned. The pending messages stay.
+  bool Push(GameMessagePtr message);
+  // The oldest pending message, or null when the queue is empty. Never waits.
+  GameMessagePtr Pop();
+
+ private:
+  std::string name_;
+  std::shared_ptr<TNamedEvent> event_;
+  std::mutex lock_;
+  std::array<GameMessagePtr, QUEUE_SIZE> ring_;
+  std::size_t head_ = 0;
+  std::size_t tail_ = 0;
+};
+
+}  // namespace zq
