@@ -1,0 +1,55 @@
+#include "server/HeadlessView.h"
+
+#include <QCoreApplication>
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+
+#include "platform/qt/SignalWatcher.h"
+#include "server/CommandLine.h"
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+void THeadlessView::ProcessPendingEvents() {
+  QCoreApplication::processEvents();
+}
+
+void THeadlessView::ReportSocketError(int code) {
+  std::fprintf(stderr, "Socket error %d\n", code);
+  std::fflush(stderr);
+}
+
+int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
+  QCoreApplication app(argc, argv);
+  TServerSettings settings = commandLine.Settings;
+  if (commandLine.GameDirectoryGiven) {
+    std::error_code ec;
+    std::filesystem::current_path(settings.GameDirectory, ec);
+    if (ec) {
+      std::cerr << "Cannot use game directory " << settings.GameDirectory << ": " << ec.message()
+                << std::endl;
+      return 1;
+    }
+  }
+  settings.GameDirectory = std::filesystem::current_path().string();
+
+  THeadlessView view;
+  TZQOServer server(view);
+  bool stopping = false;
+  TSignalWatcher watcher([&](int) {
+    if (stopping) return;  // a second signal does not interrupt the shutdown
+    stopping = true;
+    server.FormClose();
+    QCoreApplication::quit();
+  });
+  try {
+    server.StartServer(settings);
+  } catch (const std::exception& e) {
+    std::cerr << e.what() << std::endl;
+    return 1;
+  }
+  return app.exec();
+}
+
+}  // namespace zq

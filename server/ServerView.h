@@ -1,0 +1,31 @@
+// What the start sequence and the connection handlers show: the view is the window, or the
+// headless front-end. Main thread only.
+#pragma once
+
+#include <string>
+
+#include "world/IregExtract.h"
+
+namespace zq {
+
+class IServerView {
+ public:
+  virtual ~IServerView() = default;
+  // "&Start Server" was pressed: the settings controls are disabled, the running ones enabled.
+  virtual void ServerStarting() {}
+  virtual void ShowStatusTab() {}
+  // Lets pending window events run.
+  virtual void ProcessPendingEvents() {}
+  // Every log line, as written to the log file (without the line end).
+  virtual void AppendToView(const std::string& line) = 0;
+  virtual void ShowIdentity(const std::string& /*identity*/) {}
+  // The two status lines ("Connected: ..." and "Max Connected: ...").
+  virtual void ShowStatus(const std::string& /*connected*/, const std::string& /*peak*/) {}
+  // The extraction's progress window: shown before the extraction, hidden after it.
+  virtual IExtractProgress& ShowExtractionProgress() = 0;
+  virtual void HideExtractionProgress() {}
+  // A socket error that the facility reports to the operator itself.
+  virtual void ReportSocketError(int /*code*/) {}
+};
+
+}  // namespace zq

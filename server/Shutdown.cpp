@@ -1,0 +1,37 @@
+// Shutdown: stops the listener, ends the game manager and dispatch threads in order and
+// frees every object the start sequence made, except the world data.
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+void TZQOServer::FormClose() {
+  if (!serverStarted_) return;
+  Log("Server shutdown.");
+  listener_->Stop();  // no disconnect events, no ClientGone
+  // The loop goes on after shutdown here, so nothing may reach the objects freed below.
+  beatTimer_->Stop();
+  receivingUdp_ = false;
+  gameManager_->Terminate();
+  gameManager_->WaitFor();  // serves the thread's log lines meanwhile
+  gameManager_.reset();
+  players_.reset();
+  dispatch_->Terminate();
+  dispatch_->WaitFor();
+  dispatch_.reset();
+  handler_.reset();
+  dispatchQueue_.reset();
+  gameQueue_.reset();
+  guids_.reset();
+  gameTimer_.reset();
+  for (int32_t s = 1; s <= MAX_SOCKETS; ++s) {
+    if (auto& udp = tables_.Sockets[s].UDP) {
+      udp->Bind(0);
+      udp.reset();
+    }
+  }
+  protocol_.reset();
+  log_.reset();
+  serverStarted_ = false;
+}
+
+}  // namespace zq

@@ -1,0 +1,25 @@
+// zqosrv: the game server, with its operator window or headless.
+#include <clocale>
+#include <iostream>
+
+#include "gui/RunWindow.h"
+#include "platform/Errors.h"
+#include "server/CommandLine.h"
+#include "server/HeadlessView.h"
+
+int main(int argc, char** argv) {
+  std::setlocale(LC_ALL, "");
+  zq::TCommandLine commandLine;
+  try {
+    commandLine = zq::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+  } catch (const zq::EConvertError& e) {
+    std::cerr << "zqosrv: " << e.what() << std::endl;
+    return 1;
+  }
+  if (commandLine.Help) {
+    std::cout << zq::UsageText();
+    return 0;
+  }
+  if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
+  return zq::RunWindow(argc, argv, commandLine);
+}
