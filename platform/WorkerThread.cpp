@@ -32,8 +32,9 @@ void TThread::Run() {
 }
 
 void TThread::WaitFor() {
+  if (!thread_.joinable()) return;  // never started, or already waited for
   main_.ServeUntil([this] { return Finished(); });
-  if (thread_.joinable()) thread_.join();
+  thread_.join();
 }
 
 }  // namespace zq

@@ -17,12 +17,13 @@ class TThread {
   TThread(const TThread&) = delete;
   TThread& operator=(const TThread&) = delete;
 
-  // Begins running Execute on a thread of its own.
+  // Begins running Execute on a thread of its own (once).
   void Start();
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
   bool Finished() const { return finished_.load(); }
-  // Main thread: waits for the end of Execute while serving the thread's calls.
+  // Main thread: waits for the end of Execute while serving the thread's calls; returns at
+  // once for a thread that was never started.
   void WaitFor();
 
  protected:
