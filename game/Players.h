@@ -1,0 +1,120 @@
+// TServerPlayerManager: the table of players in the game (FPlayers) with joining, leaving,
+// speech and movement (PlayerMovement.cpp). Every event becomes messages for the players
+// within view, posted to the dispatch queue. Game manager thread only; the table has no lock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "game/GameTimer.h"
+#include "game/GuidManager.h"
+#include "game/PlayerSnapshot.h"
+#include "protocol/GameMessage.h"
+#include "protocol/GameMessenger.h"
+#include "protocol/SocketTable.h"
+#include "world/Blocking.h"
+
+namespace zq {
+
+constexpr int32_t MAX_PLAYERS = 1024;  // also the "not found" slot number
+constexpr int32_t VIEW_RANGE_X = 120;
+constexpr int32_t VIEW_RANGE_Y = 75;
+constexpr uint32_t SPEECH_TIME = 5000;  // ms
+constexpr std::size_t MAX_NAME_LEN = 47;
+constexpr std::size_t MAX_SPEECH_LEN = 99;
+constexpr int32_t MOVE_STEP_RATE = 4;  // game-clock steps per second (250 ms)
+constexpr uint8_t MOVE_FLAG_MOVING = 0x01;
+
+struct PlayerRecord {
+  std::string Name;      // at most 47
+  std::string Password;  // at most 47
+  uint16_t ClientCode = 0;
+  uint32_t LastMove = 0;
+  uint16_t Z = 0;
+  uint16_t X = 0;
+  uint16_t Y = 0;
+  uint8_t StateByte = 0;
+  uint8_t Facing = 0;
+  uint8_t MoveFlags = 0;
+  int16_t StopX = 0;
+  int16_t StopY = 0;
+  double DirX = 0;
+  double DirY = 0;
+  float Speed = 0;
+  double PosX = 0;
+  double PosY = 0;
+  uint32_t GUID = 0;
+  int32_t SocketID = 0;
+  std::string SpeechText;  // at most 99
+  uint32_t SpeechUntil = 0;
+  std::array<uint8_t, 256> Keys{};
+};
+
+class TServerPlayerManager {
+ public:
+  // `sockets` gives the GUID bound to a socket number (GuidOf); spawn values are cut to 16 bits.
+  TServerPlayerManager(TGUIDManager& guids, TGameTimer& timer, TGameMessenger& dispatchQueue,
+                       const TSocketTable& sockets, const IBlockingMap& map, int32_t spawnX,
+                       int32_t spawnY);
+  TServerPlayerManager(const TServerPlayerManager&) = delete;
+  TServerPlayerManager& operator=(const TServerPlayerManager&) = delete;
+
+  // Slot of the player with `guid`, or MAX_PLAYERS (with a console line).
+  int32_t getNumfromGUID(uint32_t guid) const;
+
+  // A player joins; returns its new GUID. A connection that has a player already gets no
+  // second one: one console line, nothing sent, and 0 is returned.
+  uint32_t AddPlayer(int32_t socketId, const std::string& name, uint16_t clientCode,
+                     const std::string& password);
+  // The player of connection `socketId` leaves. Raises EInternalCheck (Players) when none.
+  void removePlayer(int32_t socketId);
+  // The player of socket `socketId` speaks `text` (cut to 99) for `duration` ms.
+  void Say(int32_t socketId, const std::string& text, uint32_t duration);
+
+  // Posts a copy of `message` to each player within view of `guid` (that player too when
+  // `includeSelf`), in slot order; the template is consumed.
+  void SendToNearby(uint32_t guid, GameMessagePtr message, bool includeSelf);
+  // Sends `guid` one PlayerInfo for every other player within its view.
+  void SendNearbyPlayersTo(uint32_t guid);
+
+  // Movement. `type` is KeyDown or KeyUp.
+  void HandleKey(int32_t socketId, uint32_t type, const MSKey& key);
+  // Advances every moving player to the next 250 ms step, stopping at blocked tiles.
+  void UpdatePlayers();
+
+  // Payloads, composed from a record.
+  static std::string PlayerInfoPayload(const PlayerRecord& p);
+  std::string PlayerMotionPayload(const PlayerRecord& p);
+
+  uint16_t PlayerCount() const { return FPlayerCount; }
+  // Slot `slot` (0..1023), or null when empty.
+  const PlayerRecord* Player(int32_t slot) const;
+  // Counts every change of the table's snapshot fields (join, leave, a new X or Y).
+  uint64_t Revision() const { return FRevision; }
+  // GUID, name, socket number, X, Y of every player, in slot order.
+  TPlayerSnapshotList TakeSnapshot() const;
+
+ private:
+  PlayerRecord* BySocketGuid(int32_t socketId);
+  void Post(uint32_t type, uint32_t guid, int32_t targetSocket, std::string payload);
+  static bool WithinView(const PlayerRecord& a, const PlayerRecord& b);
+
+  TGUIDManager& FGuids;
+  TGameTimer& FTimer;
+  TGameMessenger& FDispatch;
+  const TSocketTable& FSockets;
+  const IBlockingMap& FMap;
+  uint16_t FSpawnX;
+  uint16_t FSpawnY;
+  std::array<std::unique_ptr<PlayerRecord>, MAX_PLAYERS> FPlayers;
+  uint16_t FPlayerCount = 0;
+  uint64_t FRevision = 0;
+};
+
+// A message from the server: SocketID -1, addressed to `guid`.
+GameMessagePtr MakeServerMessage(uint32_t type, uint32_t guid, int32_t targetSocket,
+                                 std::string_view payload);
+
+}  // namespace zq

@@ -1,0 +1,61 @@
+// TServerGameManager: the game manager thread. It sleeps on the game queue's event, applies
+// every game message to the player table, advances walking players when the wait times out,
+// and publishes a snapshot of the table for the operator window. Its log lines are written
+// on the main thread; it never sends or logs by itself. The owner ends it with Terminate and
+// WaitFor (main thread) before destroying it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "game/PlayerSnapshot.h"
+#include "game/Players.h"
+#include "platform/MainThreadQueue.h"
+#include "platform/NamedEvent.h"
+#include "platform/WorkerThread.h"
+#include "protocol/GameMessage.h"
+#include "protocol/GameMessenger.h"
+
+namespace zq {
+
+constexpr uint32_t TICK_INTERVAL = 62;  // ms without a message before players move
+constexpr const char* SGM_EVENT_NAME = "ZQO-SGM";
+constexpr std::size_t MAX_STATUS_LEN = 60;  // "Added player " and the name, in all
+
+// A ClientSay text trimmed, with runs of spaces collapsed, positions 97 and 98 removed and
+// enclosed in double quotes. The result is "\"\"" for an empty or all-space text.
+std::string CleanSpeech(std::string text);
+
+class TServerGameManager : public TThread {
+ public:
+  // `writeLog` runs on the main thread and receives the whole line, "SGM: " included.
+  TServerGameManager(TMainThreadQueue& main, TGameMessenger& gameQueue,
+                     TServerPlayerManager& players,
+                     std::function<void(const std::string&)> writeLog,
+                     uint32_t tickInterval = TICK_INTERVAL);
+
+  // Applies one message. Game manager thread once started (tests may call it before Start).
+  // Raises EInternalCheck (ServerGameManagerU) for a null message or a missing structure.
+  void HandleGameMessage(const GameMessage* message);
+
+  // The player table as last published; any thread.
+  const TPlayerSnapshot& Snapshot() const { return FSnapshot; }
+
+ protected:
+  void Execute() override;
+
+ private:
+  void Log(const std::string& status);
+  void DrainQueue();
+  void PublishIfChanged();
+
+  TGameMessenger& FGameQueue;
+  TServerPlayerManager& FPlayers;
+  std::function<void(const std::string&)> FWriteLog;
+  uint32_t FTickInterval;
+  TPlayerSnapshot FSnapshot;
+  uint64_t FPublishedRevision = 0;  // game manager thread
+};
+
+}  // namespace zq

@@ -1,0 +1,113 @@
+// Shared pieces of the game tests: a fake clock, a fake blocking map that records its calls,
+// and a small world (allocator, clock, queues, socket table, player manager).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "game/GameTimer.h"
+#include "game/GuidManager.h"
+#include "game/Players.h"
+#include "platform/Clock.h"
+#include "protocol/GameMessenger.h"
+#include "protocol/MessageCodes.h"
+#include "protocol/SocketTable.h"
+#include "world/Blocking.h"
+
+namespace zq::test {
+
+// Replaces the tick count while it lives; the old clock comes back afterwards.
+class FakeClock {
+ public:
+  explicit FakeClock(uint32_t start = 0) {
+    Set(start);
+    SetTickSource(&Now);
+  }
+  ~FakeClock() { SetTickSource(nullptr); }
+  FakeClock(const FakeClock&) = delete;
+  FakeClock& operator=(const FakeClock&) = delete;
+  static void Set(uint32_t t) { ticks().store(t); }
+  static void Advance(uint32_t ms) { ticks().fetch_add(ms); }
+  static uint32_t Now() { return ticks().load(); }
+
+ private:
+  static std::atomic<uint32_t>& ticks() {
+    static std::atomic<uint32_t> t{0};
+    return t;
+  }
+};
+
+// Blocks every candidate tile whose x lies in [blockFromX, blockToX]; records each question.
+class FakeMap : public IBlockingMap {
+ public:
+  struct Call {
+    char axis;
+    int32_t curX, curY, x, y;
+    bool operator==(const Call&) const = default;
+  };
+  int32_t blockFromX = -1000000;
+  int32_t blockToX = -1000000;
+  mutable std::vector<Call> calls;
+  bool record = true;
+
+  bool IsBlockedX(int32_t curX, int32_t curY, int32_t x, int32_t y) const override {
+    if (record) calls.push_back({'x', curX, curY, x, y});
+    return x >= blockFromX && x <= blockToX;
+  }
+  bool IsBlockedY(int32_t curX, int32_t curY, int32_t x, int32_t y) const override {
+    if (record) calls.push_back({'y', curX, curY, x, y});
+    return x >= blockFromX && x <= blockToX;
+  }
+};
+
+inline MSKey MakeKey(uint8_t key, uint16_t tx = 0, uint16_t ty = 0, uint32_t value = 0) {
+  MSKey k;
+  k.Bytes[0] = 0xEE;  // not read
+  k.Bytes[1] = key;
+  k.Bytes[2] = static_cast<uint8_t>(tx);
+  k.Bytes[3] = static_cast<uint8_t>(tx >> 8);
+  k.Bytes[4] = static_cast<uint8_t>(ty);
+  k.Bytes[5] = static_cast<uint8_t>(ty >> 8);
+  for (int i = 0; i < 4; ++i) k.Bytes[10 + i] = static_cast<uint8_t>(value >> (8 * i));
+  return k;
+}
+
+inline std::string Bytes(std::initializer_list<int> bytes) {
+  std::string s;
+  for (int b : bytes) s.push_back(static_cast<char>(b));
+  return s;
+}
+
+struct GameWorld {
+  explicit GameWorld(int32_t spawnX = 1560, int32_t spawnY = 1921, const char* queue = "T-DISPATCH")
+      : dispatch(queue), players(guids, timer, dispatch, sockets, map, spawnX, spawnY) {}
+
+  // Every message posted so far, in order.
+  std::vector<GameMessagePtr> Drain() {
+    std::vector<GameMessagePtr> out;
+    for (int i = 0; i < 4096; ++i) {
+      auto m = dispatch.Pop();
+      if (!m) break;
+      out.push_back(std::move(m));
+    }
+    return out;
+  }
+  // Joins a player for socket `sid` and binds its GUID as the dispatch thread would.
+  uint32_t Join(int32_t sid, const std::string& name = "P", uint16_t code = 0) {
+    uint32_t g = players.AddPlayer(sid, name, code, "pw");
+    sockets.BindGUID(sid, g);
+    return g;
+  }
+  const PlayerRecord& P(uint32_t guid) { return *players.Player(players.getNumfromGUID(guid)); }
+
+  TGUIDManager guids;
+  TGameTimer timer;
+  TGameMessenger dispatch;
+  TSocketTable sockets;
+  FakeMap map;
+  TServerPlayerManager players;
+};
+
+}  // namespace zq::test
