@@ -1,0 +1,310 @@
+// TTcpListener over loopback with plain POSIX clients: event order, bytes, closes from inside
+// handlers, resets, Stop and the send bound.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/Errors.h"
+#include "platform/qt/EventGuard.h"
+#include "platform/qt/TcpListener.h"
+#include "tests/platform/QtTestSupport.h"
+
+namespace zq {
+namespace {
+
+using test::PumpFor;
+using test::PumpUntil;
+using test::TestClient;
+
+// A listener on 127.0.0.1 with every event recorded as "<event>:<remote port>".
+class TcpListenerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureApp();
+    SetEventErrorReporter([this](const std::string& text) { reports.push_back(text); });
+    listener.OnConnect = [this](ITcpConnection& c) { Note("connect", c); };
+    listener.OnWrite = [this](ITcpConnection& c) { Note("write", c); };
+    listener.OnRead = [this](ITcpConnection& c) {
+      Note("read", c);
+      received += c.ReceiveText();
+    };
+    listener.OnDisconnect = [this](ITcpConnection& c) {
+      Note("disconnect", c);
+      goneAddress = c.RemoteAddress();
+    };
+    listener.OnError = [this](ITcpConnection& c, int& code) {
+      Note("error" + std::to_string(code), c);
+    };
+    listener.Listen(0, "127.0.0.1");
+    ASSERT_NE(listener.Port(), 0);
+  }
+  void TearDown() override { SetEventErrorReporter(nullptr); }
+
+  void Note(const std::string& event, ITcpConnection& c) {
+    events.push_back(event + ":" + std::to_string(c.RemotePort()));
+  }
+  int Count(const std::string& event) const {
+    int n = 0;
+    for (const auto& e : events) n += e.rfind(event + ":", 0) == 0;
+    return n;
+  }
+  std::string Tagged(const std::string& event, const TestClient& client) const {
+    return event + ":" + std::to_string(client.LocalPort());
+  }
+  // Connects a client and waits for its ready-to-write event.
+  void Admit(TestClient& client) {
+    ASSERT_TRUE(client.Connect(listener.Port()));
+    ASSERT_TRUE(PumpUntil([&] { return Count("write") > writesSeen; }));
+    ++writesSeen;
+  }
+
+  TTcpListener listener;
+  std::vector<std::string> events;
+  std::vector<std::string> reports;
+  std::string received;
+  std::string goneAddress;
+  int writesSeen = 0;
+};
+
+TEST_F(TcpListenerTest, ConnectThenWriteOnceThenBytesBothWaysAndOrderlyClose) {
+  ITcpConnection* live = nullptr;
+  listener.OnConnect = [&](ITcpConnection& c) {
+    Note("connect", c);
+    live = &c;
+  };
+  TestClient client;
+  Admit(client);
+  const std::string port = std::to_string(client.LocalPort());
+  ASSERT_EQ(events, (std::vector<std::string>{"connect:" + port, "write:" + port}));
+  EXPECT_EQ(listener.ConnectionCount(), 1u);
+  EXPECT_EQ(live->RemoteAddress(), "127.0.0.1");
+  EXPECT_EQ(live->RemotePort(), client.LocalPort());
+
+  // Bytes in two pieces, including NUL and high bytes, arrive whole and in order.
+  const std::string first(
+      "\x01\x00\xff"
+      "abc",
+      6),
+      second(70000, '\x7f');
+  ASSERT_TRUE(client.Send(first));
+  ASSERT_TRUE(PumpUntil([&] { return received.size() >= first.size(); }));
+  ASSERT_TRUE(client.Send(second));
+  ASSERT_TRUE(PumpUntil([&] { return received.size() >= first.size() + second.size(); }));
+  EXPECT_EQ(received, first + second);
+
+  // Server output reaches the client byte for byte.
+  const std::string frame("\x0b\x00\x00\x30Welcome to X", 16);
+  live->SendText(frame);
+  live->SendText("");
+  live->SendText("tail");
+  ASSERT_TRUE(client.WaitForBytes(frame.size() + 4));
+  EXPECT_EQ(client.received, frame + "tail");
+
+  client.CloseOrderly();
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
+  PumpFor(100);
+  EXPECT_EQ(Count("disconnect"), 1);
+  EXPECT_EQ(Count("error"), 0) << "an orderly close is no error";
+  EXPECT_EQ(Count("write"), 1) << "ready-to-write comes once";
+  EXPECT_EQ(events.back(), "disconnect:" + port);
+  EXPECT_EQ(goneAddress, "127.0.0.1") << "address readable in the disconnect event";
+  EXPECT_EQ(listener.ConnectionCount(), 0u);
+}
+
+TEST_F(TcpListenerTest, CloseInsideReadHandlerRaisesDisconnectBeforeReturningOnce) {
+  listener.OnRead = [this](ITcpConnection& c) {
+    Note("read", c);
+    c.ReceiveText();
+    c.Close();
+    Note("closed", c);  // address and port still readable after Close
+    c.Close();          // a second close does nothing
+    c.SendText("ignored");
+  };
+  TestClient client;
+  Admit(client);
+  ASSERT_TRUE(client.Send("x"));
+  ASSERT_TRUE(client.WaitForClose());
+  PumpFor(100);
+  const std::string port = std::to_string(client.LocalPort());
+  EXPECT_EQ(events, (std::vector<std::string>{"connect:" + port, "write:" + port, "read:" + port,
+                                              "disconnect:" + port, "closed:" + port}));
+  EXPECT_TRUE(client.eof);
+  EXPECT_EQ(client.received, "");
+}
+
+TEST_F(TcpListenerTest, RefusalInsideConnectHandlerStillDeliversItsBytes) {
+  listener.OnConnect = [this](ITcpConnection& c) {
+    Note("connect", c);
+    c.SendText("Server is full.");
+    c.Close();
+  };
+  TestClient client;
+  ASSERT_TRUE(client.Connect(listener.Port()));
+  ASSERT_TRUE(client.WaitForClose());
+  EXPECT_EQ(client.received, "Server is full.");
+  EXPECT_TRUE(client.eof);
+  PumpFor(100);
+  const std::string port = std::to_string(client.LocalPort());
+  EXPECT_EQ(events, (std::vector<std::string>{"connect:" + port, "disconnect:" + port}))
+      << "no ready-to-write after a close in the connect event";
+}
+
+TEST_F(TcpListenerTest, ResetArrivesAsError10054ThenDisconnect) {
+  // The server's own handling: silence the report and close.
+  listener.OnError = [this](ITcpConnection& c, int& code) {
+    Note("error" + std::to_string(code), c);
+    if (code == 10054) {
+      code = 0;
+      c.Close();
+    }
+  };
+  TestClient client;
+  Admit(client);
+  const std::string port = std::to_string(client.LocalPort());
+  client.CloseWithReset();
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
+  PumpFor(100);
+  EXPECT_EQ(events, (std::vector<std::string>{"connect:" + port, "write:" + port,
+                                              "error10054:" + port, "disconnect:" + port}));
+  EXPECT_TRUE(reports.empty());
+  EXPECT_EQ(goneAddress, "127.0.0.1");
+}
+
+TEST_F(TcpListenerTest, UnhandledResetIsReportedAndStillEndsWithOneDisconnect) {
+  TestClient a, b;
+  Admit(a);
+  Admit(b);
+  ASSERT_TRUE(a.Send("pending data"));  // data in flight does not hide the reset
+  ASSERT_TRUE(PumpUntil([&] { return received.size() == 12; }));
+  const std::string resetError = Tagged("error10054", a), resetGone = Tagged("disconnect", a);
+  const std::string where = "127.0.0.1:" + std::to_string(a.LocalPort());
+  b.CloseOrderly();
+  a.CloseWithReset();
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 2; }));
+  PumpFor(100);
+  EXPECT_EQ(Count("disconnect"), 2);
+  EXPECT_EQ(Count("error10054"), 1);
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_NE(reports[0].find("10054"), std::string::npos);
+  EXPECT_NE(reports[0].find(where), std::string::npos) << reports[0];
+  // For the reset client the error comes before its disconnect.
+  auto errorAt = std::find(events.begin(), events.end(), resetError);
+  auto goneAt = std::find(events.begin(), events.end(), resetGone);
+  EXPECT_NE(goneAt, events.end());
+  EXPECT_LT(errorAt, goneAt);
+}
+
+TEST_F(TcpListenerTest, StopClosesEveryConnectionWithoutDisconnectEvents) {
+  std::vector<ITcpConnection*> connections;
+  listener.OnConnect = [&](ITcpConnection& c) { connections.push_back(&c); };
+  TestClient a, b;
+  ASSERT_TRUE(a.Connect(listener.Port()));
+  ASSERT_TRUE(b.Connect(listener.Port()));
+  ASSERT_TRUE(PumpUntil([&] { return connections.size() == 2; }));
+  connections[0]->SendText("last words");
+  uint16_t port = listener.Port();
+  listener.Stop();
+  EXPECT_FALSE(listener.Listening());
+  EXPECT_EQ(listener.ConnectionCount(), 0u);
+  ASSERT_TRUE(a.WaitForClose());
+  ASSERT_TRUE(b.WaitForClose());
+  EXPECT_TRUE(a.eof && b.eof) << "clients see an orderly end";
+  PumpFor(100);
+  EXPECT_EQ(Count("disconnect"), 0);
+  EXPECT_EQ(Count("error"), 0);
+  TestClient late;
+  EXPECT_FALSE(late.Connect(port));
+}
+
+TEST_F(TcpListenerTest, SlowReaderOverflowIsRaisedOutsideSendAndDropsOutput) {
+  const std::size_t limit = 64 * 1024;
+  listener.SetSendLimit(limit);
+  ITcpConnection* connection = nullptr;
+  bool inSend = false, overflowInsideSend = false;
+  int overflows = 0;
+  listener.OnConnect = [&](ITcpConnection& c) { connection = &c; };
+  listener.OnOverflow = [&](ITcpConnection& c) {
+    overflowInsideSend = inSend;
+    ++overflows;
+    Note("overflow", c);
+    c.Close();
+  };
+  TestClient client;
+  ASSERT_TRUE(client.Connect(listener.Port()));
+  client.SetSmallReceiveBuffer();
+  ASSERT_TRUE(PumpUntil([&] { return connection != nullptr; }));
+  const std::string chunk(16 * 1024, 'z');
+  std::size_t sent = 0;
+  // The client never reads: the kernel buffers fill, then the send buffer passes the bound.
+  ASSERT_TRUE(PumpUntil([&] {
+    if (overflows == 0 && sent < (256u << 20)) {
+      inSend = true;
+      connection->SendText(chunk);
+      inSend = false;
+      sent += chunk.size();
+    }
+    return overflows > 0;
+  }));
+  EXPECT_FALSE(overflowInsideSend);
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
+  PumpFor(100);
+  EXPECT_EQ(overflows, 1);
+  EXPECT_EQ(events.back(), "disconnect:" + std::to_string(client.LocalPort()));
+}
+
+TEST_F(TcpListenerTest, OutputPastTheBoundIsDroppedUntilTheServerActs) {
+  listener.SetSendLimit(1000);
+  ITcpConnection* connection = nullptr;
+  int overflows = 0;
+  listener.OnConnect = [&](ITcpConnection& c) { connection = &c; };
+  listener.OnOverflow = [&](ITcpConnection&) { ++overflows; };
+  TestClient client;
+  ASSERT_TRUE(client.Connect(listener.Port()));
+  ASSERT_TRUE(PumpUntil([&] { return connection != nullptr; }));
+  // Within one handler nothing reaches the kernel, so the buffer grows at once.
+  connection->SendText(std::string(1000, 'a'));
+  EXPECT_EQ(overflows, 0);
+  connection->SendText("b");
+  for (int i = 0; i < 100; ++i) connection->SendText(std::string(1000, 'c'));
+  EXPECT_EQ(overflows, 0) << "raised queued, never from inside SendText";
+  ASSERT_TRUE(PumpUntil([&] { return overflows == 1; }));
+  ASSERT_TRUE(client.WaitForBytes(1001));
+  PumpFor(100);
+  client.Poll();
+  EXPECT_EQ(client.received, std::string(1000, 'a') + "b");
+  EXPECT_EQ(overflows, 1);
+}
+
+TEST_F(TcpListenerTest, ListenFailureNamesThePort) {
+  TTcpListener second;
+  try {
+    second.Listen(listener.Port(), "127.0.0.1");
+    FAIL() << "a port in use must not be listened on twice";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find(std::to_string(listener.Port())), std::string::npos)
+        << e.what();
+  }
+  EXPECT_THROW(second.Listen(0, "not-an-address"), EInOutError);
+  EXPECT_FALSE(second.Listening());
+}
+
+TEST_F(TcpListenerTest, ExceptionInHandlerIsReportedAndEventsGoOn) {
+  listener.OnRead = [this](ITcpConnection& c) {
+    Note("read", c);
+    c.ReceiveText();
+    InternalCheckFailed("CNT > MAX_SOCKETS in AddSocket", "ZQPROTOCOL");
+  };
+  TestClient client;
+  Admit(client);
+  ASSERT_TRUE(client.Send("a"));
+  ASSERT_TRUE(PumpUntil([&] { return Count("read") == 1; }));
+  ASSERT_TRUE(client.Send("b"));
+  ASSERT_TRUE(PumpUntil([&] { return Count("read") == 2; }));
+  ASSERT_EQ(reports.size(), 2u);
+  EXPECT_NE(reports[0].find("CNT > MAX_SOCKETS in AddSocket in ZQPROTOCOL"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zq
