@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <iostream>
 
+#include "platform/qt/EventGuard.h"
 #include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
 #include "server/ZQOSrv.h"
@@ -13,11 +14,6 @@ namespace zq {
 
 void THeadlessView::ProcessPendingEvents() {
   QCoreApplication::processEvents();
-}
-
-void THeadlessView::ReportSocketError(int code) {
-  std::fprintf(stderr, "Socket error %d\n", code);
-  std::fflush(stderr);
 }
 
 int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
@@ -34,6 +30,11 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   }
   settings.GameDirectory = std::filesystem::current_path().string();
 
+  // Errors the facilities would show the operator go to standard error: nobody clicks a box.
+  SetEventErrorReporter([](const std::string& text) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+  });
   THeadlessView view;
   TZQOServer server(view);
   bool stopping = false;

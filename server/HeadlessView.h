@@ -1,5 +1,5 @@
-// The view of a server without a window: log lines are kept (last 100), socket errors go to
-// standard error, and pending events are those of the Qt event loop. Main thread only.
+// The view of a server without a window: log lines are kept (last 100) and pending events
+// are those of the Qt event loop. Main thread only.
 #pragma once
 
 #include "server/LogView.h"
@@ -12,7 +12,6 @@ class THeadlessView : public IServerView {
   void ProcessPendingEvents() override;
   void AppendToView(const std::string& line) override { view_.AppendToView(line); }
   IExtractProgress& ShowExtractionProgress() override { return progress_; }
-  void ReportSocketError(int code) override;
   const TLogView& LogView() const { return view_; }
 
  private:

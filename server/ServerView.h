@@ -24,7 +24,7 @@ class IServerView {
   // The extraction's progress window: shown before the extraction, hidden after it.
   virtual IExtractProgress& ShowExtractionProgress() = 0;
   virtual void HideExtractionProgress() {}
-  // A socket error that the facility reports to the operator itself.
+  // A socket error other than a reset, after its log line.
   virtual void ReportSocketError(int /*code*/) {}
 };
 

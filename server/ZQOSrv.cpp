@@ -115,6 +115,7 @@ void TZQOServer::InSocketClientError(ITcpConnection& connection, int& code) {
     connection.Close();
     return;
   }
+  // The code stays: the listener reports the error itself.
   Log("Exception raised. Unknown socket error #" + std::to_string(code));
   view_.ReportSocketError(code);
 }

@@ -1,0 +1,74 @@
+// An in-process server on a generated world, listening on a free TCP port, and loopback
+// clients driven on the same thread: every wait pumps the server's event loop.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "server/ZQOSrv.h"
+#include "tests/support/TempDir.h"
+#include "tools/bot/ZQClient.h"
+#include "tools/mkworld/WorldGen.h"
+
+namespace zq::test {
+
+QCoreApplication& TestApp();
+
+// Records what the server shows.
+class TRecordingView : public IServerView {
+ public:
+  void AppendToView(const std::string& line) override { lines.push_back(line); }
+  IExtractProgress& ShowExtractionProgress() override {
+    ++extractions;
+    return progress;
+  }
+  void ShowStatus(const std::string& connected, const std::string& peak) override {
+    status = connected;
+    peakStatus = peak;
+  }
+  std::vector<std::string> lines;
+  std::string status, peakStatus;
+  int extractions = 0;
+  TNullProgress progress;
+};
+
+class ServerTest : public ::testing::Test {
+ protected:
+  ServerTest();
+  ~ServerTest() override;
+
+  // Writes the world (once) and starts a server on it.
+  void StartServer(const mkworld::WorldOptions& world = {}, TServerOptions options = {},
+                   int32_t maxClients = 32);
+  void Pump();  // lets the server handle what is pending
+
+  // A connected client, greeted, and (with `join`) through the dialogue and in the game.
+  TZQClient& Connect(bool answerBeats = true);
+  TZQClient& Join(const std::string& name, bool answerBeats = true);
+
+  // Waits until `done` holds, pumping the server and polling every client (bounded).
+  bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+
+  // Index of the first log line ending in " " + message, or -1.
+  int LineIndex(const std::string& message) const;
+  int CountLines(const std::string& prefix) const;  // lines whose message starts with prefix
+  std::vector<std::string> Messages() const;        // log lines as written
+
+  uint16_t BaseUdpPort() const { return baseUdpPort_; }
+
+  TempDir dir_;
+  TRecordingView view_;
+  std::unique_ptr<TZQOServer> server_;
+  std::vector<std::unique_ptr<TZQClient>> clients_;
+  PumpHook pump_;
+
+ private:
+  bool worldWritten_ = false;
+  uint16_t baseUdpPort_;
+};
+
+}  // namespace zq::test
