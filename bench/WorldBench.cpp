@@ -1,0 +1,156 @@
+// World data: cost of one blocking lookup, and of loading a generated full-size installation
+// (with and without the initial-game extraction).
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/Console.h"
+#include "platform/Files.h"
+#include "tools/mkworld/WorldGen.h"
+#include "world/IregExtract.h"
+#include "world/WorldData.h"
+
+namespace zq {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A generated installation, with its SRVDAT extracted, in a temporary directory that lives
+// for the whole run.
+class Installation {
+ public:
+  Installation() {
+    std::string pattern = (fs::temp_directory_path() / "zqbench-XXXXXX").string();
+    if (!mkdtemp(pattern.data())) std::abort();
+    dir_ = pattern;
+    mkworld::WriteInstallation(dir_);
+    fs::create_directory(dir_ + "/SRVDAT");
+    TNullProgress progress;
+    ExtractInitGame(dir_, dir_ + "/SRVDAT/", progress);
+  }
+  ~Installation() {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  const std::string& Dir() const { return dir_; }
+
+ private:
+  std::string dir_;
+};
+
+Installation& TheInstallation() {
+  static Installation installation;
+  return installation;
+}
+
+std::unique_ptr<TWorldData> LoadWorld(const std::string& game) {
+  auto w = std::make_unique<TWorldData>();
+  w->LoadShapes(ResolvePath(game, "STATIC/SHAPES.VGA"));
+  w->LoadShapeDims(ResolvePath(game, "STATIC/SHPDIMS.DAT"));
+  w->LoadTfa(ResolvePath(game, "STATIC/TFA.DAT"));
+  w->LoadChunks(ResolvePath(game, "STATIC/ZQCHUNKS"));
+  w->LoadMap(ResolvePath(game, "STATIC/ZQMAP"));
+  w->LoadFixed(ResolvePath(game, "STATIC/ZQIFIX"));
+  w->LoadRegistered(ResolvePath(game, "SRVDAT/ZQIREG"));
+  return w;
+}
+
+const TWorldData& TheWorld() {
+  static std::unique_ptr<TWorldData> world = [] {
+    ConsoleCapture quiet;
+    return LoadWorld(TheInstallation().Dir());
+  }();
+  return *world;
+}
+
+// Candidate tiles spread over the world, some outside it, as a walker's would be.
+struct Candidates {
+  static constexpr int kCount = 4096;
+  int32_t x[kCount], y[kCount];
+  Candidates() {
+    uint32_t s = 12345;
+    for (int i = 0; i < kCount; ++i) {
+      s = s * 1664525u + 1013904223u;
+      x[i] = static_cast<int32_t>(s >> 8) % 3300 - 100;
+      s = s * 1664525u + 1013904223u;
+      y[i] = static_cast<int32_t>(s >> 8) % 3300 - 100;
+    }
+  }
+};
+
+void BM_IsBlockedX(benchmark::State& state) {
+  const IBlockingMap& map = TheWorld().Blocking();
+  static const Candidates c;
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(map.IsBlockedX(0, 0, c.x[i], c.y[i]));
+    i = (i + 1) & (Candidates::kCount - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_IsBlockedX);
+
+void BM_IsBlockedY(benchmark::State& state) {
+  const IBlockingMap& map = TheWorld().Blocking();
+  static const Candidates c;
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(map.IsBlockedY(0, 0, c.x[i], c.y[i]));
+    i = (i + 1) & (Candidates::kCount - 1);
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_IsBlockedY);
+
+// The plain scan the masks replace, for comparison.
+void BM_ScanIsBlockedX(benchmark::State& state) {
+  const TWorldData& w = TheWorld();
+  static const Candidates c;
+  int i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(
+        ScanIsBlocked(w.Map(), w.Tfa(), w.Dims(), BlockAxis::X, c.x[i], c.y[i]));
+    i = (i + 1) & (Candidates::kCount - 1);
+  }
+}
+BENCHMARK(BM_ScanIsBlockedX);
+
+// Shapes, dims, Tfa, chunks (with masks), map, fixed and registered objects; warm file cache.
+void BM_LoadWorld(benchmark::State& state) {
+  const std::string& game = TheInstallation().Dir();
+  ConsoleCapture quiet;
+  for (auto _ : state) {
+    auto w = LoadWorld(game);
+    benchmark::DoNotOptimize(w.get());
+    state.PauseTiming();
+    w.reset();
+    quiet.Clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_LoadWorld)->Unit(benchmark::kMillisecond);
+
+// The first start: extraction of INITGAME.DAT into SRVDAT, then the whole load.
+void BM_ExtractAndLoadWorld(benchmark::State& state) {
+  const std::string& game = TheInstallation().Dir();
+  ConsoleCapture quiet;
+  TNullProgress progress;
+  for (auto _ : state) {
+    ExtractInitGame(game, game + "/SRVDAT/", progress);
+    auto w = LoadWorld(game);
+    benchmark::DoNotOptimize(w.get());
+    state.PauseTiming();
+    w.reset();
+    quiet.Clear();
+    state.ResumeTiming();
+  }
+}
+BENCHMARK(BM_ExtractAndLoadWorld)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace zq
+
+BENCHMARK_MAIN();
