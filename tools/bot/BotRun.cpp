@@ -1,0 +1,104 @@
+#include "tools/bot/BotRun.h"
+
+#include <random>
+
+#include "tools/bot/BotClients.h"
+
+namespace zq {
+namespace {
+
+constexpr int64_t SAY_EVERY_US = 5'000'000;
+
+struct TWalker {
+  uint8_t HeldKey = 0;
+  int64_t NextAt = 0;
+  uint32_t Events = 0;
+};
+
+}  // namespace
+
+int RunBots(const TBotOptions& options, std::ostream& out, const std::function<bool()>& stop) {
+  TClientConfig config;
+  config.KeepInbox = false;
+  TBotClients bots;
+  const std::size_t n = static_cast<std::size_t>(options.Count);
+  // Trace from the first message on, the greeting included.
+  auto prepare = [&](std::size_t i, TZQClient& c) {
+    if (!options.Trace) return;
+    c.SetOnMessage([&out, name = BotName(options, i)](const TReceived& r) {
+      out << name << " <- " << (r.Transport == Via::Tcp ? "TCP " : "UDP ")
+          << DescribeMessage(r.Body) << "\n";
+    });
+  };
+  bool ok = ConnectBotClients(options, config, bots, out, prepare);
+  for (std::size_t i = 0; i < n; ++i) {
+    const TZQClient& c = *bots.Clients[i];
+    if (c.Setup() == SetupState::InGame)
+      out << BotName(options, i) << ": in the game as GUID " << c.Guid() << "\n";
+  }
+  out.flush();
+
+  std::mt19937 random(std::random_device{}());
+  auto between = [&](int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(random);
+  };
+  const int64_t start = NowMicros();
+  const int64_t end =
+      options.Seconds > 0 ? start + static_cast<int64_t>(options.Seconds * 1e6) : INT64_MAX;
+  std::vector<TWalker> walkers(n);
+  for (auto& w : walkers) w.NextAt = start + between(0, 1'000'000);
+  int64_t nextSay = start;
+  std::vector<bool> reported(n, false);
+  for (std::size_t i = 0; i < n; ++i) reported[i] = bots.Clients[i]->IsClosed();
+  auto anyInGame = [&] {
+    for (auto& c : bots.Clients)
+      if (c->Setup() == SetupState::InGame && !c->IsClosed()) return true;
+    return false;
+  };
+
+  while (!stop() && NowMicros() < end && anyInGame()) {
+    bots.Pool.Poll(20);
+    out.flush();
+    int64_t now = NowMicros();
+    for (std::size_t i = 0; i < n; ++i) {
+      TZQClient& c = *bots.Clients[i];
+      if (c.IsClosed()) {
+        if (!reported[i]) out << BotName(options, i) << ": " << c.CloseReason() << std::endl;
+        reported[i] = true;
+        continue;
+      }
+      if (c.Setup() != SetupState::InGame) continue;
+      TWalker& w = walkers[i];
+      if (options.Walk && now >= w.NextAt) {
+        if (w.HeldKey) {
+          c.SendKeyUp(w.HeldKey, 0, 0, w.Events++);
+          w.HeldKey = 0;
+          w.NextAt = now + between(200'000, 800'000);
+        } else {
+          w.HeldKey = static_cast<uint8_t>(between(1, 4));
+          c.SendKeyDown(w.HeldKey, 0, 0, w.Events++);
+          w.NextAt = now + between(300'000, 1'500'000);
+        }
+      }
+    }
+    if (!options.Say.empty() && now >= nextSay) {
+      nextSay = now + SAY_EVERY_US;
+      for (auto& c : bots.Clients)
+        if (c->Setup() == SetupState::InGame && !c->IsClosed()) c->SendClientSay(options.Say);
+    }
+  }
+
+  uint64_t received = 0, beats = 0;
+  int closed = 0;
+  for (auto& c : bots.Clients) {
+    received += c->Stats().TcpMessages + c->Stats().UdpMessages;
+    beats += c->Stats().BeatsAnswered;
+    closed += c->IsClosed() ? 1 : 0;
+  }
+  CloseBotClients(bots);
+  out << "bot: " << n << " clients, " << received << " messages received, " << beats
+      << " beats answered, " << closed << " connections lost" << std::endl;
+  return ok && closed == 0 ? 0 : 1;
+}
+
+}  // namespace zq

@@ -1,0 +1,51 @@
+#include "tools/bot/StreamParser.h"
+
+#include "protocol/ZQProtocol.h"
+
+namespace zq {
+namespace {
+
+// Takes one whole message at `at` of `bytes`, advancing `at`.
+bool TakeAt(std::string_view bytes, std::size_t& at, TWireMessage& out) {
+  std::string_view rest = bytes.substr(at);
+  if (IsIncomplete(rest)) return false;
+  uint32_t length = PayloadLength(rest);
+  out.Type = GetU32(rest, 0) & 0xFFFF0000u;
+  out.Payload.assign(rest.substr(4, length));
+  at += 4 + length;
+  return true;
+}
+
+}  // namespace
+
+void TStreamParser::Append(std::string_view bytes) {
+  // Drop what was taken before growing, so the buffer holds at most one unfinished message
+  // plus the new bytes.
+  if (start_ > 0) {
+    buffer_.erase(0, start_);
+    start_ = 0;
+  }
+  buffer_.append(bytes);
+}
+
+bool TStreamParser::Next(TWireMessage& out) {
+  if (!TakeAt(buffer_, start_, out)) return false;
+  if (start_ == buffer_.size()) Clear();
+  return true;
+}
+
+void TStreamParser::Clear() {
+  buffer_.clear();
+  start_ = 0;
+}
+
+TDatagramParts SplitDatagram(std::string_view datagram) {
+  TDatagramParts parts;
+  std::size_t at = 0;
+  TWireMessage m;
+  while (TakeAt(datagram, at, m)) parts.Messages.push_back(std::move(m));
+  parts.Stray = datagram.size() - at;
+  return parts;
+}
+
+}  // namespace zq
