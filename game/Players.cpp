@@ -63,7 +63,13 @@ bool TServerPlayerManager::WithinView(const PlayerRecord& a, const PlayerRecord&
 
 void TServerPlayerManager::Post(uint32_t type, uint32_t guid, int32_t targetSocket,
                                 std::string payload) {
-  FDispatch.Push(MakeServerMessage(type, guid, targetSocket, payload));
+  PostToDispatch(MakeServerMessage(type, guid, targetSocket, payload));
+}
+
+void TServerPlayerManager::PostToDispatch(GameMessagePtr message) {
+  // A busy dispatch thread holds this thread back for a moment rather than lose messages.
+  FDispatch.WaitForRoom(DISPATCH_ROOM_WAIT_MS);
+  FDispatch.Push(std::move(message));
 }
 
 std::string TServerPlayerManager::PlayerInfoPayload(const PlayerRecord& p) {
@@ -91,7 +97,7 @@ void TServerPlayerManager::SendToNearby(uint32_t guid, GameMessagePtr message, b
     if (!WithinView(*r, self) || (!includeSelf && r->GUID == guid)) continue;
     auto copy = std::make_unique<GameMessage>(*tmpl);
     copy->GUID = r->GUID;
-    FDispatch.Push(std::move(copy));
+    PostToDispatch(std::move(copy));
   }
 }
 

@@ -26,6 +26,7 @@ constexpr std::size_t MAX_NAME_LEN = 47;
 constexpr std::size_t MAX_SPEECH_LEN = 99;
 constexpr int32_t MOVE_STEP_RATE = 4;  // game-clock steps per second (250 ms)
 constexpr uint8_t MOVE_FLAG_MOVING = 0x01;
+constexpr uint32_t DISPATCH_ROOM_WAIT_MS = 100;  // longest wait for room in the dispatch queue
 
 struct PlayerRecord {
   std::string Name;      // at most 47
@@ -99,6 +100,7 @@ class TServerPlayerManager {
  private:
   PlayerRecord* BySocketGuid(int32_t socketId);
   void Post(uint32_t type, uint32_t guid, int32_t targetSocket, std::string payload);
+  void PostToDispatch(GameMessagePtr message);
   static bool WithinView(const PlayerRecord& a, const PlayerRecord& b);
 
   TGUIDManager& FGuids;

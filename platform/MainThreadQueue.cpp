@@ -1,26 +1,49 @@
 #include "platform/MainThreadQueue.h"
 
 #include <chrono>
+#include <memory>
+
+#include "platform/Console.h"
 
 namespace zq {
 
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
+
+TMainThreadQueue::~TMainThreadQueue() {
+  for (Call* call : calls_)
+    if (call->owned) delete call;
+}
 
 void TMainThreadQueue::Synchronize(const std::function<void()>& step) {
   if (IsMainThread()) {
     step();
     return;
   }
-  Call call{&step, false, nullptr};
-  {
-    std::lock_guard lock(mutex_);
-    calls_.push_back(&call);
-  }
-  posted_.notify_all();
-  if (wake_) wake_();
+  Call call{&step, false, nullptr, {}};
+  Enqueue(&call);
   std::unique_lock lock(mutex_);
   finished_.wait(lock, [&] { return call.done; });
   if (call.error) std::rethrow_exception(call.error);
+}
+
+void TMainThreadQueue::Post(std::function<void()> step) {
+  if (IsMainThread()) {
+    step();
+    return;
+  }
+  auto call = std::make_unique<Call>();
+  call->owned = std::move(step);
+  call->step = &call->owned;
+  Enqueue(call.release());  // freed by ServePending once run
+}
+
+void TMainThreadQueue::Enqueue(Call* call) {
+  {
+    std::lock_guard lock(mutex_);
+    calls_.push_back(call);
+  }
+  posted_.notify_all();
+  if (wake_) wake_();
 }
 
 std::size_t TMainThreadQueue::ServePending() {
@@ -38,6 +61,20 @@ std::size_t TMainThreadQueue::ServePending() {
       (*call->step)();
     } catch (...) {
       error = std::current_exception();
+    }
+    if (call->owned) {
+      std::unique_ptr<Call> posted(call);
+      if (error) {
+        try {
+          std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+          ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
+        } catch (...) {
+          ConsoleLine("Posted main-thread step failed");
+        }
+      }
+      ++served;
+      continue;
     }
     {
       std::lock_guard lock(mutex_);

@@ -15,6 +15,9 @@ namespace zq {
 class TMainThreadQueue {
  public:
   TMainThreadQueue();
+  ~TMainThreadQueue();  // frees posted steps that never ran
+  TMainThreadQueue(const TMainThreadQueue&) = delete;
+  TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
 
   // Called from the posting thread after each hand-over; the event loop uses it to
   // schedule ServePending. Set before any worker starts.
@@ -23,6 +26,11 @@ class TMainThreadQueue {
   // Runs `step` on the main thread and returns when it has run. An exception thrown by
   // the step is raised again here. Called on the main thread itself, it runs at once.
   void Synchronize(const std::function<void()>& step);
+
+  // Hands `step` over without waiting for it (steps still run in the order handed over).
+  // An exception it throws is reported on the console. Called on the main thread, it runs
+  // at once.
+  void Post(std::function<void()> step);
 
   // Main thread: runs every step handed over so far, in order. Returns how many ran.
   std::size_t ServePending();
@@ -41,7 +49,10 @@ class TMainThreadQueue {
     const std::function<void()>* step;
     bool done = false;
     std::exception_ptr error;
+    std::function<void()> owned;  // a posted step; nobody waits for it
   };
+
+  void Enqueue(Call* call);
 
   std::thread::id mainThread_;
   std::function<void()> wake_;

@@ -32,11 +32,13 @@ std::shared_ptr<TNamedEvent> TNamedEvent::CreateEventA(const std::string& name) 
 }
 
 void TNamedEvent::SetEvent() {
+  bool wasSignaled;
   {
     std::lock_guard lock(mutex_);
+    wasSignaled = signaled_;
     signaled_ = true;
   }
-  cv_.notify_one();
+  if (!wasSignaled) cv_.notify_one();  // a pending signal already wakes the next wait
 }
 
 TWaitResult TNamedEvent::WaitFor(uint32_t timeoutMs) {

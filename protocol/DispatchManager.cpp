@@ -11,6 +11,8 @@ namespace zq {
 namespace {
 
 constexpr const char* kModule = "DispatchManagerU";
+// Most messages framed ahead while the main thread sends: about a megabyte.
+constexpr std::size_t MAX_BATCH = 16 * QUEUE_SIZE;
 
 void ReportCheck(const EInternalCheck& e) {
   ConsoleLine(std::string("DispatchManager internal check failed: ") + e.what() + " in " +
@@ -22,7 +24,8 @@ void ReportCheck(const EInternalCheck& e) {
 TDispatchManager::TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue,
                                    TServerTables& tables, LogFunction writeLog)
     : TThread(main), queue_(dispatchQueue), tables_(tables), writeLog_(std::move(writeLog)) {
-  batch_.resize(QUEUE_SIZE);
+  filling_.entries.resize(MAX_BATCH);
+  sending_.entries.resize(MAX_BATCH);
 }
 
 TDispatchManager::~TDispatchManager() {
@@ -50,12 +53,15 @@ void TDispatchManager::Log(const std::string& text) {
 
 void TDispatchManager::Execute() {
   Log("DispatchManager startup.");
-  std::shared_ptr<TNamedEvent> event = TNamedEvent::CreateEventA(DISPATCH_QUEUE_NAME);
+  event_ = TNamedEvent::CreateEventA(DISPATCH_QUEUE_NAME);
+  std::shared_ptr<TNamedEvent> event = event_;
   TWaitResult r;
   do {
     r = event->WaitFor(DISPATCH_WAIT_MS);
     if (r == TWaitResult::wrSignaled) Drain();
   } while (!Terminated() && r != TWaitResult::wrAbandoned && r != TWaitResult::wrError);
+  // A batch handed over refers to this object: wait until the main thread has sent it.
+  while (inFlight_.load()) event->WaitFor(10);
   if (r == TWaitResult::wrError)
     Log("DispatchManager thread TERMINATED because got wrError(" +
         std::to_string(event->LastError()) + ")");
@@ -64,40 +70,48 @@ void TDispatchManager::Execute() {
 }
 
 void TDispatchManager::Drain() {
-  // Batches of at most QUEUE_SIZE keep memory bounded while a producer keeps pushing.
-  for (;;) {
-    batchCount_ = 0;
-    while (batchCount_ < batch_.size()) {
-      GameMessagePtr message = queue_.Pop();
-      if (!message) break;
-      try {
-        HandleOutgoing(*message);
-      } catch (const EInternalCheck& e) {
-        ReportCheck(e);
-      }
-    }  // each message (and its structure) is freed once framed
-    if (batchCount_ == 0) return;
-    Synchronize([this] { SendBatch(); });
-    if (batchCount_ < batch_.size()) return;
-  }
+  // Everything pending is framed at once (up to MAX_BATCH, keeping memory bounded); the main
+  // thread gets it as soon as it has sent the previous batch, which signals the event.
+  while (filling_.count < filling_.entries.size()) {
+    GameMessagePtr message = queue_.Pop();
+    if (!message) break;
+    try {
+      HandleOutgoing(*message);
+    } catch (const EInternalCheck& e) {
+      ReportCheck(e);
+    }
+  }  // each message (and its structure) is freed once framed
+  HandOver();
+}
+
+void TDispatchManager::HandOver() {
+  if (filling_.count == 0 || inFlight_.load()) return;
+  std::swap(filling_, sending_);
+  filling_.count = 0;
+  inFlight_.store(true);
+  MainQueue().Post([this] {
+    SendBatch(sending_);
+    inFlight_.store(false);
+    event_->SetEvent();  // the dispatch thread hands over what it framed meanwhile
+  });
 }
 
 void TDispatchManager::HandleOutgoing(const GameMessage& message) {
   if (message.Data.size() > MAX_MSG_DATA)
     InternalCheckFailed("Data longer than 250 bytes in HandleOutgoing", kModule);
-  TOutgoing& out = batch_[batchCount_];
+  TOutgoing& out = filling_.entries[filling_.count];
   out.guid = message.GUID;
   out.assignGUID = message.MsgType == AssignGUID;
   out.targetSocketID = message.TargetSocketID;
   out.sendByUDP = IsUdpType(message.MsgType);
   out.frame.clear();
   AppendFrame(out.frame, message.MsgType, message.Data);
-  ++batchCount_;
+  ++filling_.count;
 }
 
-void TDispatchManager::SendBatch() {
-  for (std::size_t i = 0; i < batchCount_; ++i) {
-    const TOutgoing& out = batch_[i];
+void TDispatchManager::SendBatch(const TBatch& batch) {
+  for (std::size_t i = 0; i < batch.count; ++i) {
+    const TOutgoing& out = batch.entries[i];
     try {
       if (out.assignGUID) {
         if (out.targetSocketID < 1 || out.targetSocketID > NOT_FOUND)

@@ -3,11 +3,14 @@
 // bind AssignGUID identifiers, find each addressee by GUID and send by TCP or UDP.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/NamedEvent.h"
 #include "platform/WorkerThread.h"
 #include "protocol/ConnectionState.h"
 #include "protocol/GameMessenger.h"
@@ -42,18 +45,29 @@ class TDispatchManager : public TThread {
     bool sendByUDP = false;
   };
 
+  struct TBatch {
+    std::vector<TOutgoing> entries;  // reused from batch to batch
+    std::size_t count = 0;
+  };
+
   void Log(const std::string& text);  // dispatch thread
   void Drain();                       // dispatch thread
-  // Frames one message into the next batch entry; dispatch thread.
+  // Hands the filled batch to the main thread unless one is still being sent; dispatch thread.
+  void HandOver();
+  // Frames one message into the next entry of the filling batch; dispatch thread.
   void HandleOutgoing(const GameMessage& message);
-  void SendBatch();  // main thread: bind, look up and send each entry, in order
+  void SendBatch(const TBatch& batch);  // main thread: bind, look up and send each, in order
 
   TGameMessenger& queue_;
   TServerTables& tables_;
   LogFunction writeLog_;
   bool started_ = false;
-  std::vector<TOutgoing> batch_;  // dispatch thread fills, main thread reads while it waits
-  std::size_t batchCount_ = 0;
+  std::shared_ptr<TNamedEvent> event_;
+  // Two batches: the dispatch thread fills one while the main thread sends the other, so the
+  // queue keeps draining while the main thread is busy.
+  TBatch filling_;
+  TBatch sending_;
+  std::atomic<bool> inFlight_{false};
 };
 
 }  // namespace zq

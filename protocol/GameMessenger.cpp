@@ -27,11 +27,27 @@ bool TGameMessenger::Push(GameMessagePtr message) {
 }
 
 GameMessagePtr TGameMessenger::Pop() {
-  std::lock_guard guard(lock_);
-  if (head_ == tail_) return nullptr;
-  GameMessagePtr message = std::move(ring_[head_]);
-  head_ = (head_ + 1) % QUEUE_SIZE;
+  GameMessagePtr message;
+  bool wake;
+  {
+    std::lock_guard guard(lock_);
+    if (head_ == tail_) return nullptr;
+    message = std::move(ring_[head_]);
+    head_ = (head_ + 1) % QUEUE_SIZE;
+    wake = roomWaiters_ > 0;
+  }
+  if (wake) room_.notify_all();
   return message;
+}
+
+bool TGameMessenger::WaitForRoom(uint32_t timeoutMs) {
+  std::unique_lock guard(lock_);
+  auto hasRoom = [this] { return (tail_ + 1) % QUEUE_SIZE != head_; };
+  if (hasRoom()) return true;
+  ++roomWaiters_;
+  bool room = room_.wait_for(guard, std::chrono::milliseconds(timeoutMs), hasRoom);
+  --roomWaiters_;
+  return room;
 }
 
 }  // namespace zq

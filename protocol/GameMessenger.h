@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -31,6 +32,11 @@ class TGameMessenger {
   // The oldest pending message, or null when the queue is empty. Never waits.
   GameMessagePtr Pop();
 
+  // For a producer that may wait (never the main thread): waits until the ring has a free
+  // slot or timeoutMs pass; true when there is room. A consumer slower than its producer
+  // then holds the producer back instead of the ring refusing messages.
+  bool WaitForRoom(uint32_t timeoutMs);
+
  private:
   std::string name_;
   std::shared_ptr<TNamedEvent> event_;
@@ -38,6 +44,8 @@ class TGameMessenger {
   std::array<GameMessagePtr, QUEUE_SIZE> ring_;
   std::size_t head_ = 0;
   std::size_t tail_ = 0;
+  std::condition_variable room_;
+  int roomWaiters_ = 0;  // guarded by lock_
 };
 
 }  // namespace zq

@@ -1,5 +1,8 @@
 #include "platform/qt/UdpEndpoint.h"
 
+#include <arpa/inet.h>
+#include <sys/socket.h>
+
 #include <QNetworkDatagram>
 
 #include "platform/qt/EventGuard.h"
@@ -38,13 +41,19 @@ bool TUdpEndpoint::Bind(uint16_t localPort) {
 void TUdpEndpoint::SetRemote(const std::string& host, uint16_t port) {
   remoteHost_ = host;
   remotePort_ = port;
+  remote_ = sockaddr_in{};
+  remote_.sin_family = AF_INET;
+  remote_.sin_port = htons(port);
+  remoteValid_ = port != 0 && inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
 }
 
 void TUdpEndpoint::Send(const std::string& datagram) {
-  QHostAddress remote;
-  if (!remote.setAddress(QString::fromStdString(remoteHost_)) || remotePort_ == 0) return;
-  socket_->writeDatagram(datagram.data(), static_cast<qint64>(datagram.size()), remote,
-                         remotePort_);
+  // The hot path of every game broadcast: one sendto on the bound socket, the address
+  // parsed once in SetRemote.
+  qintptr fd = socket_->socketDescriptor();
+  if (!remoteValid_ || fd < 0) return;
+  ::sendto(static_cast<int>(fd), datagram.data(), datagram.size(), MSG_DONTWAIT,
+           reinterpret_cast<const sockaddr*>(&remote_), sizeof remote_);
 }
 
 uint16_t TUdpEndpoint::LocalPort() const {

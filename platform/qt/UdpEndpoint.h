@@ -4,6 +4,8 @@
 // Main thread only.
 #pragma once
 
+#include <netinet/in.h>
+
 #include <QObject>
 #include <QUdpSocket>
 #include <cstdint>
@@ -43,6 +45,8 @@ class TUdpEndpoint : public QObject, public IUdpEndpoint {
   UdpReceiveHandler handler_;
   std::string remoteHost_;
   uint16_t remotePort_ = 0;
+  sockaddr_in remote_{};
+  bool remoteValid_ = false;
   std::string lastError_;
 };
 

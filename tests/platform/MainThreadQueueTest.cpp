@@ -78,6 +78,24 @@ class LoopingThread : public TThread {
   }
 };
 
+TEST(MainThreadQueueTest, PostedStepsRunInOrderWithWaitedOnes) {
+  TMainThreadQueue main;
+  std::vector<int> order;
+  std::thread worker([&] {
+    main.Post([&] { order.push_back(1); });
+    main.Post([] { throw std::runtime_error("posted step fails"); });
+    main.Synchronize([&] { order.push_back(2); });  // runs after the posted ones
+    main.Post([&] { order.push_back(3); });
+  });
+  ConsoleCapture console;
+  main.ServeUntil([&] { return order.size() == 3; });
+  worker.join();
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 3}));
+  EXPECT_TRUE(console.Contains("posted step fails"));
+  std::thread late([&] { main.Post([] {}); });  // never served: freed with the queue
+  late.join();
+}
+
 TEST(WorkerThreadTest, TerminateAndWaitForServeCallsUntilTheEnd) {
   TMainThreadQueue queue;
   LoopingThread worker(queue);

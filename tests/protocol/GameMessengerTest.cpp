@@ -51,5 +51,19 @@ TEST(GameMessenger, ConsumerWokenThroughEventOpenedByName) {
   EXPECT_EQ(received, 3);
 }
 
+TEST(GameMessenger, ProducerWaitsForRoomInsteadOfLosingMessages) {
+  ConsoleCapture console;
+  TGameMessenger queue("zqtest-room");
+  EXPECT_TRUE(queue.WaitForRoom(0));
+  for (int i = 0; i < 1023; ++i) queue.Push(Numbered(i));
+  EXPECT_FALSE(queue.WaitForRoom(1));  // full, and nobody pops
+  std::thread consumer([&] { queue.Pop(); });
+  EXPECT_TRUE(queue.WaitForRoom(10000));
+  consumer.join();
+  EXPECT_TRUE(queue.Push(Numbered(1023)));
+  EXPECT_TRUE(console.Lines().empty());
+  EXPECT_EQ(queue.Pop()->SocketID, 1);
+}
+
 }  // namespace
 }  // namespace zq
