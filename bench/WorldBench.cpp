@@ -47,15 +47,7 @@ Installation& TheInstallation() {
 }
 
 std::unique_ptr<TWorldData> LoadWorld(const std::string& game) {
-  auto w = std::make_unique<TWorldData>();
-  w->LoadShapes(ResolvePath(game, "STATIC/SHAPES.VGA"));
-  w->LoadShapeDims(ResolvePath(game, "STATIC/SHPDIMS.DAT"));
-  w->LoadTfa(ResolvePath(game, "STATIC/TFA.DAT"));
-  w->LoadChunks(ResolvePath(game, "STATIC/ZQCHUNKS"));
-  w->LoadMap(ResolvePath(game, "STATIC/ZQMAP"));
-  w->LoadFixed(ResolvePath(game, "STATIC/ZQIFIX"));
-  w->LoadRegistered(ResolvePath(game, "SRVDAT/ZQIREG"));
-  return w;
+  return LoadWorldData(game + "/", ResolvePath(game, "SRVDAT") + "/");
 }
 
 const TWorldData& TheWorld() {

@@ -102,12 +102,9 @@ void TServerPlayerManager::HandleKey(int32_t socketId, uint32_t type, const MSKe
 
 void TServerPlayerManager::UpdatePlayers() {
   const uint32_t now = FTimer.NextStepTime(MOVE_STEP_RATE);
-  int seen = 0;
-  for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
-    PlayerRecord* p = FPlayers[i].get();
-    if (!p) continue;
-    ++seen;
-    if (!(p->MoveFlags & MOVE_FLAG_MOVING)) continue;
+  ForEachPlayer([&](PlayerRecord& player) {
+    PlayerRecord* p = &player;
+    if (!(p->MoveFlags & MOVE_FLAG_MOVING)) return;
     const uint32_t dt = now - p->LastMove;
     const double speed = p->Speed;
     double cx = p->PosX + p->DirX * speed * static_cast<double>(dt);
@@ -125,7 +122,7 @@ void TServerPlayerManager::UpdatePlayers() {
     if (p->StopX == static_cast<int32_t>(p->X)) p->DirX = 0;
     if (p->StopY == static_cast<int32_t>(p->Y)) p->DirY = 0;
     p->LastMove = now;
-  }
+  });
 }
 
 }  // namespace zq

@@ -89,30 +89,21 @@ void TServerPlayerManager::SendToNearby(uint32_t guid, GameMessagePtr message, b
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS || !tmpl) return;
   const PlayerRecord& self = *FPlayers[s];
-  int seen = 0;
-  for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
-    const PlayerRecord* r = FPlayers[i].get();
-    if (!r) continue;
-    ++seen;
-    if (!WithinView(*r, self) || (!includeSelf && r->GUID == guid)) continue;
+  ForEachPlayer([&](const PlayerRecord& r) {
+    if (!WithinView(r, self) || (!includeSelf && r.GUID == guid)) return;
     auto copy = std::make_unique<GameMessage>(*tmpl);
-    copy->GUID = r->GUID;
+    copy->GUID = r.GUID;
     PostToDispatch(std::move(copy));
-  }
+  });
 }
 
 void TServerPlayerManager::SendNearbyPlayersTo(uint32_t guid) {
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS) return;
   const PlayerRecord& self = *FPlayers[s];
-  int seen = 0;
-  for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
-    const PlayerRecord* r = FPlayers[i].get();
-    if (!r) continue;
-    ++seen;
-    if (r->GUID == guid || !WithinView(*r, self)) continue;
-    Post(PlayerInfo, guid, -1, PlayerInfoPayload(*r));
-  }
+  ForEachPlayer([&](const PlayerRecord& r) {
+    if (r.GUID != guid && WithinView(r, self)) Post(PlayerInfo, guid, -1, PlayerInfoPayload(r));
+  });
 }
 
 uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& name,
@@ -198,13 +189,9 @@ void TServerPlayerManager::Say(int32_t socketId, const std::string& text, uint32
 TPlayerSnapshotList TServerPlayerManager::TakeSnapshot() const {
   TPlayerSnapshotList out;
   out.reserve(FPlayerCount);
-  int seen = 0;
-  for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
-    const PlayerRecord* r = FPlayers[i].get();
-    if (!r) continue;
-    ++seen;
-    out.push_back(TPlayerSnapshotEntry{r->GUID, r->Name, r->SocketID, r->X, r->Y});
-  }
+  ForEachPlayer([&](const PlayerRecord& r) {
+    out.push_back(TPlayerSnapshotEntry{r.GUID, r.Name, r.SocketID, r.X, r.Y});
+  });
   return out;
 }
 

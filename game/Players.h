@@ -101,6 +101,18 @@ class TServerPlayerManager {
   PlayerRecord* BySocketGuid(int32_t socketId);
   void Post(uint32_t type, uint32_t guid, int32_t targetSocket, std::string payload);
   void PostToDispatch(GameMessagePtr message);
+  // Calls f(record) for every occupied slot in slot order, stopping once PlayerCount
+  // records have been seen.
+  template <typename F>
+  void ForEachPlayer(F&& f) const {
+    int seen = 0;
+    for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
+      if (PlayerRecord* r = FPlayers[i].get()) {
+        ++seen;
+        f(*r);
+      }
+    }
+  }
   static bool WithinView(const PlayerRecord& a, const PlayerRecord& b);
 
   TGUIDManager& FGuids;

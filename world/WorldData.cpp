@@ -1,6 +1,7 @@
 #include "world/WorldData.h"
 
 #include "platform/Errors.h"
+#include "platform/Files.h"
 
 namespace zq {
 
@@ -37,6 +38,19 @@ void TWorldData::LoadFixed(const std::string& prefix) {
 void TWorldData::LoadRegistered(const std::string& prefix) {
   if (!tfaLoaded_) InternalCheckFailed("Registered objects loaded before Tfa", "ZQMAPS");
   zq::LoadRegistered(prefix, shapes_->Tfa(), regLists_);
+}
+
+std::unique_ptr<TWorldData> LoadWorldData(const std::string& gameDirectory,
+                                          const std::string& dataDirectory) {
+  auto world = std::make_unique<TWorldData>();
+  world->LoadShapes(ResolvePath(gameDirectory, "STATIC/SHAPES.VGA"));
+  world->LoadShapeDims(ResolvePath(gameDirectory, "STATIC/SHPDIMS.DAT"));
+  world->LoadTfa(ResolvePath(gameDirectory, "STATIC/TFA.DAT"));
+  world->LoadChunks(ResolvePath(gameDirectory, "STATIC/ZQCHUNKS"));
+  world->LoadMap(ResolvePath(gameDirectory, "STATIC/ZQMAP"));
+  world->LoadFixed(ResolvePath(gameDirectory, "STATIC") + "/ZQIFIX");
+  world->LoadRegistered(dataDirectory + "ZQIREG");
+  return world;
 }
 
 }  // namespace zq

@@ -49,4 +49,8 @@ class TWorldData {
   std::vector<RegList> regLists_ = std::vector<RegList>(OBJECT_LISTS);
 };
 
+// Every load step in order, for a game directory and its data directory (both ending in "/").
+std::unique_ptr<TWorldData> LoadWorldData(const std::string& gameDirectory,
+                                          const std::string& dataDirectory);
+
 }  // namespace zq

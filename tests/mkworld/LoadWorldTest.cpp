@@ -32,14 +32,7 @@ TEST(MkWorldLoad, WorldReadersLoadTheInstallationAsGenerated) {
   EXPECT_EQ(zq::test::ReadFile(srvdat + "IDENTITY"), IdentityText());
   EXPECT_TRUE(std::filesystem::exists(srvdat + "SCHEDULE.DATA"));
 
-  auto data = std::make_unique<TWorldData>();
-  data->LoadShapes(ResolvePath(game, "STATIC/SHAPES.VGA"));
-  data->LoadShapeDims(ResolvePath(game, "STATIC/SHPDIMS.DAT"));
-  data->LoadTfa(ResolvePath(game, "STATIC/TFA.DAT"));
-  data->LoadChunks(ResolvePath(game, "STATIC/ZQCHUNKS"));
-  data->LoadMap(ResolvePath(game, "STATIC/ZQMAP"));
-  data->LoadFixed(ResolvePath(game, "STATIC/ZQIFIX"));
-  data->LoadRegistered(srvdat + "ZQIREG");
+  auto data = LoadWorldData(game + "/", srvdat);
   EXPECT_EQ(data->Shapes().ShapeCount(), 1024);
   EXPECT_EQ(data->Shapes().BlockCount(), 0);
   EXPECT_FALSE(console.Contains("DIMS != SHPDIMS"));

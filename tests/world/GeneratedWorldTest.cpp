@@ -20,15 +20,7 @@ std::unique_ptr<TWorldData> ExtractAndLoad(const std::string& game) {
   std::filesystem::create_directory(game + "/SRVDAT");
   TNullProgress progress;
   ExtractInitGame(game, ResolvePath(game, "SRVDAT") + "/", progress);
-  auto w = std::make_unique<TWorldData>();
-  w->LoadShapes(ResolvePath(game, "STATIC/SHAPES.VGA"));
-  w->LoadShapeDims(ResolvePath(game, "STATIC/SHPDIMS.DAT"));
-  w->LoadTfa(ResolvePath(game, "STATIC/TFA.DAT"));
-  w->LoadChunks(ResolvePath(game, "STATIC/ZQCHUNKS"));
-  w->LoadMap(ResolvePath(game, "STATIC/ZQMAP"));
-  w->LoadFixed(ResolvePath(game, "STATIC/ZQIFIX"));
-  w->LoadRegistered(ResolvePath(game, "SRVDAT/ZQIREG"));
-  return w;
+  return LoadWorldData(game + "/", ResolvePath(game, "SRVDAT") + "/");
 }
 
 TEST(GeneratedWorld, LoadsCompletelyAndMasksMatchTheScanEverywhere) {
