@@ -1,0 +1,308 @@
+#include "gui/MainSrvForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <climits>
+
+#include "platform/Errors.h"
+
+namespace zq {
+
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+void Unbounded(QSpinBox& spin, int value) {
+  spin.setRange(INT_MIN, INT_MAX);
+  spin.setValue(value);
+}
+
+}  // namespace
+
+TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions options)
+    : options_(options),
+      connectedLabel_(QStringLiteral("Connected: 0/0 Clients")),
+      peakLabel_(QStringLiteral("Max Connected: 0")),
+      directoryLabel_(QStringLiteral("Quorel &Directory")),
+      identityLabel_(QStringLiteral("IDENTITY is: ")),
+      edit2_(QStringLiteral("QUOREL7")),
+      serverNameLabel_(QStringLiteral("Server name: ")),
+      edit3_(Q(settings.ServerName)),
+      tcpPortLabel_(QStringLiteral("TCP Port: ")),
+      edit5_(QStringLiteral("12578")),
+      udpPortLabel_(QStringLiteral("Base UDP Port:")),
+      edit6_(Q(settings.BaseUdpPortText)),
+      maxClientsLabel_(QStringLiteral("&Max. Clients: ")),
+      spawnLabel_(QStringLiteral("Spawn:")),
+      bitBtn1_(QStringLiteral("&Start Server")),
+      pauseButton_(QStringLiteral("Pause Server")),
+      stopButton_(QStringLiteral("Stop/Shutdown")),
+      messageEdit1_(QStringLiteral("This field not yet used.")),
+      makeCurrent1_(QStringLiteral("Make Current")),
+      messageEdit2_(QStringLiteral("This field not yet used.")),
+      makeCurrent2_(QStringLiteral("Make Current")),
+      addButton_(QStringLiteral("Add")),
+      deleteButton_(QStringLiteral("Delete")),
+      modifyButton_(QStringLiteral("Modify")),
+      iregExForm_(std::make_unique<TIregExForm>()),
+      server_(std::make_unique<TZQOServer>(*this, options)) {
+  setObjectName(QStringLiteral("MainSrvForm"));
+  setWindowTitle(QStringLiteral("zq Server"));
+  resize(620, 440);
+  ReportError = [this](const std::string& text) {
+    QMessageBox::critical(this, windowTitle(), Q(text));
+  };
+
+  setLayout(&rootLayout_);
+  rootLayout_.addWidget(&tabs_);
+  tabs_.addTab(&statusPage_, QStringLiteral("Status"));
+  tabs_.addTab(&setupPage_, QStringLiteral("Setup"));
+  tabs_.addTab(&messagesPage_, QStringLiteral("Messages"));
+  tabs_.addTab(&accountsPage_, QStringLiteral("Accounts"));
+  BuildStatusPage();
+  BuildSetupPage();
+  BuildMessagesPage();
+  BuildAccountsPage();
+  tabs_.setCurrentWidget(&setupPage_);
+
+  Unbounded(spinEdit1_, settings.MaxClients);
+  Unbounded(spinEdit2_, settings.SpawnX);
+  Unbounded(spinEdit3_, settings.SpawnY);
+  // Every change, also while typing, goes to the server (a 0 is ignored there).
+  connect(&spinEdit1_, &QSpinBox::valueChanged, this,
+          [this](int value) { server_->SpinEdit1Change(value); });
+
+  for (const QFileInfo& drive : QDir::drives()) driveComboBox1_.addItem(drive.absolutePath());
+  connect(&driveComboBox1_, &QComboBox::activated, this, [this](int index) {
+    try {
+      directoryListBox1_.SetDirectory(driveComboBox1_.itemText(index).toStdString());
+    } catch (const EInOutError& e) {
+      ReportError(e.what());
+    }
+  });
+  directoryListBox1_.SetDirectory(settings.GameDirectory.empty() ? QDir::currentPath().toStdString()
+                                                                 : settings.GameDirectory);
+
+  connect(&bitBtn1_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(&pauseButton_, &QPushButton::clicked, this, [this] { PauseButtonClick(); });
+  connect(&stopButton_, &QPushButton::clicked, this, [this] { close(); });
+  connect(&deleteButton_, &QPushButton::clicked, this, [this] { DeleteButtonClick(); });
+  connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshAccounts(); });
+}
+
+TMainSrvForm::~TMainSrvForm() {
+  accountsTimer_.stop();
+  server_.reset();  // shuts a running server down while the view still exists
+}
+
+void TMainSrvForm::BuildStatusPage() {
+  statusPage_.setLayout(&statusLayout_);
+  connectedLabel_.setObjectName(QStringLiteral("ConnectedLabel"));
+  peakLabel_.setObjectName(QStringLiteral("PeakLabel"));
+  memo1_.setObjectName(QStringLiteral("Memo1"));
+  statusLayout_.addWidget(&connectedLabel_, 0, 0);
+  statusLayout_.addWidget(&peakLabel_, 1, 0);
+  statusLayout_.addWidget(&memo1_, 2, 0);
+  statusLayout_.setRowStretch(2, 1);
+}
+
+void TMainSrvForm::BuildSetupPage() {
+  setupPage_.setLayout(&setupLayout_);
+  directoryLabel_.setBuddy(&directoryListBox1_);
+  maxClientsLabel_.setBuddy(&spinEdit1_);
+  identityLabel_.setBuddy(&edit2_);
+  serverNameLabel_.setBuddy(&edit3_);
+  tcpPortLabel_.setBuddy(&edit5_);
+  udpPortLabel_.setBuddy(&edit6_);
+  spawnLabel_.setBuddy(&spinEdit2_);
+  edit2_.setEnabled(false);
+  pauseButton_.setEnabled(false);
+  stopButton_.setEnabled(false);
+
+  driveComboBox1_.setObjectName(QStringLiteral("DriveComboBox1"));
+  directoryListBox1_.setObjectName(QStringLiteral("DirectoryListBox1"));
+  edit2_.setObjectName(QStringLiteral("Edit2"));
+  edit3_.setObjectName(QStringLiteral("Edit3"));
+  edit5_.setObjectName(QStringLiteral("Edit5"));
+  edit6_.setObjectName(QStringLiteral("Edit6"));
+  spinEdit1_.setObjectName(QStringLiteral("SpinEdit1"));
+  spinEdit2_.setObjectName(QStringLiteral("SpinEdit2"));
+  spinEdit3_.setObjectName(QStringLiteral("SpinEdit3"));
+  bitBtn1_.setObjectName(QStringLiteral("BitBtn1"));
+  pauseButton_.setObjectName(QStringLiteral("PauseButton"));
+  stopButton_.setObjectName(QStringLiteral("StopButton"));
+
+  // Left: the directory chooser; right: the settings, one per row; buttons below.
+  setupLayout_.addWidget(&directoryLabel_, 0, 0);
+  setupLayout_.addWidget(&driveComboBox1_, 1, 0);
+  setupLayout_.addWidget(&directoryListBox1_, 2, 0, 6, 1);
+  QLabel* labels[] = {&identityLabel_, &serverNameLabel_, &tcpPortLabel_,
+                      &udpPortLabel_,  &maxClientsLabel_, &spawnLabel_};
+  QWidget* fields[] = {&edit2_, &edit3_, &edit5_, &edit6_, &spinEdit1_, &spinEdit2_};
+  for (int row = 0; row < 6; ++row) {
+    setupLayout_.addWidget(labels[row], row, 1);
+    setupLayout_.addWidget(fields[row], row, 2, 1, row == 5 ? 1 : 2);
+  }
+  setupLayout_.addWidget(&spinEdit3_, 5, 3);
+  setupLayout_.setRowStretch(6, 1);
+  setupLayout_.addWidget(&bitBtn1_, 8, 0);
+  setupLayout_.addWidget(&pauseButton_, 8, 1, 1, 2);
+  setupLayout_.addWidget(&stopButton_, 8, 3);
+  setupLayout_.setColumnStretch(0, 3);
+  setupLayout_.setColumnStretch(2, 1);
+  setupLayout_.setColumnStretch(3, 1);
+}
+
+void TMainSrvForm::BuildMessagesPage() {
+  messagesPage_.setLayout(&messagesLayout_);
+  messageEdit1_.setObjectName(QStringLiteral("MessageEdit1"));
+  messageEdit2_.setObjectName(QStringLiteral("MessageEdit2"));
+  makeCurrent1_.setObjectName(QStringLiteral("MakeCurrent1"));
+  makeCurrent2_.setObjectName(QStringLiteral("MakeCurrent2"));
+  messagesLayout_.addWidget(&messageEdit1_, 0, 0);
+  messagesLayout_.addWidget(&makeCurrent1_, 0, 1);
+  messagesLayout_.addWidget(&messageEdit2_, 1, 0);
+  messagesLayout_.addWidget(&makeCurrent2_, 1, 1);
+  messagesLayout_.setRowStretch(2, 1);
+}
+
+void TMainSrvForm::BuildAccountsPage() {
+  accountsPage_.setLayout(&accountsLayout_);
+  listView1_.setObjectName(QStringLiteral("ListView1"));
+  addButton_.setObjectName(QStringLiteral("AddButton"));
+  deleteButton_.setObjectName(QStringLiteral("DeleteButton"));
+  modifyButton_.setObjectName(QStringLiteral("ModifyButton"));
+  listView1_.setModel(&accountModel_);
+  listView1_.setRootIsDecorated(false);
+  listView1_.setSelectionMode(QAbstractItemView::SingleSelection);
+  listView1_.setSelectionBehavior(QAbstractItemView::SelectRows);
+  listView1_.setAllColumnsShowFocus(true);
+  addButton_.setEnabled(false);  // the server keeps no accounts
+  modifyButton_.setEnabled(false);
+  accountsLayout_.addWidget(&listView1_, 0, 0, 1, 4);
+  accountsLayout_.addWidget(&addButton_, 1, 0);
+  accountsLayout_.addWidget(&deleteButton_, 1, 1);
+  accountsLayout_.addWidget(&modifyButton_, 1, 2);
+  accountsLayout_.setColumnStretch(3, 1);
+}
+
+TServerSettings TMainSrvForm::FieldSettings() const {
+  TServerSettings settings;
+  settings.GameDirectory = directoryListBox1_.Directory();
+  settings.ServerName = edit3_.text().toStdString();
+  settings.BaseUdpPortText = edit6_.text().toStdString();
+  settings.MaxClients = spinEdit1_.value();
+  settings.SpawnX = spinEdit2_.value();
+  settings.SpawnY = spinEdit3_.value();
+  return settings;
+}
+
+void TMainSrvForm::BitBtn1Click() {
+  if (server_->StartAttempted()) return;
+  starting_ = true;
+  try {
+    server_->StartServer(FieldSettings());
+  } catch (const std::exception& e) {
+    starting_ = false;
+    iregExForm_->hide();  // an extraction that failed midway
+    ReportError(e.what());
+  }
+  starting_ = false;
+  if (server_->ServerStarted()) {
+    accountsTimer_.start(static_cast<int>(options_.BeatInterval));
+    RefreshAccounts();
+  }
+  if (closeRequested_) close();
+}
+
+void TMainSrvForm::PauseButtonClick() {
+  if (!server_->ServerStarted()) return;
+  server_->SetPaused(!server_->Paused());
+  pauseButton_.setText(server_->Paused() ? QStringLiteral("Resume Server")
+                                         : QStringLiteral("Pause Server"));
+}
+
+void TMainSrvForm::DeleteButtonClick() {
+  QModelIndex current = listView1_.currentIndex();
+  if (!current.isValid() || !listView1_.selectionModel()->isSelected(current)) return;
+  const std::vector<TAccountRow>& rows = accountModel_.Rows();
+  if (current.row() < 0 || static_cast<std::size_t>(current.row()) >= rows.size()) return;
+  const TAccountRow& row = rows[static_cast<std::size_t>(current.row())];
+  // The list may be a cycle old: drop only while the number still belongs to that player.
+  if (row.SocketID < 1 || row.SocketID > MAX_SOCKETS) return;
+  if (server_->Tables().Sockets.GuidOf(row.SocketID) != row.GUID) return;
+  server_->DropClient(row.SocketID);
+}
+
+void TMainSrvForm::RefreshAccounts() {
+  if (!server_->ServerStarted()) {
+    accountModel_.SetRows({});
+    return;
+  }
+  std::shared_ptr<const TPlayerSnapshotList> players = server_->Players();
+  accountModel_.SetRows(accountList_.Rows(*players, server_->Tables()));
+}
+
+void TMainSrvForm::ServerStarting() {
+  bitBtn1_.setEnabled(false);
+  directoryListBox1_.setEnabled(false);
+  driveComboBox1_.setEnabled(false);
+  pauseButton_.setEnabled(true);
+  stopButton_.setEnabled(true);
+  spinEdit1_.setEnabled(true);
+}
+
+void TMainSrvForm::ShowStatusTab() {
+  tabs_.setCurrentWidget(&statusPage_);
+}
+
+void TMainSrvForm::ProcessPendingEvents() {
+  QApplication::processEvents();
+}
+
+void TMainSrvForm::AppendToView(const std::string& line) {
+  memo1_.AppendToView(line);
+}
+
+void TMainSrvForm::ShowIdentity(const std::string& identity) {
+  edit2_.setText(Q(identity));
+}
+
+void TMainSrvForm::ShowStatus(const std::string& connected, const std::string& peak) {
+  connectedLabel_.setText(Q(connected + " Clients"));
+  peakLabel_.setText(Q(peak));
+}
+
+IExtractProgress& TMainSrvForm::ShowExtractionProgress() {
+  iregExForm_->Prepare(server_->GameDirectory(), server_->DataDirectory());
+  iregExForm_->ShowCentred();
+  return *iregExForm_;
+}
+
+void TMainSrvForm::HideExtractionProgress() {
+  iregExForm_->hide();
+}
+
+void TMainSrvForm::ReportSocketError(int code) {
+  ReportError("Socket error " + std::to_string(code));
+}
+
+void TMainSrvForm::closeEvent(QCloseEvent* event) {
+  if (starting_) {
+    // The start sequence is running (it lets events run); close once it has ended.
+    closeRequested_ = true;
+    event->ignore();
+    return;
+  }
+  accountsTimer_.stop();
+  server_->FormClose();
+  iregExForm_->hide();
+  event->accept();
+}
+
+}  // namespace zq

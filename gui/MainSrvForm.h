@@ -1,0 +1,145 @@
+// TMainSrvForm: the operator's main window "zq Server" with the tabs "Status", "Setup",
+// "Messages" and "Accounts". It owns the server (TZQOServer) and is its view: "&Start Server"
+// runs the start sequence with the Setup fields, the Status tab shows the status lines and
+// the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new
+// clients, "Accounts" lists the players in the game and can drop one, and closing the window
+// (or "Stop/Shutdown") shuts the server down. Main thread only.
+#pragma once
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "gui/AccountList.h"
+#include "gui/AccountModel.h"
+#include "gui/DirectoryListBox.h"
+#include "gui/IregExForm.h"
+#include "gui/LogMemo.h"
+#include "server/ServerSettings.h"
+#include "server/ServerView.h"
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+class TMainSrvForm : public QWidget, public IServerView {
+ public:
+  // The fields show `settings`; an empty GameDirectory means the current directory. Choosing
+  // the directory makes it the current directory; raises EInOutError naming it when it
+  // cannot be used.
+  explicit TMainSrvForm(const TServerSettings& settings, TServerOptions options = {});
+  ~TMainSrvForm() override;
+  TMainSrvForm(const TMainSrvForm&) = delete;
+  TMainSrvForm& operator=(const TMainSrvForm&) = delete;
+
+  // "&Start Server": the start sequence with the fields' settings. An error is reported with
+  // its text through ReportError; the button stays disabled.
+  void BitBtn1Click();
+  // "Pause Server" / "Resume Server".
+  void PauseButtonClick();
+  // "Delete": closes the connection of the selected player.
+  void DeleteButtonClick();
+  // Rebuilds the "Accounts" list (the heartbeat-cycle timer calls it too).
+  void RefreshAccounts();
+
+  // Shows an error text to the operator; a message box unless replaced (tests do).
+  std::function<void(const std::string& text)> ReportError;
+
+  TZQOServer& Server() { return *server_; }
+  TIregExForm& IregExForm() { return *iregExForm_; }
+  TLogMemo& Memo1() { return memo1_; }
+  TAccountModel& Accounts() { return accountModel_; }
+  QTabWidget& Tabs() { return tabs_; }
+
+  // IServerView.
+  void ServerStarting() override;
+  void ShowStatusTab() override;
+  void ProcessPendingEvents() override;
+  void AppendToView(const std::string& line) override;
+  void ShowIdentity(const std::string& identity) override;
+  void ShowStatus(const std::string& connected, const std::string& peak) override;
+  IExtractProgress& ShowExtractionProgress() override;
+  void HideExtractionProgress() override;
+  void ReportSocketError(int code) override;
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildStatusPage();
+  void BuildSetupPage();
+  void BuildMessagesPage();
+  void BuildAccountsPage();
+  TServerSettings FieldSettings() const;
+
+  TServerOptions options_;
+  bool starting_ = false;        // inside the start sequence
+  bool closeRequested_ = false;  // a close that waits for the start sequence to end
+
+  // Parents are declared before their children: members are destroyed in reverse order.
+  QVBoxLayout rootLayout_;
+  QTabWidget tabs_;
+  QWidget statusPage_;
+  QWidget setupPage_;
+  QWidget messagesPage_;
+  QWidget accountsPage_;
+  QGridLayout statusLayout_;
+  QGridLayout setupLayout_;
+  QGridLayout messagesLayout_;
+  QGridLayout accountsLayout_;
+
+  // Status.
+  QLabel connectedLabel_;
+  QLabel peakLabel_;
+  TLogMemo memo1_;
+
+  // Setup.
+  QLabel directoryLabel_;
+  QComboBox driveComboBox1_;
+  TDirectoryListBox directoryListBox1_;
+  QLabel identityLabel_;
+  QLineEdit edit2_;
+  QLabel serverNameLabel_;
+  QLineEdit edit3_;
+  QLabel tcpPortLabel_;
+  QLineEdit edit5_;
+  QLabel udpPortLabel_;
+  QLineEdit edit6_;
+  QLabel maxClientsLabel_;
+  QSpinBox spinEdit1_;
+  QLabel spawnLabel_;
+  QSpinBox spinEdit2_;
+  QSpinBox spinEdit3_;
+  QPushButton bitBtn1_;
+  QPushButton pauseButton_;
+  QPushButton stopButton_;
+
+  // Messages.
+  QLineEdit messageEdit1_;
+  QPushButton makeCurrent1_;
+  QLineEdit messageEdit2_;
+  QPushButton makeCurrent2_;
+
+  // Accounts.
+  TAccountList accountList_;
+  TAccountModel accountModel_;
+  QTreeView listView1_;
+  QPushButton addButton_;
+  QPushButton deleteButton_;
+  QPushButton modifyButton_;
+  QTimer accountsTimer_;
+
+  std::unique_ptr<TIregExForm> iregExForm_;
+  std::unique_ptr<TZQOServer> server_;  // first to go: its shutdown still logs to the view
+};
+
+}  // namespace zq

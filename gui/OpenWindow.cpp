@@ -1,0 +1,19 @@
+#include "gui/OpenWindow.h"
+
+#include <QTimer>
+
+namespace zq {
+
+TOpenWindow OpenWindow(const TCommandLine& commandLine, TServerOptions options) {
+  TServerSettings settings = commandLine.Settings;
+  if (!commandLine.GameDirectoryGiven) settings.GameDirectory.clear();  // the current one
+  TOpenWindow window;
+  window.Form = std::make_unique<TMainSrvForm>(settings, options);
+  TMainSrvForm* form = window.Form.get();
+  window.Watcher = std::make_unique<TSignalWatcher>([form](int) { form->close(); });
+  form->show();
+  if (commandLine.Start) QTimer::singleShot(0, form, [form] { form->BitBtn1Click(); });
+  return window;
+}
+
+}  // namespace zq

@@ -1,0 +1,215 @@
+// "&Start Server" on a generated world and what follows: the start-up lines in order, the
+// controls it changes, the progress window on the first start only, a failing start, the
+// status lines with clients, "&Max. Clients: ", pausing, and shutting down.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <filesystem>
+
+#include "tests/gui/GuiTestSupport.h"
+
+namespace zq::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
+  TMainSrvForm& form = MakeForm();
+  // When the first log line shows, the button is already disabled and "Status" is shown.
+  bool firstLineSeen = false;
+  bool startEnabledAtFirstLine = true;
+  QString tabAtFirstLine;
+  QObject watch;  // ends the connection with this scope
+  QObject::connect(&form.Memo1(), &QPlainTextEdit::textChanged, &watch, [&] {
+    if (firstLineSeen) return;
+    firstLineSeen = true;
+    startEnabledAtFirstLine = Child<QPushButton>(form, "BitBtn1").isEnabled();
+    tabAtFirstLine = form.Tabs().tabText(form.Tabs().currentIndex());
+  });
+  Start();
+  EXPECT_TRUE(firstLineSeen);
+  EXPECT_FALSE(startEnabledAtFirstLine);
+  EXPECT_EQ(tabAtFirstLine, "Status");
+
+  std::string port = std::to_string(form.Server().ListeningPort());
+  std::vector<std::string> expected = {"************************",
+                                       "* Server is version 0.1.1",
+                                       "* Using data from " + gameDir_ + "/",
+                                       "* Initial max is 32",
+                                       "Server initialization:",
+                                       "Building GameDat entries in " + gameDir_ + "/SRVDAT/",
+                                       "Shapes loaded.",
+                                       "TFA, Chunks, Map loaded.",
+                                       "IFIX Loaded.",
+                                       "IREG Loaded.",
+                                       "Server is TCP listening on " + port,
+                                       "Beat is active at a 3000ms interval, with a 5 timeout."};
+  std::vector<std::string> lines = ViewLines();
+  ASSERT_EQ(lines.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_TRUE(EndsWith(lines[i], expected[i])) << lines[i] << " / " << expected[i];
+  // The threads' start lines come once the event loop runs, after the beat line.
+  EXPECT_TRUE(Until([&] { return ViewLines().size() >= expected.size() + 2; }));
+  EXPECT_TRUE(EndsInOrder(ViewLines(), expected));
+
+  EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+  EXPECT_FALSE(Child<TDirectoryListBox>(form, "DirectoryListBox1").isEnabled());
+  EXPECT_FALSE(Child<QComboBox>(form, "DriveComboBox1").isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "PauseButton").isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "StopButton").isEnabled());
+  EXPECT_TRUE(Child<QSpinBox>(form, "SpinEdit1").isEnabled());
+  EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/32 Clients");
+  EXPECT_EQ(Child<QLabel>(form, "PeakLabel").text(), "Max Connected: 0");
+  EXPECT_EQ(Child<QLineEdit>(form, "Edit2").text().toStdString(), form.Server().GameIdentity());
+  EXPECT_FALSE(form.Server().GameIdentity().empty());
+
+  // The progress window was shown for this first start, ran to its end and is hidden again.
+  TIregExForm& progress = form.IregExForm();
+  EXPECT_EQ(progress.TimesShown(), 1);
+  EXPECT_FALSE(progress.isVisible());
+  EXPECT_EQ(progress.LabelText(1), "");
+  EXPECT_EQ(progress.LabelText(2), "");
+  EXPECT_EQ(progress.LabelText(3), "Done.");
+  EXPECT_EQ(Child<QLineEdit>(progress, "Edit1").text().toStdString(), gameDir_ + "/");
+  EXPECT_EQ(progress.OutDir, gameDir_ + "/SRVDAT/");
+  EXPECT_FALSE(Child<QPushButton>(progress, "Button1").isEnabled());
+
+  // A second press does nothing.
+  std::size_t before = ViewLines().size();
+  form.BitBtn1Click();
+  EXPECT_EQ(ViewLines().size(), before);
+}
+
+TEST_F(WindowTest, SecondStartOnTheSameDirectoryShowsNoProgressWindow) {
+  MakeForm();
+  Start();
+  form_->close();
+  std::string firstLog = ReadLog();
+  EXPECT_NE(firstLog.find("Server shutdown."), std::string::npos);
+
+  TMainSrvForm& again = MakeForm();
+  Start();
+  EXPECT_EQ(again.IregExForm().TimesShown(), 0);
+  EXPECT_EQ(again.IregExForm().LabelText(3), " ");
+  for (const std::string& line : ViewLines())
+    EXPECT_EQ(line.find("Building GameDat entries in "), std::string::npos) << line;
+  EXPECT_TRUE(EndsInOrder(ViewLines(), {"Server initialization:", "Shapes loaded."}));
+}
+
+TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
+  fs::remove(gameDir_ + "/STATIC/TFA.DAT");
+  TMainSrvForm& form = MakeForm();
+  form.BitBtn1Click();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("TFA.DAT"), std::string::npos) << errors_[0];
+  EXPECT_FALSE(form.Server().ServerStarted());
+  EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+  EXPECT_EQ(form.Server().ListeningPort(), 0);
+  EXPECT_TRUE(EndsWith(ViewLines().back(), "Shapes loaded."));
+  EXPECT_FALSE(form.IregExForm().isVisible());
+
+  // Pressing again does not retry; pausing does nothing on a server that never ran.
+  form.BitBtn1Click();
+  EXPECT_EQ(errors_.size(), 1u);
+  Child<QPushButton>(form, "PauseButton").click();
+  EXPECT_EQ(Child<QPushButton>(form, "PauseButton").text(), "Pause Server");
+
+  Until([] { return false; }, 200);  // let stray thread lines arrive, if any
+  std::string log = ReadLog();
+  EXPECT_TRUE(form.close());
+  EXPECT_EQ(ReadLog(), log);
+  EXPECT_EQ(log.find("Server shutdown."), std::string::npos);
+}
+
+TEST_F(WindowTest, BadBaseUdpPortFailsBeforeTheLog) {
+  TMainSrvForm& form = MakeForm();
+  Child<QLineEdit>(form, "Edit6").setText("28x00");
+  form.BitBtn1Click();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("28x00"), std::string::npos) << errors_[0];
+  EXPECT_FALSE(fs::exists(gameDir_ + "/ZQOSRV.LOG"));
+  EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+}
+
+TEST_F(WindowTest, StatusLinesFollowClientsAndTheMaximum) {
+  TMainSrvForm& form = MakeForm();
+  Start();
+  auto& connected = Child<QLabel>(form, "ConnectedLabel");
+  auto& peak = Child<QLabel>(form, "PeakLabel");
+
+  TZQClient& first = Connect();
+  EXPECT_TRUE(first.Greeted());
+  EXPECT_EQ(connected.text(), "Connected: 1/32 Clients");
+  EXPECT_EQ(peak.text(), "Max Connected: 1");
+
+  // A 0 changes nothing and logs nothing.
+  auto& spin = Child<QSpinBox>(form, "SpinEdit1");
+  std::size_t lines = ViewLines().size();
+  spin.setValue(0);
+  EXPECT_EQ(form.Server().MaxAllowed(), 32);
+  EXPECT_EQ(ViewLines().size(), lines);
+  EXPECT_EQ(connected.text(), "Connected: 1/32 Clients");
+
+  spin.setValue(1);
+  EXPECT_EQ(form.Server().MaxAllowed(), 1);
+  EXPECT_TRUE(EndsWith(ViewLines().back(), "MaxAllowed set to 1"));
+  EXPECT_EQ(connected.text(), "Connected: 1/1 Clients");
+
+  // Full: the refused client never shows in either line.
+  TZQClient& second = Connect();
+  EXPECT_TRUE(second.Refused());
+  EXPECT_EQ(connected.text(), "Connected: 1/1 Clients");
+  EXPECT_EQ(peak.text(), "Max Connected: 1");
+
+  first.Close();
+  EXPECT_TRUE(Until([&] { return connected.text() == "Connected: 0/1 Clients"; }));
+  EXPECT_EQ(peak.text(), "Max Connected: 1");
+}
+
+TEST_F(WindowTest, PauseRefusesNewClientsUntilResumed) {
+  TMainSrvForm& form = MakeForm();
+  Start();
+  auto& pause = Child<QPushButton>(form, "PauseButton");
+  pause.click();
+  EXPECT_EQ(pause.text(), "Resume Server");
+  EXPECT_TRUE(EndsWith(ViewLines().back(), "Server paused."));
+
+  TZQClient& refused = Connect();
+  EXPECT_TRUE(refused.Refused());
+  EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/32 Clients");
+
+  pause.click();
+  EXPECT_EQ(pause.text(), "Pause Server");
+  EXPECT_TRUE(EndsWith(ViewLines().back(), "Server resumed."));
+  TZQClient& admitted = Connect();
+  EXPECT_TRUE(admitted.Greeted());
+  EXPECT_FALSE(admitted.Refused());
+  EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 1/32 Clients");
+}
+
+TEST_F(WindowTest, StopShutsDownLikeClosingWithoutDisconnectLines) {
+  TMainSrvForm& form = MakeForm();
+  Start();
+  TZQClient& client = Join("Stopper");
+  ASSERT_EQ(client.Setup(), SetupState::InGame);
+  Child<QPushButton>(form, "StopButton").click();
+  EXPECT_FALSE(form.isVisible());
+  EXPECT_FALSE(form.Server().ServerStarted());
+  EXPECT_TRUE(Until([&] { return client.IsClosed(); }));
+
+  std::string log = ReadLog();
+  std::size_t shutdown = log.find("Server shutdown.");
+  ASSERT_NE(shutdown, std::string::npos);
+  EXPECT_EQ(log.find("Disconnected ", shutdown), std::string::npos);
+  // The threads' shutdown lines follow, and nothing is logged after the writer is gone.
+  EXPECT_NE(log.find("SGM: ", shutdown), std::string::npos);
+  EXPECT_NE(log.find("DM: ", shutdown), std::string::npos);
+  form.close();
+  EXPECT_EQ(ReadLog(), log);
+}
+
+}  // namespace
+}  // namespace zq::test
