@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
-.PHONY: deps build demo test check asan-check format format-check bench clean
+.PHONY: deps build demo test check asan-check tsan-check format format-check bench clean
 
 deps:
 	@scripts/install-deps
@@ -31,6 +31,14 @@ asan-check: deps
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS) --timeout 600
 
+# The plain-C++ threaded tests (queues, dispatch, game thread) under ThreadSanitizer.
+TSAN_BUILD ?= build/tsan
+tsan-check: deps
+	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZQ_TSAN=ON -DZQ_BENCH=OFF >/dev/null
+	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target protocol_tests game_tests
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/protocol_tests --gtest_brief=1
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/game_tests --gtest_brief=1
+
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format:
@@ -39,7 +47,7 @@ format:
 format-check:
 	@clang-format-14 --dry-run --Werror $(FORMAT_FILES)
 
-test: deps format-check check asan-check
+test: deps format-check check asan-check tsan-check
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done

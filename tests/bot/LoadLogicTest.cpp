@@ -150,6 +150,11 @@ TEST(BotOptions, DefaultsValuesAndClearErrors) {
   EXPECT_EQ(o.Seconds, 10);  // load default
   EXPECT_EQ(o.ServerPid, 77);
 
+  o = ParseBotOptions({"--say", "--walk"});  // the text of --say is optional
+  EXPECT_FALSE(o.Say.empty());
+  EXPECT_TRUE(o.Walk);
+  EXPECT_EQ(ParseBotOptions({"--walk", "--say", "hi there"}).Say, "hi there");
+
   auto error = [](std::vector<std::string> args) {
     try {
       ParseBotOptions(args);

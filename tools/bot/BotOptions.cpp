@@ -60,7 +60,9 @@ TBotOptions ParseBotOptions(const std::vector<std::string>& args) {
     } else if (a == "--walk") {
       o.Walk = true;
     } else if (a == "--say") {
-      o.Say = value();
+      // The text is optional: a bare --say speaks a line of its own.
+      bool textFollows = i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
+      o.Say = textFollows ? args[++i] : std::string("Hello from a bot.");
     } else if (a == "--seconds") {
       o.Seconds = ToNumber(a, value(), 0, 86400);
       secondsGiven = true;
@@ -95,7 +97,7 @@ std::string BotUsage() {
          "  --name NAME        login name; with several clients NAME1, NAME2, ... (default bot)\n"
          "  --password TEXT    login password (default bot)\n"
          "  --walk             walk with random arrow keys\n"
-         "  --say TEXT         say TEXT every 5 seconds\n"
+         "  --say [TEXT]       say TEXT (default: a greeting) every 5 seconds\n"
          "  --seconds S        run for S seconds (default: until interrupted; load: 10)\n"
          "  --trace            print every message received, decoded\n"
          "  --load             load run: every client sends key events, latencies reported\n"
