@@ -68,7 +68,7 @@ void TServerPlayerManager::Post(uint32_t type, uint32_t guid, int32_t targetSock
 
 void TServerPlayerManager::PostToDispatch(GameMessagePtr message) {
   // A busy dispatch thread holds this thread back for a moment rather than lose messages.
-  FDispatch.WaitForRoom(DISPATCH_ROOM_WAIT_MS);
+  FDispatch.WaitForRoom(1, DISPATCH_ROOM_WAIT_MS);
   FDispatch.Push(std::move(message));
 }
 
@@ -89,12 +89,16 @@ void TServerPlayerManager::SendToNearby(uint32_t guid, GameMessagePtr message, b
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS || !tmpl) return;
   const PlayerRecord& self = *FPlayers[s];
+  FOutgoing.clear();
   ForEachPlayer([&](const PlayerRecord& r) {
     if (!WithinView(r, self) || (!includeSelf && r.GUID == guid)) return;
     auto copy = std::make_unique<GameMessage>(*tmpl);
     copy->GUID = r.GUID;
-    PostToDispatch(std::move(copy));
+    FOutgoing.push_back(std::move(copy));
   });
+  // One hand-over for the whole broadcast: one lock and one wake-up of the dispatch thread.
+  FDispatch.WaitForRoom(FOutgoing.size(), DISPATCH_ROOM_WAIT_MS);
+  FDispatch.PushAll(FOutgoing);
 }
 
 void TServerPlayerManager::SendNearbyPlayersTo(uint32_t guid) {

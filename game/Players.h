@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "game/GameTimer.h"
 #include "game/GuidManager.h"
@@ -123,6 +124,7 @@ class TServerPlayerManager {
   uint16_t FSpawnX;
   uint16_t FSpawnY;
   std::array<std::unique_ptr<PlayerRecord>, MAX_PLAYERS> FPlayers;
+  std::vector<GameMessagePtr> FOutgoing;  // one broadcast's copies, reused
   uint16_t FPlayerCount = 0;
   uint64_t FRevision = 0;
 };

@@ -1,5 +1,7 @@
 #include "protocol/GameMessenger.h"
 
+#include <algorithm>
+
 #include "platform/Console.h"
 
 namespace zq {
@@ -9,21 +11,34 @@ TGameMessenger::TGameMessenger(std::string name)
 
 TGameMessenger::~TGameMessenger() = default;
 
+bool TGameMessenger::Store(GameMessagePtr& message) {
+  std::size_t next = (tail_ + 1) % QUEUE_SIZE;
+  if (next == head_) {
+    ConsoleLine(name_ + ":MESSAGE QUEUE HAS FILLED!!");
+    return false;
+  }
+  ring_[tail_] = std::move(message);
+  tail_ = next;
+  return true;
+}
+
 bool TGameMessenger::Push(GameMessagePtr message) {
-  bool kept = false;
+  bool kept;
   {
     std::lock_guard guard(lock_);
-    std::size_t next = (tail_ + 1) % QUEUE_SIZE;
-    if (next == head_) {
-      ConsoleLine(name_ + ":MESSAGE QUEUE HAS FILLED!!");
-    } else {
-      ring_[tail_] = std::move(message);
-      tail_ = next;
-      kept = true;
-    }
+    kept = Store(message);
   }
   event_->SetEvent();  // also when refused: the consumer should drain what is pending
   return kept;         // a refused message is freed on return
+}
+
+void TGameMessenger::PushAll(std::vector<GameMessagePtr>& messages) {
+  {
+    std::lock_guard guard(lock_);
+    for (GameMessagePtr& message : messages) Store(message);
+  }
+  messages.clear();  // frees any refused message
+  event_->SetEvent();
 }
 
 GameMessagePtr TGameMessenger::Pop() {
@@ -40,9 +55,10 @@ GameMessagePtr TGameMessenger::Pop() {
   return message;
 }
 
-bool TGameMessenger::WaitForRoom(uint32_t timeoutMs) {
+bool TGameMessenger::WaitForRoom(std::size_t count, uint32_t timeoutMs) {
+  count = std::min(count, QUEUE_SIZE - 1);
   std::unique_lock guard(lock_);
-  auto hasRoom = [this] { return (tail_ + 1) % QUEUE_SIZE != head_; };
+  auto hasRoom = [&] { return Free() >= count; };
   if (hasRoom()) return true;
   ++roomWaiters_;
   bool room = room_.wait_for(guard, std::chrono::milliseconds(timeoutMs), hasRoom);

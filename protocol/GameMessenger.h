@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "platform/NamedEvent.h"
 #include "protocol/GameMessage.h"
@@ -32,10 +33,15 @@ class TGameMessenger {
   // The oldest pending message, or null when the queue is empty. Never waits.
   GameMessagePtr Pop();
 
-  // For a producer that may wait (never the main thread): waits until the ring has a free
-  // slot or timeoutMs pass; true when there is room. A consumer slower than its producer
-  // then holds the producer back instead of the ring refusing messages.
-  bool WaitForRoom(uint32_t timeoutMs);
+  // Pushes every message in order, as Push does one by one, with one signal for them all.
+  // The vector is emptied.
+  void PushAll(std::vector<GameMessagePtr>& messages);
+
+  // For a producer that may wait (never the main thread): waits until the ring has `count`
+  // free slots (at most all 1023) or timeoutMs pass; true when there is room. A consumer
+  // slower than its producer then holds the producer back instead of the ring refusing
+  // messages.
+  bool WaitForRoom(std::size_t count, uint32_t timeoutMs);
 
  private:
   std::string name_;
@@ -46,6 +52,9 @@ class TGameMessenger {
   std::size_t tail_ = 0;
   std::condition_variable room_;
   int roomWaiters_ = 0;  // guarded by lock_
+
+  bool Store(GameMessagePtr& message);  // under lock_: false (and a console line) when full
+  std::size_t Free() const { return (head_ + QUEUE_SIZE - tail_ - 1) % QUEUE_SIZE; }
 };
 
 }  // namespace zq

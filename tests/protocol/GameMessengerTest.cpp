@@ -54,15 +54,23 @@ TEST(GameMessenger, ConsumerWokenThroughEventOpenedByName) {
 TEST(GameMessenger, ProducerWaitsForRoomInsteadOfLosingMessages) {
   ConsoleCapture console;
   TGameMessenger queue("zqtest-room");
-  EXPECT_TRUE(queue.WaitForRoom(0));
-  for (int i = 0; i < 1023; ++i) queue.Push(Numbered(i));
-  EXPECT_FALSE(queue.WaitForRoom(1));  // full, and nobody pops
+  EXPECT_TRUE(queue.WaitForRoom(1023, 0));
+  std::vector<GameMessagePtr> batch;
+  for (int i = 0; i < 1022; ++i) batch.push_back(Numbered(i));
+  queue.PushAll(batch);
+  EXPECT_TRUE(batch.empty());
+  EXPECT_TRUE(queue.WaitForRoom(1, 0));
+  EXPECT_FALSE(queue.WaitForRoom(2, 1));  // one slot left, and nobody pops
   std::thread consumer([&] { queue.Pop(); });
-  EXPECT_TRUE(queue.WaitForRoom(10000));
+  EXPECT_TRUE(queue.WaitForRoom(2, 10000));
   consumer.join();
-  EXPECT_TRUE(queue.Push(Numbered(1023)));
-  EXPECT_TRUE(console.Lines().empty());
-  EXPECT_EQ(queue.Pop()->SocketID, 1);
+  batch.push_back(Numbered(1022));
+  batch.push_back(Numbered(1023));
+  batch.push_back(Numbered(1024));  // one too many: refused, the others kept in order
+  queue.PushAll(batch);
+  EXPECT_EQ(console.Lines(), std::vector<std::string>{"zqtest-room:MESSAGE QUEUE HAS FILLED!!"});
+  for (int i = 1; i <= 1023; ++i) ASSERT_EQ(queue.Pop()->SocketID, i);
+  EXPECT_EQ(queue.Pop(), nullptr);
 }
 
 }  // namespace
