@@ -5,7 +5,7 @@ BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
-.PHONY: deps build demo test check asan-check tsan-check format format-check bench clean
+.PHONY: deps build programs demo test check asan-check tsan-check format format-check bench clean
 
 deps:
 	@scripts/install-deps
@@ -16,7 +16,10 @@ $(BUILD)/Makefile: CMakeLists.txt | deps
 build: deps $(BUILD)/Makefile
 	@cmake --build $(BUILD) -j$(JOBS)
 
-demo: build
+programs: deps $(BUILD)/Makefile
+	@cmake --build $(BUILD) -j$(JOBS) --target zqosrv zqo-mkworld zqo-bot
+
+demo: programs
 	@test -d $(DEMO_DIR) || $(BUILD)/zqo-mkworld $(DEMO_DIR)
 	$(BUILD)/zqosrv --headless --game-dir $(DEMO_DIR)
 
