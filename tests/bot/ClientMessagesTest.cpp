@@ -1,16 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "protocol/MessageCodes.h"
+#include "tests/support/Bytes.h"
 #include "tools/bot/ClientMessages.h"
 
 namespace zq {
 namespace {
 
-std::string B(std::initializer_list<int> v) {
-  std::string s;
-  for (int b : v) s.push_back(static_cast<char>(b));
-  return s;
-}
+constexpr auto B = test::Bytes;
 
 TEST(ClientMessages, FramesCarryLengthThenZeroThenCode) {
   EXPECT_EQ(FrameQueryIdentity(), B({0, 0, 0, 0x0B}));

@@ -11,6 +11,7 @@
 
 #include "protocol/MessageCodes.h"
 #include "protocol/ZQProtocol.h"
+#include "tests/support/Bytes.h"
 
 namespace zq::test {
 
@@ -29,6 +30,8 @@ struct TFakeServer::TConn {
 
 namespace {
 
+using test::Bytes;
+
 sockaddr_in Loopback(uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -46,12 +49,6 @@ int BoundSocket(int type, uint16_t& port) {
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
   port = ntohs(a.sin_port);
   return fd;
-}
-
-std::string Bytes(std::initializer_list<int> v) {
-  std::string s;
-  for (int b : v) s.push_back(static_cast<char>(b));
-  return s;
 }
 
 }  // namespace

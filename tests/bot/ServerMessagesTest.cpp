@@ -3,16 +3,13 @@
 #include <cstring>
 #include <memory>
 
+#include "tests/support/Bytes.h"
 #include "tools/bot/ServerMessages.h"
 
 namespace zq {
 namespace {
 
-std::string B(std::initializer_list<int> v) {
-  std::string s;
-  for (int b : v) s.push_back(static_cast<char>(b));
-  return s;
-}
+constexpr auto B = test::Bytes;
 
 template <typename M>
 M Decode(uint32_t type, const std::string& payload) {

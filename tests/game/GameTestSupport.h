@@ -14,6 +14,7 @@
 #include "protocol/GameMessenger.h"
 #include "protocol/MessageCodes.h"
 #include "protocol/SocketTable.h"
+#include "tests/support/Bytes.h"
 #include "world/Blocking.h"
 
 namespace zq::test {
@@ -74,11 +75,7 @@ inline MSKey MakeKey(uint8_t key, uint16_t tx = 0, uint16_t ty = 0, uint32_t val
   return k;
 }
 
-inline std::string Bytes(std::initializer_list<int> bytes) {
-  std::string s;
-  for (int b : bytes) s.push_back(static_cast<char>(b));
-  return s;
-}
+using test::Bytes;
 
 struct GameWorld {
   explicit GameWorld(int32_t spawnX = 1560, int32_t spawnY = 1921, const char* queue = "T-DISPATCH")
