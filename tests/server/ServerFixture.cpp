@@ -14,7 +14,9 @@ QCoreApplication& TestApp() {
   return app;
 }
 
-ServerTest::ServerTest() : baseUdpPort_(static_cast<uint16_t>(20000 + (getpid() * 64) % 40000)) {
+ServerTest::ServerTest()
+    :  // Below the ephemeral range, so no client socket of a parallel test takes these ports.
+      baseUdpPort_(static_cast<uint16_t>(10000 + (getpid() % 160) * 64)) {
   TestApp();
   pump_ = [this] { Pump(); };
   if (chdir(dir_.Path().c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir_.Path();
