@@ -75,7 +75,6 @@ inline MSKey MakeKey(uint8_t key, uint16_t tx = 0, uint16_t ty = 0, uint32_t val
   return k;
 }
 
-
 struct GameWorld {
   explicit GameWorld(int32_t spawnX = 1560, int32_t spawnY = 1921, const char* queue = "T-DISPATCH")
       : dispatch(queue), players(guids, timer, dispatch, sockets, map, spawnX, spawnY) {}
