@@ -50,7 +50,7 @@ format:
 format-check:
 	@clang-format-14 --dry-run --Werror $(FORMAT_FILES)
 
-test: deps format-check check asan-check tsan-check
+test: deps format-check tsan-check check asan-check
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
