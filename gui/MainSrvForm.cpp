@@ -8,6 +8,7 @@
 #include <climits>
 
 #include "platform/Errors.h"
+#include "platform/qt/EventGuard.h"
 
 namespace zq {
 
@@ -93,9 +94,13 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   connect(&stopButton_, &QPushButton::clicked, this, [this] { close(); });
   connect(&deleteButton_, &QPushButton::clicked, this, [this] { DeleteButtonClick(); });
   connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshAccounts(); });
+  // Errors the socket facilities report themselves (unsuppressed socket errors, a handler
+  // that threw) reach the operator in a message box.
+  SetEventErrorReporter([this](const std::string& text) { ReportError(text); });
 }
 
 TMainSrvForm::~TMainSrvForm() {
+  SetEventErrorReporter(nullptr);
   accountsTimer_.stop();
   server_.reset();  // shuts a running server down while the view still exists
 }
@@ -286,10 +291,6 @@ IExtractProgress& TMainSrvForm::ShowExtractionProgress() {
 
 void TMainSrvForm::HideExtractionProgress() {
   iregExForm_->hide();
-}
-
-void TMainSrvForm::ReportSocketError(int code) {
-  ReportError("Socket error " + std::to_string(code));
 }
 
 void TMainSrvForm::closeEvent(QCloseEvent* event) {

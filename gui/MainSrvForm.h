@@ -69,7 +69,6 @@ class TMainSrvForm : public QWidget, public IServerView {
   void ShowStatus(const std::string& connected, const std::string& peak) override;
   IExtractProgress& ShowExtractionProgress() override;
   void HideExtractionProgress() override;
-  void ReportSocketError(int code) override;
 
  protected:
   void closeEvent(QCloseEvent* event) override;

@@ -24,8 +24,6 @@ class IServerView {
   // The extraction's progress window: shown before the extraction, hidden after it.
   virtual IExtractProgress& ShowExtractionProgress() = 0;
   virtual void HideExtractionProgress() {}
-  // A socket error other than a reset, after its log line.
-  virtual void ReportSocketError(int /*code*/) {}
 };
 
 }  // namespace zq

@@ -117,7 +117,6 @@ void TZQOServer::InSocketClientError(ITcpConnection& connection, int& code) {
   }
   // The code stays: the listener reports the error itself.
   Log("Exception raised. Unknown socket error #" + std::to_string(code));
-  view_.ReportSocketError(code);
 }
 
 void TZQOServer::InSocketClientOverflow(ITcpConnection& connection) {
