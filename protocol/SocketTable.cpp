@@ -16,6 +16,12 @@ int32_t TSocketTable::AddSocket(ITcpConnection& connection) {
   return s;
 }
 
+bool TSocketTable::HasFreeEntry() const {
+  for (int32_t s = 1; s <= MAX_SOCKETS; ++s)
+    if (entries_[s].Address.empty()) return true;
+  return false;
+}
+
 void TSocketTable::RemoveSocket(const ITcpConnection& connection) {
   int32_t s = 1;
   while (s < NOT_FOUND && entries_[s].Socket != &connection) ++s;

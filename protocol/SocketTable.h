@@ -30,6 +30,8 @@ class TSocketTable {
   // Takes the lowest free number for the connection. Raises EInternalCheck
   // "CNT > MAX_SOCKETS in AddSocket" (ZQPROTOCOL) when 1..63 are all in use.
   int32_t AddSocket(ITcpConnection& connection);
+  // True while some number from 1 to 63 is free, so AddSocket would succeed.
+  bool HasFreeEntry() const;
   // Frees the entry holding the connection (its GUID binding too).
   void RemoveSocket(const ITcpConnection& connection);
   int32_t FindByAddress(std::string_view address, uint16_t port) const;

@@ -37,15 +37,9 @@ std::shared_ptr<const TPlayerSnapshotList> TZQOServer::Players() const {
 
 // --- Connections -------------------------------------------------------------------------
 
-bool TZQOServer::HasFreeSocket() const {
-  for (int32_t s = 1; s <= MAX_SOCKETS; ++s)
-    if (tables_.Sockets[s].Address.empty()) return true;
-  return false;
-}
-
 void TZQOServer::InSocketClientConnect(ITcpConnection& connection) {
   ++connectedCount_;
-  if (connectedCount_ > maxAllowed_ || paused_ || !HasFreeSocket()) {
+  if (connectedCount_ > maxAllowed_ || paused_ || !tables_.Sockets.HasFreeEntry()) {
     connection.SendText(Frame(ServerFull, "Server is full."));
     connection.Close();  // its disconnect handling counts it back down
     UpdateStatus();

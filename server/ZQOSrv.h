@@ -94,7 +94,6 @@ class TZQOServer {
   void InSocketClientError(ITcpConnection& connection, int& code);
   void InSocketClientOverflow(ITcpConnection& connection);
   void UpdateStatus();
-  bool HasFreeSocket() const;
 
   // UDP receive path.
   void InUDPDataReceived(IUdpEndpoint& endpoint, std::string datagram, uint16_t senderPort,
