@@ -1,7 +1,10 @@
-// The console: unstamped trace and anomaly lines on standard output, one flushed line each.
-// Any thread may write; tests may capture the lines instead.
+// The console: trace and anomaly lines on standard output, one flushed line each. Plain
+// ConsoleLine prints as given; ConsoleDiagnostic stamps the line with the local time and
+// prints each kind at most once a second, counting what it held back. Any thread may write;
+// tests may capture the lines (unstamped) instead.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +12,15 @@
 namespace zq {
 
 void ConsoleLine(std::string_view line);
+
+// Prints "<date> <time> <line>" unless a line of the same `kind` was printed less than a
+// second ago (GetTickCount); held-back lines are counted and the next printed line of that
+// kind ends with " (N more)". Kinds are free text, e.g. "rate 10.0.0.1:4000". A line with
+// "\n" in it prints as several lines, all stamped.
+void ConsoleDiagnostic(std::string_view kind, std::string_view line);
+
+// Forgets the held-back counts (tests).
+void ResetConsoleDiagnostics();
 
 // While an instance lives, console lines are collected here instead of printed.
 class ConsoleCapture {
@@ -21,8 +33,10 @@ class ConsoleCapture {
   std::vector<std::string> Lines() const;
   // Number of lines equal to `line`.
   int Count(std::string_view line) const;
+  // Number of lines that contain `text`.
+  int CountContaining(std::string_view text) const;
   // True when some line contains `text`.
-  bool Contains(std::string_view text) const;
+  bool Contains(std::string_view text) const { return CountContaining(text) > 0; }
   void Clear();
 };
 

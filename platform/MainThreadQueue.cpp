@@ -1,29 +1,36 @@
 #include "platform/MainThreadQueue.h"
 
 #include <chrono>
-#include <memory>
+#include <exception>
 
 #include "platform/Console.h"
 
 namespace zq {
 
+// One handed-over step. A synchronous caller holds it too and waits for `done`.
+struct TMainThreadQueue::TCall {
+  std::function<void()> step;
+  bool waited = false;  // Synchronize: the caller wants done and error
+  bool done = false;    // guarded by the queue's mutex
+  std::exception_ptr error;
+};
+
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
-TMainThreadQueue::~TMainThreadQueue() {
-  for (Call* call : calls_)
-    if (call->owned) delete call;
-}
+TMainThreadQueue::~TMainThreadQueue() = default;
 
-void TMainThreadQueue::Synchronize(const std::function<void()>& step) {
+void TMainThreadQueue::Synchronize(std::function<void()> step) {
   if (IsMainThread()) {
     step();
     return;
   }
-  Call call{&step, false, nullptr, {}};
-  Enqueue(&call);
+  auto call = std::make_shared<TCall>();
+  call->step = std::move(step);
+  call->waited = true;
+  Enqueue(call);
   std::unique_lock lock(mutex_);
-  finished_.wait(lock, [&] { return call.done; });
-  if (call.error) std::rethrow_exception(call.error);
+  finished_.wait(lock, [&] { return call->done; });
+  if (call->error) std::rethrow_exception(call->error);
 }
 
 void TMainThreadQueue::Post(std::function<void()> step) {
@@ -31,16 +38,15 @@ void TMainThreadQueue::Post(std::function<void()> step) {
     step();
     return;
   }
-  auto call = std::make_unique<Call>();
-  call->owned = std::move(step);
-  call->step = &call->owned;
-  Enqueue(call.release());  // freed by ServePending once run
+  auto call = std::make_shared<TCall>();
+  call->step = std::move(step);
+  Enqueue(std::move(call));
 }
 
-void TMainThreadQueue::Enqueue(Call* call) {
+void TMainThreadQueue::Enqueue(std::shared_ptr<TCall> call) {
   {
     std::lock_guard lock(mutex_);
-    calls_.push_back(call);
+    calls_.push_back(std::move(call));
   }
   posted_.notify_all();
   if (wake_) wake_();
@@ -49,31 +55,29 @@ void TMainThreadQueue::Enqueue(Call* call) {
 std::size_t TMainThreadQueue::ServePending() {
   std::size_t served = 0;
   for (;;) {
-    Call* call;
+    std::shared_ptr<TCall> call;
     {
       std::lock_guard lock(mutex_);
       if (calls_.empty()) return served;
-      call = calls_.front();
+      call = std::move(calls_.front());
       calls_.pop_front();
     }
     std::exception_ptr error;
     try {
-      (*call->step)();
+      call->step();
     } catch (...) {
       error = std::current_exception();
     }
-    if (call->owned) {
-      std::unique_ptr<Call> posted(call);
-      if (error) {
-        try {
-          std::rethrow_exception(error);
-        } catch (const std::exception& e) {
-          ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
-        } catch (...) {
-          ConsoleLine("Posted main-thread step failed");
-        }
+    ++served;
+    if (!call->waited) {
+      if (!error) continue;
+      try {
+        std::rethrow_exception(error);
+      } catch (const std::exception& e) {
+        ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
+      } catch (...) {
+        ConsoleLine("Posted main-thread step failed");
       }
-      ++served;
       continue;
     }
     {
@@ -82,7 +86,6 @@ std::size_t TMainThreadQueue::ServePending() {
       call->done = true;
     }
     finished_.notify_all();
-    ++served;
   }
 }
 
@@ -103,6 +106,11 @@ void TMainThreadQueue::Notify() {
     notified_ = true;
   }
   posted_.notify_all();
+}
+
+std::size_t TMainThreadQueue::Pending() const {
+  std::lock_guard lock(mutex_);
+  return calls_.size();
 }
 
 }  // namespace zq

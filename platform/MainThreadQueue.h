@@ -1,12 +1,13 @@
-// Synchronous calls from worker threads to the main thread: a worker hands a step over and
-// waits until the main thread has run it. The main thread serves the steps from its event
-// loop (the wake-up hook tells it that one is waiting) and while it waits for a worker.
+// Calls from worker threads to the main thread: a worker hands a step over and waits until
+// the main thread has run it (Synchronize), or hands it over without waiting (Post). The main
+// thread serves the steps from its event loop (the wake-up hook tells it that one is waiting)
+// and while it waits for a worker. The queue owns every step handed to it.
 #pragma once
 
 #include <condition_variable>
 #include <deque>
-#include <exception>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -15,17 +16,17 @@ namespace zq {
 class TMainThreadQueue {
  public:
   TMainThreadQueue();
-  ~TMainThreadQueue();  // frees posted steps that never ran
+  ~TMainThreadQueue();  // posted steps that never ran are freed unrun
   TMainThreadQueue(const TMainThreadQueue&) = delete;
   TMainThreadQueue& operator=(const TMainThreadQueue&) = delete;
 
-  // Called from the posting thread after each hand-over; the event loop uses it to
+  // Called from the handing thread after each hand-over; the event loop uses it to
   // schedule ServePending. Set before any worker starts.
   void SetWakeup(std::function<void()> wake) { wake_ = std::move(wake); }
 
   // Runs `step` on the main thread and returns when it has run. An exception thrown by
   // the step is raised again here. Called on the main thread itself, it runs at once.
-  void Synchronize(const std::function<void()>& step);
+  void Synchronize(std::function<void()> step);
 
   // Hands `step` over without waiting for it (steps still run in the order handed over).
   // An exception it throws is reported on the console. Called on the main thread, it runs
@@ -42,24 +43,22 @@ class TMainThreadQueue {
   // Wakes a ServeUntil to look at its condition again.
   void Notify();
 
+  // Steps handed over and not yet run.
+  std::size_t Pending() const;
+
   bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
 
  private:
-  struct Call {
-    const std::function<void()>* step;
-    bool done = false;
-    std::exception_ptr error;
-    std::function<void()> owned;  // a posted step; nobody waits for it
-  };
+  struct TCall;
 
-  void Enqueue(Call* call);
+  void Enqueue(std::shared_ptr<TCall> call);
 
   std::thread::id mainThread_;
   std::function<void()> wake_;
-  std::mutex mutex_;
+  mutable std::mutex mutex_;
   std::condition_variable posted_;
   std::condition_variable finished_;
-  std::deque<Call*> calls_;
+  std::deque<std::shared_ptr<TCall>> calls_;
   bool notified_ = false;
 };
 

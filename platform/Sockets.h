@@ -5,8 +5,12 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zq {
+
+// The error code a connection's error event carries when the peer reset the connection.
+constexpr int SOCKET_ERROR_RESET = 10054;
 
 class ITcpConnection {
  public:
@@ -16,9 +20,10 @@ class ITcpConnection {
   virtual const std::string& RemoteAddress() const = 0;
   virtual uint16_t RemotePort() const = 0;
   // Hands the whole byte string to the connection's send buffer.
-  virtual void SendText(const std::string& bytes) = 0;
-  // Everything that has arrived and not been taken yet.
-  virtual std::string ReceiveText() = 0;
+  virtual void SendText(std::string_view bytes) = 0;
+  // What has arrived and not been taken yet, at most `maxBytes` of it. What is left raises
+  // another read event on a later turn of the event loop.
+  virtual std::string ReceiveText(std::size_t maxBytes) = 0;
   // Closes the connection; its disconnect event runs before Close returns.
   virtual void Close() = 0;
 };
@@ -37,7 +42,7 @@ class IUdpEndpoint {
   virtual bool Bind(uint16_t localPort) = 0;
   virtual void SetRemote(const std::string& host, uint16_t port) = 0;
   // Sends one datagram to the remote host and port.
-  virtual void Send(const std::string& datagram) = 0;
+  virtual void Send(std::string_view datagram) = 0;
   virtual void SetReceiveHandler(UdpReceiveHandler handler) = 0;
 };
 

@@ -29,7 +29,7 @@ class TThread {
  protected:
   virtual void Execute() = 0;
   // Runs `step` on the main thread; the worker waits until it has run.
-  void Synchronize(const std::function<void()>& step) { main_.Synchronize(step); }
+  void Synchronize(std::function<void()> step) { main_.Synchronize(std::move(step)); }
   TMainThreadQueue& MainQueue() { return main_; }
 
  private:

@@ -19,6 +19,9 @@ namespace {
 
 // How long a closed connection may take to hand its remaining output to the kernel.
 constexpr int LINGER_MS = 5000;
+// Bytes Qt reads ahead of the handler; beyond them the kernel holds the peer's data, so a fast
+// sender meets TCP back-pressure instead of growing the server's memory.
+constexpr qint64 READ_BUFFER_SIZE = 64 * 1024;
 
 }  // namespace
 
@@ -46,6 +49,7 @@ int SocketErrorCode(QAbstractSocket::SocketError error) {
 TTcpConnection::TTcpConnection(TTcpListener& listener, QTcpSocket& socket)
     : listener_(listener), socket_(&socket) {
   socket.setParent(this);
+  socket.setReadBufferSize(READ_BUFFER_SIZE);
   address_ = DottedAddress(socket.peerAddress());
   port_ = socket.peerPort();
   auto fd = socket.socketDescriptor();
@@ -63,7 +67,7 @@ TTcpConnection::~TTcpConnection() {
   }
 }
 
-void TTcpConnection::SendText(const std::string& bytes) {
+void TTcpConnection::SendText(std::string_view bytes) {
   if (closed_ || overflowed_ || !socket_ || bytes.empty()) return;
   socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
   if (PendingBytes() <= listener_.SendLimit()) return;
@@ -76,9 +80,9 @@ void TTcpConnection::SendText(const std::string& bytes) {
       Qt::QueuedConnection);
 }
 
-std::string TTcpConnection::ReceiveText() {
+std::string TTcpConnection::ReceiveText(std::size_t maxBytes) {
   if (!socket_) return {};
-  QByteArray data = socket_->readAll();
+  QByteArray data = socket_->read(static_cast<qint64>(maxBytes));
   return std::string(data.constData(), static_cast<std::size_t>(data.size()));
 }
 
@@ -101,7 +105,18 @@ void TTcpConnection::Drop() {
 }
 
 void TTcpConnection::HandleReadyRead() {
-  if (!closed_) listener_.Raise("read", listener_.OnRead, *this);
+  if (closed_) return;
+  listener_.Raise("read", listener_.OnRead, *this);
+  // A handler that took only part leaves the rest for a later turn, after the other events.
+  if (closed_ || readQueued_ || !socket_ || socket_->bytesAvailable() == 0) return;
+  readQueued_ = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        readQueued_ = false;
+        HandleReadyRead();
+      },
+      Qt::QueuedConnection);
 }
 
 void TTcpConnection::HandleError(QAbstractSocket::SocketError error) {

@@ -1,7 +1,8 @@
 // TTcpConnection: one accepted TCP connection of a TTcpListener, over a QTcpSocket. It keeps
 // the remote address and port from the accept, raises its events through the listener, tells
-// a reset by the peer (error 10054) from an orderly close, and bounds its send buffer.
-// Main thread only.
+// a reset by the peer (error 10054) from an orderly close, bounds its send buffer, and reads
+// ahead at most 64 KiB (a read event that leaves bytes untaken is raised again on a later
+// turn of the event loop). Main thread only.
 //
 // Error codes given to the error event (Winsock numbers, as the server's handlers expect):
 //   10054 reset by the peer         10061 connection refused     10060 timed out
@@ -28,8 +29,6 @@ namespace zq {
 
 class TTcpListener;
 
-constexpr int SOCKET_ERROR_RESET = 10054;
-
 // The error code the error event carries for a Qt socket error (see the table above).
 int SocketErrorCode(QAbstractSocket::SocketError error);
 
@@ -44,8 +43,8 @@ class TTcpConnection : public QObject, public ITcpConnection {
   const std::string& RemoteAddress() const override { return address_; }
   uint16_t RemotePort() const override { return port_; }
   // Appends to the send buffer; ignored once closed or over the send bound.
-  void SendText(const std::string& bytes) override;
-  std::string ReceiveText() override;
+  void SendText(std::string_view bytes) override;
+  std::string ReceiveText(std::size_t maxBytes) override;
   void Close() override;
 
   bool Closed() const { return closed_; }
@@ -75,6 +74,7 @@ class TTcpConnection : public QObject, public ITcpConnection {
   bool closed_ = false;
   bool overflowed_ = false;
   bool resetReported_ = false;
+  bool readQueued_ = false;  // a later read event is on its way
 };
 
 }  // namespace zq

@@ -21,7 +21,6 @@ namespace zq {
 
 class TTcpConnection;
 
-constexpr uint16_t SERVER_TCP_PORT = 12578;
 constexpr std::size_t DEFAULT_SEND_LIMIT = 1024 * 1024;
 
 class TTcpListener : public QObject {

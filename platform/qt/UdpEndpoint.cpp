@@ -47,7 +47,7 @@ void TUdpEndpoint::SetRemote(const std::string& host, uint16_t port) {
   remoteValid_ = port != 0 && inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
 }
 
-void TUdpEndpoint::Send(const std::string& datagram) {
+void TUdpEndpoint::Send(std::string_view datagram) {
   // The hot path of every game broadcast: one sendto on the bound socket, the address
   // parsed once in SetRemote.
   qintptr fd = socket_->socketDescriptor();

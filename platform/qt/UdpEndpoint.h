@@ -27,7 +27,7 @@ class TUdpEndpoint : public QObject, public IUdpEndpoint {
   bool Bind(uint16_t localPort) override;
   void SetRemote(const std::string& host, uint16_t port) override;
   // Silently drops the datagram when the remote host is not an address (UDP is lossy).
-  void Send(const std::string& datagram) override;
+  void Send(std::string_view datagram) override;
   void SetReceiveHandler(UdpReceiveHandler handler) override { handler_ = std::move(handler); }
 
   // The bound port (0: not bound).

@@ -172,14 +172,4 @@ bool TestUdp::Receive(std::string& datagram, int timeoutMs) {
       timeoutMs);
 }
 
-uint16_t FreeUdpPort() {
-  int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  uint16_t port = BoundPort(fd);
-  ::close(fd);
-  return port;
-}
-
 }  // namespace zq::test

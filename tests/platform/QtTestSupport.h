@@ -70,7 +70,4 @@ class TestUdp {
   uint16_t port_ = 0;
 };
 
-// A UDP port that was free a moment ago.
-uint16_t FreeUdpPort();
-
 }  // namespace zq::test

@@ -7,6 +7,7 @@
 
 #include "platform/qt/UdpEndpoint.h"
 #include "tests/platform/QtTestSupport.h"
+#include "tests/support/UdpPortRange.h"
 
 namespace zq {
 namespace {
@@ -30,10 +31,11 @@ class UdpEndpointTest : public ::testing::Test {
         [this](IUdpEndpoint& e, std::string bytes, uint16_t port, const std::string& address) {
           got.push_back({&e, std::move(bytes), port, address});
         });
-    port = test::FreeUdpPort();
+    port = static_cast<uint16_t>(range.Base() + 1);
     ASSERT_TRUE(endpoint->Bind(port));
   }
 
+  test::TUdpPortRange range;
   std::unique_ptr<IUdpEndpoint> endpoint;
   uint16_t port = 0;
   std::vector<Datagram> got;

@@ -1,13 +1,11 @@
-// Named auto-reset events: creating or opening an event by a name that is in use gives the
-// same event object, so a producer and a consumer meet through the name alone.
+// TEvent: an auto-reset event, created not signalled. SetEvent wakes one wait (a signal with
+// nobody waiting stays until the next wait takes it); Abandon ends every wait for good.
+// Any thread.
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <memory>
 #include <mutex>
-#include <string>
 
 namespace zq {
 
@@ -15,13 +13,12 @@ enum class TWaitResult { wrSignaled, wrTimeout, wrAbandoned, wrError };
 
 const char* WaitResultName(TWaitResult r);
 
-class TNamedEvent {
+class TEvent {
  public:
-  // Creates the event of this name, or opens it when it exists already. Auto-reset,
-  // created not signalled. The event lives while any holder keeps it.
-  static std::shared_ptr<TNamedEvent> CreateEventA(const std::string& name);
+  TEvent() = default;
+  TEvent(const TEvent&) = delete;
+  TEvent& operator=(const TEvent&) = delete;
 
-  const std::string& Name() const { return name_; }
   void SetEvent();
   // Waits until signalled (consuming the signal) or until the time-out passes.
   TWaitResult WaitFor(uint32_t timeoutMs);
@@ -30,10 +27,7 @@ class TNamedEvent {
   // Operating-system error code of the last failed wait (0: none).
   int LastError() const { return 0; }
 
-  explicit TNamedEvent(std::string name) : name_(std::move(name)) {}
-
  private:
-  std::string name_;
   std::mutex mutex_;
   std::condition_variable cv_;
   bool signaled_ = false;

@@ -1,6 +1,6 @@
-#include "platform/NamedEvent.h"
+#include "platform/Event.h"
 
-#include <map>
+#include <chrono>
 
 namespace zq {
 
@@ -18,20 +18,7 @@ const char* WaitResultName(TWaitResult r) {
   return "wrError";
 }
 
-std::shared_ptr<TNamedEvent> TNamedEvent::CreateEventA(const std::string& name) {
-  static std::mutex registryMutex;
-  static std::map<std::string, std::weak_ptr<TNamedEvent>> registry;
-  std::lock_guard lock(registryMutex);
-  for (auto it = registry.begin(); it != registry.end();)  // drop events nobody holds
-    it = it->second.expired() ? registry.erase(it) : std::next(it);
-  auto& slot = registry[name];
-  if (auto existing = slot.lock()) return existing;
-  auto created = std::make_shared<TNamedEvent>(name);
-  slot = created;
-  return created;
-}
-
-void TNamedEvent::SetEvent() {
+void TEvent::SetEvent() {
   bool wasSignaled;
   {
     std::lock_guard lock(mutex_);
@@ -41,7 +28,7 @@ void TNamedEvent::SetEvent() {
   if (!wasSignaled) cv_.notify_one();  // a pending signal already wakes the next wait
 }
 
-TWaitResult TNamedEvent::WaitFor(uint32_t timeoutMs) {
+TWaitResult TEvent::WaitFor(uint32_t timeoutMs) {
   std::unique_lock lock(mutex_);
   bool woke = cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
                            [this] { return signaled_ || abandoned_; });
@@ -51,7 +38,7 @@ TWaitResult TNamedEvent::WaitFor(uint32_t timeoutMs) {
   return TWaitResult::wrSignaled;
 }
 
-void TNamedEvent::Abandon() {
+void TEvent::Abandon() {
   {
     std::lock_guard lock(mutex_);
     abandoned_ = true;
