@@ -5,13 +5,15 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
-#include "protocol/MessageCodes.h"
+#include "platform/TextEscape.h"
+#include "protocol/MessageCodec.h"
 #include "protocol/Sending.h"
+#include "protocol/ZQProtocol.h"
 
 namespace zq {
 namespace {
 
-const std::bitset<256> kGameCodes = [] {
+const std::bitset<256> GAME_CODES = [] {
   std::bitset<256> codes;
   for (uint8_t c : {0x07, 0x0F, 0x11, 0x13, 0x18, 0x25, 0x29, 0x2C, 0x2E}) codes.set(c);
   return codes;
@@ -40,150 +42,177 @@ std::string CodeText(uint32_t type) {
   return name ? std::string(hex) + " (" + name + ")" : std::string(hex);
 }
 
+// A diagnostic about a client: the text, then the client in brackets; each text at most once
+// a second for each client.
+void Diagnose(const TSocketID& client, const std::string& text) {
+  const std::string name = ClientName(client);
+  ConsoleDiagnostic(text + name, text + " [" + name + "]");
+}
+
 }  // namespace
 
 bool IsGameCode(uint8_t code) {
-  return kGameCodes.test(code);
+  return GAME_CODES.test(code);
 }
 
-TClientMessageHandler::TClientMessageHandler(TServerTables& tables, TGameMessenger& gameQueue,
+std::string ClientName(const TSocketID& client) {
+  std::string name = client.Address + ":" + std::to_string(client.Port);
+  if (!client.LoginRecord.UserName.empty())
+    name += " (" + EscapeControl(client.LoginRecord.UserName) + ")";
+  return name;
+}
+
+TClientMessageHandler::TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue,
                                              TClientSettings settings,
                                              UdpEndpointFactory makeEndpoint,
-                                             UdpReceiveHandler onDatagram)
-    : tables_(tables),
+                                             UdpReceiveHandler onDatagram,
+                                             std::function<void(TSocketID&)> onFlood)
+    : sockets_(sockets),
       gameQueue_(gameQueue),
       settings_(std::move(settings)),
       makeEndpoint_(std::move(makeEndpoint)),
-      onDatagram_(std::move(onDatagram)) {}
+      onDatagram_(std::move(onDatagram)),
+      onFlood_(std::move(onFlood)) {}
 
-void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type, std::string payload) {
-  if (n < 1 || n > NOT_FOUND) {
-    ConsoleLine("Message " + CodeText(type) + " for invalid SocketID=" + std::to_string(n) +
-                " dropped");
+void TClientMessageHandler::Admit(TSocketID& client) {
+  client.MessageBudget.Configure(settings_.MaxMessageRate, 2 * settings_.MaxMessageRate,
+                                 GetTickCount());
+}
+
+void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
+                                                std::string_view payload) {
+  if (n < 1 || n > MAX_SOCKETS || !sockets_[n].InUse()) {
+    ConsoleDiagnostic("no connection", "Message " + CodeText(type) + " for SocketID=" +
+                                           std::to_string(n) + " without a connection dropped");
     return;
   }
+  TSocketID& client = sockets_[n];
   std::size_t fixed = FixedFieldsOf(type);
   if (payload.size() < fixed) {
-    ConsoleLine("Short payload for " + CodeText(type) + " from SocketID=" + std::to_string(n) +
-                ": " + std::to_string(payload.size()) + " of " + std::to_string(fixed) +
-                " bytes, dropped");
+    Diagnose(client, "Short payload for " + CodeText(type) + ": " + std::to_string(payload.size()) +
+                         " of " + std::to_string(fixed) + " bytes, dropped");
     return;
   }
 
-  TLoginRecord& login = tables_.LoginRecord[n];
+  TLoginRecord& login = client.LoginRecord;
   switch (type) {
-    case SetClientCode:
-      login.ClientCode = TakeWord(payload);
+    case SetClientCode: {
+      auto code = DecodeSetClientCode(payload);
+      login.ClientCode = code->ClientCode;
+      payload.remove_prefix(2);  // the game gets only what follows the code
       break;
+    }
     case QueryIdentity:
-      SendTCP(tables_, n, Frame(IdentityReply, settings_.GameIdentity));
+      SendTCP(client, Frame(IdentityReply, EncodeIdentityReply(settings_.GameIdentity)));
       break;
     case BEATACK:
-      CheckBeatAck(n, payload);
+      CheckBeatAck(client, payload);
       break;
     case LoginName:
       login.UserName = payload;
-      SendTCP(tables_, n, Frame(PasswordPrompt, "Send password."));
+      SendTCP(client, Frame(PasswordPrompt, EncodePasswordPrompt()));
       break;
-    case LoginPassword: {
+    case LoginPassword:
       login.Password = payload;
-      std::string port;
-      PutU16(port, static_cast<uint16_t>(settings_.BaseUdpPort + n));
-      SendTCP(tables_, n, Frame(UDPPortAssign, port));
+      SendTCP(client, Frame(UDPPortAssign, EncodeUDPPortAssign(static_cast<uint16_t>(
+                                               settings_.BaseUdpPort + client.Number))));
       break;
-    }
     case ClientUDPPort:
-      OpenClientUdp(n, payload);
+      OpenClientUdp(client, *DecodeClientUDPPort(payload));
       break;
     case StartGame:
+      if (login.InGame) return;  // one player per connection: a second start is ignored
+      if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
       login.InGame = true;
-      break;
+      client.StartedGame = true;
+      return Forward(client, type, payload);
+    case ClientGone:
+      if (!login.InGame) return;
+      if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
+      return LeaveGame(client);
     default:
       break;
   }
 
-  if (login.InGame && IsGameCode(MsgCode(type))) Forward(n, type, payload);
+  if (!login.InGame || !IsGameCode(MsgCode(type))) return;
+  if (!client.MessageBudget.Take(GetTickCount())) {
+    ++rateLimited_;
+    Diagnose(client, "Over the message rate: game messages dropped");
+    return;
+  }
+  Forward(client, type, payload);
 }
 
-void TClientMessageHandler::CheckBeatAck(int32_t n, const std::string& payload) {
-  THeartbeatRecord& beat = tables_.HeartbeatRecord[n];
-  if (!beat.UDPActive) {
-    ConsoleLine("Received BEATACK for inactive client UDP.");
-    return;
-  }
-  uint8_t seq = static_cast<uint8_t>(payload[0]);
-  uint32_t stamp = GetU32(payload, 1);
-  if (seq != beat.Seq) {
-    ConsoleLine("Received invalid BEATACK SEQ#");
-    return;
-  }
-  if (stamp != beat.SentAt) {
-    ConsoleLine("Received valid BEATACK SEQ#, But invalid timestamp!");
-    return;
-  }
-  beat.AckedSeq = seq;
+void TClientMessageHandler::ClientLeft(TSocketID& client) {
+  if (client.LoginRecord.InGame) LeaveGame(client);
+}
+
+void TClientMessageHandler::LeaveGame(TSocketID& client) {
+  client.LoginRecord.InGame = false;
+  client.GUID.store(0, std::memory_order_relaxed);  // its messages reach nobody else
+  Forward(client, ClientGone, {});
+}
+
+void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view payload) {
+  THeartbeatRecord& beat = client.HeartbeatRecord;
+  if (!beat.UDPActive) return Diagnose(client, "Received BEATACK for inactive client UDP.");
+  auto ack = DecodeBEATACK(payload);
+  if (beat.AckedSeq == beat.Seq)  // acknowledged already, or nothing sent yet
+    return Diagnose(client, "Received duplicate BEATACK SEQ#");
+  if (ack->Seq != beat.Seq) return Diagnose(client, "Received invalid BEATACK SEQ#");
+  if (ack->Tick != beat.SentAt)
+    return Diagnose(client, "Received valid BEATACK SEQ#, But invalid timestamp!");
+  beat.AckedSeq = ack->Seq;
   beat.Missed = 0;
-  beat.RoundTrip = GetTickCount() - stamp;
-  std::string reply;
-  PutU8(reply, seq);
-  PutU32(reply, beat.RoundTrip);
-  SendUDP(tables_, n, FrameUDP(BEATACKReply, reply));
+  beat.RoundTrip = GetTickCount() - ack->Tick;
+  client.RoundTripKnown = true;
+  SendUDP(client, FrameUDP(BEATACKReply, EncodeBEATACKReply(ack->Seq, beat.RoundTrip)));
 }
 
-void TClientMessageHandler::OpenClientUdp(int32_t n, std::string& payload) {
-  TSocketID& entry = tables_.Sockets[n];
-  uint16_t clientPort = TakeWord(payload);
-  if (!entry.Socket) {  // 64 or a closed number: no client to talk to
-    ConsoleLine("ClientUDPPort from SocketID=" + std::to_string(n) +
-                " without a connection, ignored");
+void TClientMessageHandler::OpenClientUdp(TSocketID& client, uint16_t clientPort) {
+  if (client.UDP) {
+    // Announced again: the endpoint stays bound; only a new port changes where it sends.
+    if (clientPort == client.UDPPort) return;
+    client.UDPPort = clientPort;
+    client.UDP->SetRemote(client.Address, clientPort);
     return;
   }
-  entry.UDPPort = clientPort;
-  // A repeated announcement replaces the endpoint: release the old one's port first.
-  if (entry.UDP) {
-    entry.UDP->Bind(0);
-    entry.UDP.reset();
-  }
-  tables_.HeartbeatRecord[n] = THeartbeatRecord{};
-
-  uint16_t localPort = static_cast<uint16_t>(settings_.BaseUdpPort + n);
+  client.UDPPort = clientPort;
+  client.HeartbeatRecord = THeartbeatRecord{};
+  client.RoundTripKnown = false;
+  uint16_t localPort = static_cast<uint16_t>(settings_.BaseUdpPort + client.Number);
   std::unique_ptr<IUdpEndpoint> udp = makeEndpoint_ ? makeEndpoint_() : nullptr;
   if (!udp || !udp->Bind(localPort)) {
-    ConsoleLine("Cannot bind UDP port " + std::to_string(localPort) +
-                " for SocketID=" + std::to_string(n));
-    return;
+    return Diagnose(client, "Cannot bind UDP port " + std::to_string(localPort));
   }
-  udp->SetRemote(entry.Socket->RemoteAddress(), clientPort);
+  udp->SetRemote(client.Address, clientPort);
   udp->SetReceiveHandler(onDatagram_);
-  entry.UDP = std::move(udp);
-  tables_.HeartbeatRecord[n].UDPActive = 1;
+  client.UDP = std::move(udp);
+  client.HeartbeatRecord.UDPActive = 1;
 }
 
-void TClientMessageHandler::Forward(int32_t n, uint32_t type, const std::string& payload) {
+void TClientMessageHandler::Forward(TSocketID& client, uint32_t type, std::string_view payload) {
   auto message = std::make_unique<GameMessage>();
   message->MsgType = type;
   message->SetData(payload);
-  message->SocketID = n;
-  TLoginRecord& login = tables_.LoginRecord[n];
+  message->SocketID = client.Number;
+  message->Serial = client.Serial;
+  const TLoginRecord& login = client.LoginRecord;
   switch (type) {
-    case ClientGone:
-      login.InGame = false;
-      break;
     case StartGame: {
       MSStartup startup;
       startup.UserName = login.UserName.substr(0, MAX_MSSTARTUP_TEXT);
       startup.Password = login.Password.substr(0, MAX_MSSTARTUP_TEXT);
       startup.ClientCode = login.ClientCode;
       message->msgStruct = std::move(startup);
-      break;
+      return gameQueue_.PushPriority(std::move(message));
     }
+    case ClientGone:
+      return gameQueue_.PushPriority(std::move(message));
     case KeyDown:
-    case KeyUp: {
-      MSKey key;
-      PeekBytes(key.Bytes.data(), MSKEY_SIZE, payload);
-      message->msgStruct = key;
+    case KeyUp:
+      message->msgStruct = *DecodeKey(payload);
       break;
-    }
     default:
       break;
   }

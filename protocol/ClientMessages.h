@@ -1,16 +1,18 @@
 // Client message handling: the setup dialogue (identity, login, UDP port exchange), the
-// heartbeat acknowledgements, and the forwarding of game messages to the game queue.
-// Main thread only.
+// heartbeat acknowledgements, and the forwarding of game messages to the game queue, each
+// connection within its message budget. Main thread only.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/Sockets.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/GameMessenger.h"
+#include "protocol/MessageCodes.h"
+#include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
 
 namespace zq {
@@ -18,9 +20,15 @@ namespace zq {
 // True for the codes that are forwarded to the game manager once a client is in the game.
 bool IsGameCode(uint8_t code);
 
+constexpr uint32_t DEFAULT_MAX_MESSAGE_RATE = 100;  // game messages a second per connection
+// Ring slots of the game queue kept for joins and departures: one of each per connection.
+constexpr std::size_t GAME_QUEUE_RESERVE = 2 * MAX_SOCKETS;
+
 struct TClientSettings {
   std::string GameIdentity;
-  uint16_t BaseUdpPort = 28500;
+  uint16_t BaseUdpPort = DEFAULT_BASE_UDP_PORT;
+  // Game messages a second per connection, bursts up to twice as many; 0: no limit.
+  uint32_t MaxMessageRate = DEFAULT_MAX_MESSAGE_RATE;
 };
 
 // Makes a new, unbound UDP endpoint (null when none can be made).
@@ -28,31 +36,49 @@ using UdpEndpointFactory = std::function<std::unique_ptr<IUdpEndpoint>()>;
 
 class TClientMessageHandler {
  public:
-  TClientMessageHandler(TServerTables& tables, TGameMessenger& gameQueue, TClientSettings settings,
-                        UdpEndpointFactory makeEndpoint, UdpReceiveHandler onDatagram);
+  // `onFlood` closes a connection that keeps joining and leaving beyond its budget.
+  TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue, TClientSettings settings,
+                        UdpEndpointFactory makeEndpoint, UdpReceiveHandler onDatagram,
+                        std::function<void(TSocketID&)> onFlood);
 
   // Phase 1 acts on the dialogue and heartbeat messages; phase 2 forwards a message whose
   // code is a game code to the game queue while the client is in the game. A payload too
-  // short for its fixed fields is reported and dropped.
-  void HandleClientMessage(int32_t n, uint32_t type, std::string payload);
+  // short for its fixed fields is reported and dropped, and so is a message for a number
+  // without a connection. StartGame and ClientGone always reach the game; other game
+  // messages beyond the connection's budget are dropped.
+  void HandleClientMessage(int32_t n, uint32_t type, std::string_view payload);
+
+  // A connection in the game closed: its player leaves (a made-up ClientGone).
+  void ClientLeft(TSocketID& client);
+
+  // Gives a newly admitted connection its message budget.
+  void Admit(TSocketID& client);
 
   // The handler to install in TZQProtocolFormat (refers to this object).
   MessageHandler AsMessageHandler() {
-    return [this](int32_t n, uint32_t type, std::string payload) {
-      HandleClientMessage(n, type, std::move(payload));
+    return [this](int32_t n, uint32_t type, std::string_view payload) {
+      HandleClientMessage(n, type, payload);
     };
   }
 
- private:
-  void CheckBeatAck(int32_t n, const std::string& payload);
-  void OpenClientUdp(int32_t n, std::string& payload);
-  void Forward(int32_t n, uint32_t type, const std::string& payload);
+  uint64_t RateLimited() const { return rateLimited_; }
 
-  TServerTables& tables_;
+ private:
+  void CheckBeatAck(TSocketID& client, std::string_view payload);
+  void OpenClientUdp(TSocketID& client, uint16_t clientPort);
+  void Forward(TSocketID& client, uint32_t type, std::string_view payload);
+  void LeaveGame(TSocketID& client);
+
+  TSocketTable& sockets_;
   TGameMessenger& gameQueue_;
   TClientSettings settings_;
   UdpEndpointFactory makeEndpoint_;
   UdpReceiveHandler onDatagram_;
+  std::function<void(TSocketID&)> onFlood_;
+  uint64_t rateLimited_ = 0;
 };
+
+// "address:port" of a connection, and its player name once it has sent one, for diagnostics.
+std::string ClientName(const TSocketID& client);
 
 }  // namespace zq

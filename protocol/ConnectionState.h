@@ -1,12 +1,17 @@
-// Per-connection state, in tables of 64 entries indexed by socket number (1..63 clients,
-// 64 the spare of every failed lookup), together with the socket table. Main thread only.
+// One record per connection slot (TSocketID): the socket table entry together with everything
+// the server keeps for that connection (receive buffer, pending output, login and heartbeat
+// state, setup deadline, message budget). Reset clears all of it at once: a slot's next
+// connection inherits nothing. Main thread only, except GUID, which the game thread reads.
 #pragma once
 
-#include <array>
+#include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
-#include "protocol/SocketTable.h"
+#include "platform/Sockets.h"
+#include "platform/ThreadAffinity.h"
+#include "protocol/TokenBucket.h"
 
 namespace zq {
 
@@ -29,28 +34,37 @@ struct THeartbeatRecord {
   uint8_t UDPActive = 0;
 };
 
-template <typename T>
-using PerSocket = std::array<T, NOT_FOUND + 1>;  // index 0 unused
+struct TSocketID {
+  explicit TSocketID(int32_t number = 0) : Number(number) {}
+  TSocketID(const TSocketID&) = delete;
+  TSocketID& operator=(const TSocketID&) = delete;
 
-struct TServerTables {
-  TSocketTable Sockets;
-  PerSocket<std::string> ReceiveBuffer;
-  PerSocket<uint8_t> CanWrite{};
-  PerSocket<std::string> PendingOut;
-  PerSocket<TLoginRecord> LoginRecord;
-  PerSocket<THeartbeatRecord> HeartbeatRecord;
+  // Frees the UDP endpoint (releasing its port) and clears every field but Number.
+  void Reset();
+  bool InUse() const { return !Address.empty(); }
 
-  // Empties the socket table and every per-connection entry.
-  void Clear() {
-    Sockets.Clear();
-    for (int s = 0; s <= NOT_FOUND; ++s) {
-      ReceiveBuffer[s].clear();
-      CanWrite[s] = 0;
-      PendingOut[s].clear();
-      LoginRecord[s] = TLoginRecord{};
-      HeartbeatRecord[s] = THeartbeatRecord{};
-    }
-  }
+  int32_t Number;         // the socket number, 1..63
+  TThreadAffinity Owner;  // the main thread, which made the table
+
+  // The socket table entry.
+  ITcpConnection* Socket = nullptr;   // none when the slot is free
+  std::unique_ptr<IUdpEndpoint> UDP;  // the client's UDP endpoint, once announced
+  std::string Address;                // empty marks a free slot
+  uint16_t Port = 0;
+  uint16_t UDPPort = 0;
+  std::atomic<uint32_t> GUID{0};  // written on the main thread, read by the game thread
+
+  // The connection's own state.
+  uint64_t Serial = 0;  // unique for each connection the server admits; never reused
+  std::string ReceiveBuffer;
+  bool CanWrite = false;
+  std::string PendingOut;
+  TLoginRecord LoginRecord;
+  THeartbeatRecord HeartbeatRecord;
+  bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
+  uint32_t AcceptedAt = 0;      // tick count of the admission
+  bool StartedGame = false;     // has sent StartGame at least once
+  TTokenBucket MessageBudget;
 };
 
 }  // namespace zq

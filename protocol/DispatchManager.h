@@ -1,6 +1,8 @@
-// TDispatchManager: the thread that sends the game's messages. It waits on the event named
-// "ZQO-DISPATCH", drains the dispatch queue, frames each message, and has the main thread
-// bind AssignGUID identifiers, find each addressee by GUID and send by TCP or UDP.
+// TDispatchManager: the thread that sends the game's messages. It waits on the dispatch
+// queue, drains it, frames each message, and has the main thread bind AssignGUID identifiers,
+// find each addressee by GUID and send by TCP or UDP. A binding applies only to the
+// connection whose StartGame made the player; a message whose GUID no connection holds is
+// dropped and counted, never sent to anyone else.
 #pragma once
 
 #include <atomic>
@@ -10,10 +12,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/NamedEvent.h"
 #include "platform/WorkerThread.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/GameMessenger.h"
+#include "protocol/SocketTable.h"
 
 namespace zq {
 
@@ -25,23 +26,28 @@ class TDispatchManager : public TThread {
   using LogFunction = std::function<void(const std::string&)>;  // main thread
 
   // `writeLog` gets whole lines, "DM: " included. Start() begins the thread.
-  TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue, TServerTables& tables,
+  TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue, TSocketTable& sockets,
                    LogFunction writeLog);
   // Ends the thread first if it is still running (main thread).
   ~TDispatchManager() override;
 
-  void Start();
+  // Messages dropped because no connection held their GUID, or their binding was for a
+  // connection that had gone (main thread).
+  uint64_t Unaddressed() const { return unaddressed_; }
 
  protected:
   void Execute() override;
 
  private:
+  enum class TAction : uint8_t { Send, Bind, Release };
+
   // One framed message of a batch; the entries are reused from batch to batch.
   struct TOutgoing {
     std::string frame;
     uint32_t guid = 0;
     int32_t targetSocketID = 0;
-    bool assignGUID = false;
+    uint64_t serial = 0;
+    TAction action = TAction::Send;
     bool sendByUDP = false;
   };
 
@@ -57,17 +63,18 @@ class TDispatchManager : public TThread {
   // Frames one message into the next entry of the filling batch; dispatch thread.
   void HandleOutgoing(const GameMessage& message);
   void SendBatch(const TBatch& batch);  // main thread: bind, look up and send each, in order
+  // The record bound for `out`, when it is still the connection the binding was made for.
+  TSocketID* Target(const TOutgoing& out);  // main thread
 
   TGameMessenger& queue_;
-  TServerTables& tables_;
+  TSocketTable& sockets_;
   LogFunction writeLog_;
-  bool started_ = false;
-  std::shared_ptr<TNamedEvent> event_;
   // Two batches: the dispatch thread fills one while the main thread sends the other, so the
   // queue keeps draining while the main thread is busy.
   TBatch filling_;
   TBatch sending_;
   std::atomic<bool> inFlight_{false};
+  uint64_t unaddressed_ = 0;  // main thread
 };
 
 }  // namespace zq

@@ -6,7 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <variant>
+
+#include "platform/ByteOrder.h"
 
 namespace zq {
 
@@ -21,9 +24,15 @@ struct MSStartup {
   uint16_t ClientCode = 0;
 };
 
-// Attached to KeyDown and KeyUp: the first 14 payload bytes as they came.
+// Attached to KeyDown and KeyUp: the first 14 payload bytes as they came. The server reads
+// the key (byte 1), the target tile (bytes 2-5) and the client's value (bytes 10-13).
 struct MSKey {
   std::array<uint8_t, MSKEY_SIZE> Bytes{};
+
+  uint8_t Key() const { return Bytes[1]; }
+  uint16_t TargetX() const { return LoadLE16(&Bytes[2]); }
+  uint16_t TargetY() const { return LoadLE16(&Bytes[4]); }
+  uint32_t ClientValue() const { return LoadLE32(&Bytes[10]); }
 };
 
 struct GameMessage {
@@ -33,6 +42,9 @@ struct GameMessage {
   uint32_t MsgType = 0;
   std::string Data;  // at most MAX_MSG_DATA bytes
   std::variant<std::monostate, MSStartup, MSKey> msgStruct;
+  // The connection a client message came from, or the one a server message is bound for
+  // (AssignGUID, ReleaseGUID): socket numbers are reused, serials never.
+  uint64_t Serial = 0;
 
   // Stores a payload, cut to its first MAX_MSG_DATA bytes.
   void SetData(std::string_view payload) { Data.assign(payload.substr(0, MAX_MSG_DATA)); }

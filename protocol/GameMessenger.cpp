@@ -6,19 +6,23 @@
 
 namespace zq {
 
-TGameMessenger::TGameMessenger(std::string name)
-    : name_(std::move(name)), event_(TNamedEvent::CreateEventA(name_)) {}
+TGameMessenger::TGameMessenger(std::string name, std::size_t reserve)
+    : name_(std::move(name)), reserve_(std::min(reserve, QUEUE_SIZE - 1)) {}
 
 TGameMessenger::~TGameMessenger() = default;
 
+void TGameMessenger::StoreRing(GameMessagePtr& message) {
+  ring_[tail_] = std::move(message);
+  tail_ = (tail_ + 1) % QUEUE_SIZE;
+}
+
 bool TGameMessenger::Store(GameMessagePtr& message) {
-  std::size_t next = (tail_ + 1) % QUEUE_SIZE;
-  if (next == head_) {
-    ConsoleLine(name_ + ":MESSAGE QUEUE HAS FILLED!!");
+  if (Free() <= reserve_ || !overflow_.empty()) {
+    refused_.fetch_add(1, std::memory_order_relaxed);
+    ConsoleDiagnostic(name_ + " full", name_ + ":MESSAGE QUEUE HAS FILLED!!");
     return false;
   }
-  ring_[tail_] = std::move(message);
-  tail_ = next;
+  StoreRing(message);
   return true;
 }
 
@@ -28,8 +32,19 @@ bool TGameMessenger::Push(GameMessagePtr message) {
     std::lock_guard guard(lock_);
     kept = Store(message);
   }
-  event_->SetEvent();  // also when refused: the consumer should drain what is pending
-  return kept;         // a refused message is freed on return
+  event_.SetEvent();  // also when refused: the consumer should drain what is pending
+  return kept;        // a refused message is freed on return
+}
+
+void TGameMessenger::PushPriority(GameMessagePtr message) {
+  {
+    std::lock_guard guard(lock_);
+    if (Free() > 0 && overflow_.empty())
+      StoreRing(message);
+    else
+      overflow_.push_back(std::move(message));
+  }
+  event_.SetEvent();
 }
 
 void TGameMessenger::PushAll(std::vector<GameMessagePtr>& messages) {
@@ -38,7 +53,7 @@ void TGameMessenger::PushAll(std::vector<GameMessagePtr>& messages) {
     for (GameMessagePtr& message : messages) Store(message);
   }
   messages.clear();  // frees any refused message
-  event_->SetEvent();
+  event_.SetEvent();
 }
 
 GameMessagePtr TGameMessenger::Pop() {
@@ -46,13 +61,24 @@ GameMessagePtr TGameMessenger::Pop() {
   bool wake;
   {
     std::lock_guard guard(lock_);
-    if (head_ == tail_) return nullptr;
-    message = std::move(ring_[head_]);
-    head_ = (head_ + 1) % QUEUE_SIZE;
+    if (head_ != tail_) {
+      message = std::move(ring_[head_]);
+      head_ = (head_ + 1) % QUEUE_SIZE;
+    } else if (!overflow_.empty()) {
+      message = std::move(overflow_.front());
+      overflow_.pop_front();
+    } else {
+      return nullptr;
+    }
     wake = roomWaiters_ > 0;
   }
   if (wake) room_.notify_all();
   return message;
+}
+
+std::size_t TGameMessenger::Size() const {
+  std::lock_guard guard(lock_);
+  return QUEUE_SIZE - 1 - Free() + overflow_.size();
 }
 
 bool TGameMessenger::WaitForRoom(std::size_t count, uint32_t timeoutMs) {

@@ -1,9 +1,14 @@
-// Message types: the message code in the top byte of a 32-bit type (code 0x29 is 0x29000000).
+// Message types: the message code in the top byte of a 32-bit type (code 0x29 is 0x29000000);
+// the protocol's ports.
 #pragma once
 
 #include <cstdint>
 
 namespace zq {
+
+// The server's TCP port, and the default base of its UDP ports (client n uses base + n).
+constexpr uint16_t TCP_LISTEN_PORT = 12578;
+constexpr uint16_t DEFAULT_BASE_UDP_PORT = 28500;
 
 constexpr uint32_t MsgType(uint8_t code) {
   return static_cast<uint32_t>(code) << 24;
@@ -43,6 +48,10 @@ constexpr uint32_t ConnectDone = MsgType(0x50);
 constexpr uint32_t AssignGUID = MsgType(0xC0);
 constexpr uint32_t PlayerSpeech = MsgType(0xD0);
 constexpr uint32_t StartPosition = MsgType(0xE0);
+
+// Between the server's threads only, never on the wire (the low half of a wire type is 0):
+// the game tells the sending side that a player's GUID binding is void.
+constexpr uint32_t ReleaseGUID = 0x00000001;
 
 // The types the dispatch thread sends by UDP; every other type goes by TCP.
 constexpr bool IsUdpType(uint32_t type) {

@@ -1,51 +1,46 @@
 #include "protocol/Sending.h"
 
 #include "platform/Console.h"
+#include "protocol/ZQProtocol.h"
 
 namespace zq {
-namespace {
 
-bool IsClientNumber(int32_t n) {
-  return n >= 1 && n <= MAX_SOCKETS;
-}
-
-}  // namespace
-
-void SendTCP(TServerTables& tables, int32_t n, const std::string& frame) {
-  // 64 is the answer of a failed lookup, which has reported itself already.
-  if (!IsClientNumber(n)) return;
-  ITcpConnection* connection = tables.Sockets[n].Socket;
-  if (!connection) return;  // closed: never parked for a later owner of the number
-  std::string& pending = tables.PendingOut[n];
-  if (tables.CanWrite[n]) {
+void SendTCP(TSocketID& to, std::string_view frame) {
+  to.Owner.Check();
+  if (!to.Socket) return;  // closed: never parked for a later owner of the number
+  std::string& pending = to.PendingOut;
+  if (to.CanWrite) {
     if (pending.empty()) {
-      connection->SendText(frame);
+      to.Socket->SendText(frame);
     } else {  // keep the order: parked output first
       pending.append(frame);
-      connection->SendText(pending);
+      to.Socket->SendText(pending);
       pending.clear();
     }
     return;
   }
   if (pending.size() + frame.size() > MAX_PENDING_OUT) {
-    ConsoleLine("PendingOut full for SocketID=" + std::to_string(n) + ", dropped msg of " +
-                std::to_string(frame.size()) + " bytes");
+    ConsoleDiagnostic("pending " + std::to_string(to.Number),
+                      "PendingOut full for SocketID=" + std::to_string(to.Number) +
+                          ", dropped msg of " + std::to_string(frame.size()) + " bytes");
     return;
   }
   pending.append(frame);
 }
 
-void SendUDP(TServerTables& tables, int32_t n, const std::string& frame) {
+void SendUDP(TSocketID& to, std::string_view frame) {
+  to.Owner.Check();
   if (frame.size() > MAX_UDP_PACKET) {
-    ConsoleLine("msg too long for UDP packet: " + frame);
+    ConsoleDiagnostic("udp too long", "msg too long for UDP packet: " + DescribeFrame(frame));
     return;
   }
-  IUdpEndpoint* udp = (n >= 1 && n <= NOT_FOUND) ? tables.Sockets[n].UDP.get() : nullptr;
-  if (!udp) {
-    ConsoleLine("UDP was NIL for SocketID=" + std::to_string(n) + " msg=" + frame);
+  if (!to.UDP) {
+    ConsoleDiagnostic(
+        "udp nil " + std::to_string(to.Number),
+        "UDP was NIL for SocketID=" + std::to_string(to.Number) + " msg=" + DescribeFrame(frame));
     return;
   }
-  udp->Send(frame);
+  to.UDP->Send(frame);
 }
 
 }  // namespace zq

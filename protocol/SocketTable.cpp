@@ -1,69 +1,109 @@
 #include "protocol/SocketTable.h"
 
+#include <utility>
+
 #include "platform/Console.h"
 #include "platform/Errors.h"
 
 namespace zq {
+namespace {
 
-int32_t TSocketTable::AddSocket(ITcpConnection& connection) {
-  int32_t s = 1;
-  while (s < NOT_FOUND && !entries_[s].Address.empty()) ++s;
-  if (s > MAX_SOCKETS) InternalCheckFailed("CNT > MAX_SOCKETS in AddSocket", "ZQPROTOCOL");
-  TSocketID& e = entries_[s];
-  e.Socket = &connection;
-  e.Address = connection.RemoteAddress();
-  e.Port = connection.RemotePort();
-  return s;
+template <std::size_t... I>
+std::array<TSocketID, sizeof...(I)> MakeNumbered(std::index_sequence<I...>) {
+  return {TSocketID(static_cast<int32_t>(I) + 1)...};
+}
+
+}  // namespace
+
+std::array<TSocketID, MAX_SOCKETS> TSocketTable::Numbered() {
+  return MakeNumbered(std::make_index_sequence<MAX_SOCKETS>());
+}
+
+TSocketTable::TSocketTable() : entries_(Numbered()) {}
+
+TSocketID& TSocketTable::AddSocket(ITcpConnection& connection) {
+  owner_.Check();
+  for (TSocketID& e : entries_) {
+    if (e.InUse()) continue;
+    e.Reset();
+    e.Socket = &connection;
+    e.Address = connection.RemoteAddress();
+    e.Port = connection.RemotePort();
+    e.Serial = ++lastSerial_;
+    return e;
+  }
+  InternalCheckFailed("CNT > MAX_SOCKETS in AddSocket", "ZQPROTOCOL");
 }
 
 bool TSocketTable::HasFreeEntry() const {
-  for (int32_t s = 1; s <= MAX_SOCKETS; ++s)
-    if (entries_[s].Address.empty()) return true;
+  for (const TSocketID& e : entries_)
+    if (!e.InUse()) return true;
   return false;
 }
 
 void TSocketTable::RemoveSocket(const ITcpConnection& connection) {
-  int32_t s = 1;
-  while (s < NOT_FOUND && entries_[s].Socket != &connection) ++s;
-  TSocketID& e = entries_[s];
-  e.Socket = nullptr;
-  e.Address.clear();
-  e.Port = 0;
-  e.UDPPort = 0;
-  e.GUID.store(0, std::memory_order_relaxed);
+  owner_.Check();
+  for (TSocketID& e : entries_)
+    if (e.Socket == &connection) return e.Reset();
 }
 
-int32_t TSocketTable::FindByAddress(std::string_view address, uint16_t port) const {
-  for (int32_t s = 1; s < NOT_FOUND; ++s)
-    if (entries_[s].Port == port && entries_[s].Address == address) return s;
-  ConsoleLine("Address not in socket table!");
-  return NOT_FOUND;
+TSocketID* TSocketTable::FindByAddress(std::string_view address, uint16_t port) {
+  owner_.Check();
+  for (TSocketID& e : entries_)
+    if (e.InUse() && e.Port == port && e.Address == address) return &e;
+  ConsoleDiagnostic("no address", "Address not in socket table!");
+  return nullptr;
 }
 
-int32_t TSocketTable::FindByUDP(const IUdpEndpoint* endpoint) const {
+TSocketID* TSocketTable::FindByUDP(const IUdpEndpoint* endpoint) {
+  owner_.Check();
   if (endpoint)
-    for (int32_t s = 1; s < NOT_FOUND; ++s)
-      if (entries_[s].UDP.get() == endpoint) return s;
-  ConsoleLine("UDP not in sockets table!");
-  return NOT_FOUND;
+    for (TSocketID& e : entries_)
+      if (e.UDP.get() == endpoint) return &e;
+  ConsoleDiagnostic("no udp", "UDP not in sockets table!");
+  return nullptr;
 }
 
-int32_t TSocketTable::FindByGUID(uint32_t guid) const {
-  for (int32_t s = 1; s < NOT_FOUND; ++s)
-    if (GuidOf(s) == guid) return s;
-  ConsoleLine("GUID not in sockets table!");
-  return NOT_FOUND;
+TSocketID* TSocketTable::FindByGUID(uint32_t guid) {
+  owner_.Check();
+  if (guid != 0)
+    for (TSocketID& e : entries_)
+      if (e.InUse() && e.GUID.load(std::memory_order_relaxed) == guid) return &e;
+  ConsoleDiagnostic("no guid", "GUID not in sockets table!");
+  return nullptr;
+}
+
+int TSocketTable::CountAddress(std::string_view address) const {
+  int n = 0;
+  for (const TSocketID& e : entries_) n += e.InUse() && e.Address == address;
+  return n;
+}
+
+void TSocketTable::BindGUID(int32_t s, uint32_t guid) {
+  (*this)[s].GUID.store(guid, std::memory_order_relaxed);
+}
+
+uint32_t TSocketTable::GuidOf(int32_t s) const {
+  if (s < 1 || s > MAX_SOCKETS) return 0;
+  return entries_[s - 1].GUID.load(std::memory_order_relaxed);
+}
+
+TSocketID& TSocketTable::operator[](int32_t s) {
+  owner_.Check();
+  if (s < 1 || s > MAX_SOCKETS)
+    InternalCheckFailed("Socket number " + std::to_string(s) + " out of range", "ZQPROTOCOL");
+  return entries_[s - 1];
+}
+
+const TSocketID& TSocketTable::operator[](int32_t s) const {
+  if (s < 1 || s > MAX_SOCKETS)
+    InternalCheckFailed("Socket number " + std::to_string(s) + " out of range", "ZQPROTOCOL");
+  return entries_[s - 1];
 }
 
 void TSocketTable::Clear() {
-  for (TSocketID& e : entries_) {
-    e.Socket = nullptr;
-    e.UDP.reset();
-    e.Address.clear();
-    e.Port = 0;
-    e.UDPPort = 0;
-    e.GUID.store(0, std::memory_order_relaxed);
-  }
+  owner_.Check();
+  for (TSocketID& e : entries_) e.Reset();
 }
 
 }  // namespace zq

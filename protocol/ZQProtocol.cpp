@@ -1,32 +1,17 @@
 #include "protocol/ZQProtocol.h"
 
-#include <algorithm>
+#include <cstdio>
 
 #include "platform/Console.h"
+#include "protocol/MessageCodes.h"
 
 namespace zq {
+namespace {
 
-std::string EncodeBytes(const void* block, std::size_t n) {
-  return n == 0 ? std::string() : std::string(static_cast<const char*>(block), n);
-}
+constexpr std::size_t HEADER_SIZE = 4;
+constexpr std::size_t DESCRIBED_BYTES = 32;
 
-std::size_t PeekBytes(void* dest, std::size_t n, const std::string& payload) {
-  std::size_t k = std::min(n, payload.size());
-  if (k) std::memcpy(dest, payload.data(), k);
-  return k;
-}
-
-std::size_t TakeBytes(void* dest, std::size_t n, std::string& payload) {
-  std::size_t k = PeekBytes(dest, n, payload);
-  payload.erase(0, k);
-  return k;
-}
-
-uint16_t TakeWord(std::string& payload) {
-  uint8_t b[2] = {0, 0};
-  TakeBytes(b, 2, payload);
-  return static_cast<uint16_t>(b[0] | b[1] << 8);
-}
+}  // namespace
 
 void AppendFrame(std::string& out, uint32_t type, std::string_view payload) {
   PutU32(out, type | static_cast<uint32_t>(payload.size() & 0xFFFF));
@@ -35,7 +20,7 @@ void AppendFrame(std::string& out, uint32_t type, std::string_view payload) {
 
 std::string Frame(uint32_t type, std::string_view payload) {
   std::string out;
-  out.reserve(4 + payload.size());
+  out.reserve(HEADER_SIZE + payload.size());
   AppendFrame(out, type, payload);
   return out;
 }
@@ -44,45 +29,66 @@ uint32_t PayloadLength(std::string_view message) {
   return GetU32(message, 0) & 0xFFFF;
 }
 
-uint32_t TakeHeader(std::string& message) {
-  uint32_t w = GetU32(message, 0);
-  message.erase(0, 4);
-  return w & 0xFFFF0000u;
+uint32_t HeaderType(std::string_view message) {
+  return GetU32(message, 0) & 0xFFFF0000u;
 }
 
 bool IsIncomplete(std::string_view bytes) {
-  return bytes.size() < 4 || PayloadLength(bytes) > bytes.size() - 4;
+  return bytes.size() < HEADER_SIZE || PayloadLength(bytes) > bytes.size() - HEADER_SIZE;
+}
+
+std::string DescribeFrame(std::string_view frame) {
+  std::string out;
+  if (frame.size() >= HEADER_SIZE) {
+    const char* name = MsgTypeName(HeaderType(frame));
+    if (name) out = std::string(name) + ", ";
+  }
+  out += std::to_string(frame.size()) + " bytes:";
+  char hex[4];
+  for (std::size_t i = 0; i < frame.size() && i < DESCRIBED_BYTES; ++i) {
+    std::snprintf(hex, sizeof hex, " %02X", static_cast<unsigned char>(frame[i]));
+    out += hex;
+  }
+  if (frame.size() > DESCRIBED_BYTES) out += " ...";
+  return out;
+}
+
+template <typename FindSender>
+std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, FindSender sender) {
+  std::size_t used = 0;
+  while (!IsIncomplete(bytes.substr(used))) {
+    std::string_view message = bytes.substr(used);
+    const uint32_t length = PayloadLength(message);
+    const uint32_t type = HeaderType(message);
+    used += HEADER_SIZE + length;
+    TSocketID* from = sender();
+    if (!from || !messageHandler_) continue;
+    const uint64_t serial = from->Serial;
+    messageHandler_(from->Number, type, message.substr(HEADER_SIZE, length));
+    if (from->Serial != serial) return std::string_view::npos;  // closed by the handler
+  }
+  return used;
 }
 
 void TZQProtocolFormat::TCP_parseInputStream(const ITcpConnection& connection,
                                              std::string& buffer) {
-  while (!IsIncomplete(buffer)) {
-    uint32_t length = PayloadLength(buffer);
-    uint32_t type = GetU32(buffer, 0) & 0xFFFF0000u;
-    std::string payload = buffer.substr(4, length);
-    buffer.erase(0, length + 4);
-    int32_t s = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-    if (messageHandler_) messageHandler_(s, type, std::move(payload));
-  }
+  std::size_t used = Dispatch(buffer, [&] {
+    return sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
+  });
+  if (used != std::string_view::npos) buffer.erase(0, used);
 }
 
 void TZQProtocolFormat::UDP_parseInputStream(const IUdpEndpoint& endpoint,
                                              const std::string& senderAddress,
-                                             std::string& datagram) {
+                                             std::string_view datagram) {
   if (IsIncomplete(datagram)) {
-    ConsoleLine("UDP_parseInputStream received an incomplete or invalid packet.");
-    ConsoleLine("Source address: " + senderAddress);
-    datagram.clear();
+    ConsoleDiagnostic("udp incomplete " + senderAddress,
+                      "UDP_parseInputStream received an incomplete or invalid packet.\n"
+                      "Source address: " +
+                          senderAddress);
     return;
   }
-  while (!IsIncomplete(datagram)) {
-    uint32_t length = PayloadLength(datagram);
-    uint32_t type = GetU32(datagram, 0) & 0xFFFF0000u;
-    std::string payload = datagram.substr(4, length);
-    datagram.erase(0, length + 4);
-    int32_t s = sockets_.FindByUDP(&endpoint);
-    if (messageHandler_) messageHandler_(s, type, std::move(payload));
-  }
+  Dispatch(datagram, [&] { return sockets_.FindByUDP(&endpoint); });
 }
 
 }  // namespace zq

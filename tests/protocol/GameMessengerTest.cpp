@@ -1,11 +1,11 @@
-// The message ring: order across the wrap, the full ring, waking a consumer by name.
+// The message ring: order across the wrap, the full ring and its throttled line, the reserve
+// kept for priority messages and their overflow, waking the consumer, waiting for room.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 
 #include "platform/Console.h"
-#include "platform/NamedEvent.h"
 #include "protocol/GameMessenger.h"
 
 namespace zq {
@@ -25,8 +25,10 @@ TEST(GameMessenger, OrderWrapAndFullRing) {
   for (int i = 0; i < 700; ++i) queue.Pop();
   for (int i = 0; i < 1023; ++i) ASSERT_TRUE(queue.Push(Numbered(i)));  // wraps past 1023
   EXPECT_TRUE(console.Lines().empty());
-  EXPECT_FALSE(queue.Push(Numbered(5000)));
-  EXPECT_EQ(console.Lines(), std::vector<std::string>{"zqtest-ring:MESSAGE QUEUE HAS FILLED!!"});
+  for (int i = 0; i < 50; ++i) EXPECT_FALSE(queue.Push(Numbered(5000)));
+  EXPECT_EQ(console.Lines(), std::vector<std::string>{"zqtest-ring:MESSAGE QUEUE HAS FILLED!!"})
+      << "at most one line a second";
+  EXPECT_EQ(queue.Refused(), 50u);
   for (int i = 0; i < 1023; ++i) {
     GameMessagePtr m = queue.Pop();
     ASSERT_NE(m, nullptr);
@@ -37,18 +39,44 @@ TEST(GameMessenger, OrderWrapAndFullRing) {
   EXPECT_EQ(queue.Pop()->SocketID, 77);
 }
 
-TEST(GameMessenger, ConsumerWokenThroughEventOpenedByName) {
+TEST(GameMessenger, PriorityMessagesAreNeverRefusedAndNothingOvertakesThem) {
+  ConsoleCapture console;
+  TGameMessenger queue("zqtest-priority", /*reserve=*/10);
+  int pushed = 0;
+  while (queue.Push(Numbered(pushed))) ++pushed;
+  EXPECT_EQ(pushed, 1023 - 10) << "ordinary messages leave the reserve alone";
+  for (int i = 0; i < 30; ++i) queue.PushPriority(Numbered(10000 + i));  // 10 fit, 20 wait
+  EXPECT_EQ(queue.Size(), 1043u);
+  EXPECT_FALSE(queue.Push(Numbered(-1))) << "nothing may overtake a waiting priority message";
+  for (int i = 0; i < 1000; ++i) queue.Pop();
+  EXPECT_FALSE(queue.Push(Numbered(-2))) << "the ring has room, but the overflow waits";
+  queue.PushPriority(Numbered(10030));
+  std::vector<int32_t> rest;
+  while (GameMessagePtr m = queue.Pop()) rest.push_back(m->SocketID);
+  ASSERT_EQ(rest.size(), 13u + 31u);
+  for (int i = 0; i < 13; ++i) EXPECT_EQ(rest[i], 1000 + i);
+  for (int i = 0; i < 31; ++i) EXPECT_EQ(rest[13 + i], 10000 + i);
+  EXPECT_TRUE(queue.Push(Numbered(5)));  // the overflow is gone: back to normal
+}
+
+TEST(GameMessenger, PushWakesTheConsumerAndAbandonEndsItsWait) {
   TGameMessenger queue("zqtest-wake");
   std::atomic<int> received{0};
+  TWaitResult last = TWaitResult::wrSignaled;
   std::thread consumer([&] {
-    auto event = TNamedEvent::CreateEventA("zqtest-wake");  // never given the queue's event
-    for (int waits = 0; waits < 30 && received < 3; ++waits)
-      if (event->WaitFor(1000) == TWaitResult::wrSignaled)
+    for (int waits = 0; waits < 100 && last != TWaitResult::wrAbandoned; ++waits) {
+      last = queue.Wait(1000);
+      if (last == TWaitResult::wrSignaled)
         while (queue.Pop()) ++received;
+    }
   });
   for (int i = 0; i < 3; ++i) queue.Push(Numbered(i));
+  for (int n = 0; n < 3000 && received < 3; ++n)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  queue.Abandon();
   consumer.join();
   EXPECT_EQ(received, 3);
+  EXPECT_EQ(last, TWaitResult::wrAbandoned);
 }
 
 TEST(GameMessenger, ProducerWaitsForRoomInsteadOfLosingMessages) {

@@ -2,6 +2,7 @@
 // protocol tests.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -25,10 +26,15 @@ class FakeTcpConnection : public ITcpConnection {
       : address_(std::move(address)), port_(port) {}
   const std::string& RemoteAddress() const override { return address_; }
   uint16_t RemotePort() const override { return port_; }
-  void SendText(const std::string& bytes) override { sent += bytes; }
-  std::string ReceiveText() override { return {}; }
-  void Close() override {}
+  void SendText(std::string_view bytes) override { sent += bytes; }
+  std::string ReceiveText(std::size_t) override { return {}; }
+  void Close() override {
+    ++closes;
+    if (onClose) onClose();
+  }
   std::string sent;  // every send, concatenated
+  int closes = 0;
+  std::function<void()> onClose;
 
  private:
   std::string address_;
@@ -57,7 +63,7 @@ class FakeUdpEndpoint : public IUdpEndpoint {
     r_->remoteHost = host;
     r_->remotePort = port;
   }
-  void Send(const std::string& datagram) override { r_->datagrams.push_back(datagram); }
+  void Send(std::string_view datagram) override { r_->datagrams.emplace_back(datagram); }
   void SetReceiveHandler(UdpReceiveHandler) override {}
 
  private:

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "platform/Console.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/MessageCodes.h"
 #include "protocol/ZQProtocol.h"
 #include "tests/protocol/ProtocolFakes.h"
@@ -22,33 +21,35 @@ TEST(Framing, WireBytesAndHeader) {
   PutU16(port, 28503);
   EXPECT_EQ(Frame(UDPPortAssign, port), Hex("02 00 00 27 57 6F"));
   EXPECT_EQ(Frame(BEAT, std::string("\0\xFF", 2)), Hex("02 00 00 1A 00 FF"));
-  std::string m = Hex("02 00 01 1B AA BB");
-  EXPECT_EQ(TakeHeader(m), 0x1B010000u);  // byte 2 stays part of the type
-  EXPECT_EQ(m, Hex("AA BB"));
-  uint8_t block[4] = {9, 9, 9, 9};  // short payloads: nothing read past the end
-  EXPECT_EQ(PeekBytes(block, 4, m), 2u);
-  EXPECT_EQ(block[2], 9);
+  const std::string m = Hex("02 00 01 1B AA BB");
+  EXPECT_EQ(HeaderType(m), 0x1B010000u);  // byte 2 stays part of the type
+  EXPECT_EQ(PayloadLength(m), 2u);
+  EXPECT_FALSE(IsIncomplete(m));
+  EXPECT_TRUE(IsIncomplete(m.substr(0, 5)));
+  EXPECT_TRUE(IsIncomplete(m.substr(0, 3)));
+  EXPECT_EQ(DescribeFrame(Frame(KeyUpAck, "k")), "KeyUpAck, 5 bytes: 01 00 00 32 6B");
+  EXPECT_EQ(DescribeFrame(Hex("01 02")), "2 bytes: 01 02");
 }
 
 class ParserTest : public testing::Test {
  protected:
-  ParserTest() : protocol(tables->Sockets) {
-    protocol.SetMessageHandler([this](int32_t s, uint32_t type, std::string payload) {
-      leftAtHandler.push_back(tables->ReceiveBuffer[1].size());
-      got.emplace_back(s, type, std::move(payload));
+  ParserTest() : protocol(sockets) {
+    protocol.SetMessageHandler([this](int32_t s, uint32_t type, std::string_view payload) {
+      got.emplace_back(s, type, std::string(payload));
+      if (closeOn == type) sockets.RemoveSocket(conn);
     });
-    tables->Sockets.AddSocket(conn);
+    sockets.AddSocket(conn);
   }
   void Read(const std::string& bytes) {
-    tables->ReceiveBuffer[1] += bytes;
-    protocol.TCP_parseInputStream(conn, tables->ReceiveBuffer[1]);
+    sockets[1].ReceiveBuffer += bytes;
+    protocol.TCP_parseInputStream(conn, sockets[1].ReceiveBuffer);
   }
 
-  std::unique_ptr<TServerTables> tables = std::make_unique<TServerTables>();
+  TSocketTable sockets;
   TZQProtocolFormat protocol;
   test::FakeTcpConnection conn{"127.0.0.1", 40001};
   std::vector<Received> got;
-  std::vector<std::size_t> leftAtHandler;
+  uint32_t closeOn = 0;
 };
 
 TEST_F(ParserTest, TcpStreamIsCutInOrder) {
@@ -57,13 +58,13 @@ TEST_F(ParserTest, TcpStreamIsCutInOrder) {
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0], Received(1, LoginName, "alice"));
   EXPECT_EQ(got[1], Received(1, StartGame, ""));
-  EXPECT_EQ(leftAtHandler, (std::vector<std::size_t>{7, 3}));  // removed before the handler
-  Read(c.substr(3, 2));                                        // header complete, payload not
+  EXPECT_EQ(sockets[1].ReceiveBuffer, c.substr(0, 3));
+  Read(c.substr(3, 2));  // header complete, payload not
   EXPECT_EQ(got.size(), 2u);
   Read(c.substr(5));
   ASSERT_EQ(got.size(), 3u);
   EXPECT_EQ(got[2], Received(1, ClientSay, "hi"));
-  EXPECT_TRUE(tables->ReceiveBuffer[1].empty());
+  EXPECT_TRUE(sockets[1].ReceiveBuffer.empty());
 
   std::string d = Frame(KeyDown, std::string(14, 'k'));
   for (std::size_t i = 0; i < d.size(); ++i) {
@@ -72,23 +73,29 @@ TEST_F(ParserTest, TcpStreamIsCutInOrder) {
   }
 }
 
-TEST_F(ParserTest, UnknownConnectionGoesTo64) {
+TEST_F(ParserTest, AHandlerThatClosesTheConnectionEndsTheParse) {
+  closeOn = StartGame;
+  Read(Frame(LoginName, "a") + Frame(StartGame, "") + Frame(ClientSay, "never"));
+  ASSERT_EQ(got.size(), 2u);
+  EXPECT_FALSE(sockets[1].InUse());
+  EXPECT_TRUE(sockets[1].ReceiveBuffer.empty()) << "nothing left for a later connection";
+}
+
+TEST_F(ParserTest, UnknownConnectionIsDropped) {
   ConsoleCapture console;
   test::FakeTcpConnection stranger("127.0.0.1", 40002);
-  std::string buffer = Frame(LoginName, "x");
+  std::string buffer = Frame(LoginName, "x") + Frame(LoginName, "y");
   protocol.TCP_parseInputStream(stranger, buffer);
-  ASSERT_EQ(got.size(), 1u);
-  EXPECT_EQ(std::get<0>(got[0]), NOT_FOUND);
+  EXPECT_TRUE(got.empty());
+  EXPECT_TRUE(buffer.empty());
   EXPECT_EQ(console.Lines(), std::vector<std::string>{"Address not in socket table!"});
 }
 
 TEST_F(ParserTest, UdpDatagrams) {
   ConsoleCapture console;
-  tables->Sockets[1].UDP =
-      std::make_unique<test::FakeUdpEndpoint>(std::make_shared<test::UdpRecord>());
-  IUdpEndpoint& udp = *tables->Sockets[1].UDP;
-  std::string tiny = Hex("05 00 00");
-  protocol.UDP_parseInputStream(udp, "127.0.0.9", tiny);
+  sockets[1].UDP = std::make_unique<test::FakeUdpEndpoint>(std::make_shared<test::UdpRecord>());
+  IUdpEndpoint& udp = *sockets[1].UDP;
+  protocol.UDP_parseInputStream(udp, "127.0.0.9", Hex("05 00 00"));
   EXPECT_TRUE(got.empty());
   EXPECT_EQ(console.Lines(), (std::vector<std::string>{
                                  "UDP_parseInputStream received an incomplete or invalid packet.",
@@ -99,8 +106,7 @@ TEST_F(ParserTest, UdpDatagrams) {
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0], Received(1, BEATACK, Hex("07 10 20 30 40")));
   EXPECT_EQ(got[1], Received(1, ClientSay, ""));
-  EXPECT_EQ(datagram, Hex("AB CD"));  // stray bytes left for the caller to drop, unreported
-  EXPECT_TRUE(console.Lines().empty());
+  EXPECT_TRUE(console.Lines().empty()) << "stray bytes at the end go unreported";
 }
 
 }  // namespace
