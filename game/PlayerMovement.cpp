@@ -1,13 +1,11 @@
 // Movement of TServerPlayerManager: key handling and the per-tick update. Game manager thread.
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 #include "game/Players.h"
-#include "platform/Clock.h"
+#include "protocol/MessageCodec.h"
 #include "protocol/MessageCodes.h"
-#include "protocol/ZQProtocol.h"
 
 namespace zq {
 
@@ -23,58 +21,49 @@ int32_t RoundTile(double v) {
   return static_cast<int32_t>(r);
 }
 
-void PutU64(std::string& s, uint64_t v) {
-  PutU32(s, static_cast<uint32_t>(v));
-  PutU32(s, static_cast<uint32_t>(v >> 32));
-}
-
 }  // namespace
 
 std::string TServerPlayerManager::PlayerMotionPayload(const PlayerRecord& p) {
-  std::string s;
-  s.reserve(45);
-  PutU32(s, p.GUID);
-  PutU16(s, p.ClientCode);
-  PutU16(s, p.X);
-  PutU16(s, p.Y);
-  PutU8(s, p.StateByte);
-  PutU8(s, p.Facing);
-  PutU8(s, p.MoveFlags);
-  PutU32(s, 0);
-  PutU64(s, std::bit_cast<uint64_t>(p.DirX));
-  PutU64(s, std::bit_cast<uint64_t>(p.DirY));
-  PutU16(s, static_cast<uint16_t>(p.StopX));
-  PutU16(s, static_cast<uint16_t>(p.StopY));
-  PutU32(s, std::bit_cast<uint32_t>(p.Speed));
-  PutU32(s, FTimer.NextStepTime(MOVE_STEP_RATE));
-  return s;
+  TPlayerMotionFields f;
+  f.GUID = p.GUID;
+  f.ClientCode = p.ClientCode;
+  f.X = p.X;
+  f.Y = p.Y;
+  f.StateByte = p.StateByte;
+  f.Facing = p.Facing;
+  f.MoveFlags = p.MoveFlags;
+  f.DirX = p.DirX;
+  f.DirY = p.DirY;
+  f.StopX = p.StopX;
+  f.StopY = p.StopY;
+  f.Speed = p.Speed;
+  f.GameTime = timer_.NextStepTime(MOVE_STEP_RATE);
+  return EncodePlayerMotion(f);
 }
 
 void TServerPlayerManager::HandleKey(int32_t socketId, uint32_t type, const MSKey& key) {
   PlayerRecord* p = BySocketGuid(socketId);
   if (!p) return;
   const bool down = type == KeyDown;
-  const uint8_t keyNum = key.Bytes[1];
-  p->Keys[keyNum] = down ? 1 : 0;
+  p->Keys[key.Key()] = down ? 1 : 0;
 
   double dx = 0, dy = 0;
-  if (p->Keys[1]) dy -= 1;
-  if (p->Keys[2]) dy += 1;
-  if (p->Keys[3]) dx -= 1;
-  if (p->Keys[4]) dx += 1;
-  if (p->Keys[6]) {
-    const uint16_t tx = static_cast<uint16_t>(key.Bytes[2] | key.Bytes[3] << 8);
-    const uint16_t ty = static_cast<uint16_t>(key.Bytes[4] | key.Bytes[5] << 8);
-    dx = static_cast<int32_t>(tx) - static_cast<int32_t>(p->X);
-    dy = static_cast<int32_t>(ty) - static_cast<int32_t>(p->Y);
+  if (p->Keys[KEY_MINUS_Y]) dy -= 1;
+  if (p->Keys[KEY_PLUS_Y]) dy += 1;
+  if (p->Keys[KEY_MINUS_X]) dx -= 1;
+  if (p->Keys[KEY_PLUS_X]) dx += 1;
+  if (p->Keys[KEY_TARGET]) {
+    dx = static_cast<int32_t>(key.TargetX()) - static_cast<int32_t>(p->X);
+    dy = static_cast<int32_t>(key.TargetY()) - static_cast<int32_t>(p->Y);
   }
 
+  // Mostly vertical motion faces along y; a diagonal (|dx / dy| = 1) faces along x.
   if (std::nearbyint(dy) != 0 && std::fabs(dx / dy) <= 0.8) {
-    if (dy > 0.9) p->Facing = 8;
-    if (dy < -0.9) p->Facing = 2;
+    if (dy > 0.9) p->Facing = FACING_PLUS_Y;
+    if (dy < -0.9) p->Facing = FACING_MINUS_Y;
   } else {
-    if (dx > 0.9) p->Facing = 1;
-    if (dx < -0.9) p->Facing = 4;
+    if (dx > 0.9) p->Facing = FACING_PLUS_X;
+    if (dx < -0.9) p->Facing = FACING_MINUS_X;
   }
 
   if (std::fabs(dx) > 0.9 || std::fabs(dy) > 0.9) {
@@ -89,39 +78,44 @@ void TServerPlayerManager::HandleKey(int32_t socketId, uint32_t type, const MSKe
   }
   p->StopX = 0;
   p->StopY = 0;
-  p->LastMove = FTimer.NextStepTime(MOVE_STEP_RATE);
+  p->LastMove = timer_.NextStepTime(MOVE_STEP_RATE);
 
   const uint32_t guid = p->GUID;
   SendToNearby(guid, MakeServerMessage(PlayerMotion, guid, -1, PlayerMotionPayload(*p)), true);
+  Post(down ? KeyDownAck : KeyUpAck, *p, EncodeKeyAck(key.Key(), key.ClientValue()));
+}
 
-  std::string ack;
-  PutU8(ack, keyNum);
-  ack.append(reinterpret_cast<const char*>(key.Bytes.data()) + 10, 4);
-  Post(down ? KeyDownAck : KeyUpAck, guid, -1, std::move(ack));
+void TServerPlayerManager::Advance(PlayerRecord& p, uint32_t ms) {
+  const double speed = p.Speed;
+  double cx = p.PosX + p.DirX * speed * static_cast<double>(ms);
+  const double cy = p.PosY + p.DirY * speed * static_cast<double>(ms);
+  if (!map_.IsBlockedX(p.X, p.Y, RoundTile(cx), RoundTile(cy)))
+    p.PosX = cx;
+  else
+    cx = p.PosX;
+  if (!map_.IsBlockedY(p.X, p.Y, RoundTile(cx), RoundTile(cy))) p.PosY = cy;
+  const uint16_t x = static_cast<uint16_t>(RoundTile(p.PosX));
+  const uint16_t y = static_cast<uint16_t>(RoundTile(p.PosY));
+  if (x != p.X || y != p.Y) ++revision_;
+  p.X = x;
+  p.Y = y;
+  if (p.StopX == static_cast<int32_t>(p.X)) p.DirX = 0;
+  if (p.StopY == static_cast<int32_t>(p.Y)) p.DirY = 0;
 }
 
 void TServerPlayerManager::UpdatePlayers() {
-  const uint32_t now = FTimer.NextStepTime(MOVE_STEP_RATE);
-  ForEachPlayer([&](PlayerRecord& player) {
-    PlayerRecord* p = &player;
-    if (!(p->MoveFlags & MOVE_FLAG_MOVING)) return;
-    const uint32_t dt = now - p->LastMove;
-    const double speed = p->Speed;
-    double cx = p->PosX + p->DirX * speed * static_cast<double>(dt);
-    const double cy = p->PosY + p->DirY * speed * static_cast<double>(dt);
-    if (!FMap.IsBlockedX(p->X, p->Y, RoundTile(cx), RoundTile(cy)))
-      p->PosX = cx;
-    else
-      cx = p->PosX;
-    if (!FMap.IsBlockedY(p->X, p->Y, RoundTile(cx), RoundTile(cy))) p->PosY = cy;
-    const uint16_t x = static_cast<uint16_t>(RoundTile(p->PosX));
-    const uint16_t y = static_cast<uint16_t>(RoundTile(p->PosY));
-    if (x != p->X || y != p->Y) ++FRevision;
-    p->X = x;
-    p->Y = y;
-    if (p->StopX == static_cast<int32_t>(p->X)) p->DirX = 0;
-    if (p->StopY == static_cast<int32_t>(p->Y)) p->DirY = 0;
-    p->LastMove = now;
+  const uint32_t now = timer_.NextStepTime(MOVE_STEP_RATE);
+  ForEachPlayer([&](PlayerRecord& p) {
+    if (!(p.MoveFlags & MOVE_FLAG_MOVING)) return;
+    // A step at a time, so that no walk, however late, passes a blocking tile.
+    uint32_t dt = now - p.LastMove;
+    if (static_cast<int32_t>(dt) < 0) dt = 0;  // a last move ahead of the clock moves nothing
+    for (uint32_t steps = 0; dt > 0 && steps < MAX_CATCH_UP_STEPS; ++steps) {
+      const uint32_t ms = std::min(dt, MOVE_STEP_MS);
+      Advance(p, ms);
+      dt -= ms;
+    }
+    p.LastMove = now;
   });
 }
 

@@ -6,13 +6,14 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
+#include "platform/TextEscape.h"
+#include "protocol/MessageCodec.h"
 #include "protocol/MessageCodes.h"
-#include "protocol/ZQProtocol.h"
 
 namespace zq {
 
 namespace {
-constexpr const char* kModule = "Players";
+constexpr const char* MODULE = "Players";
 }
 
 GameMessagePtr MakeServerMessage(uint32_t type, uint32_t guid, int32_t targetSocket,
@@ -30,30 +31,30 @@ TServerPlayerManager::TServerPlayerManager(TGUIDManager& guids, TGameTimer& time
                                            TGameMessenger& dispatchQueue,
                                            const TSocketTable& sockets, const IBlockingMap& map,
                                            int32_t spawnX, int32_t spawnY)
-    : FGuids(guids),
-      FTimer(timer),
-      FDispatch(dispatchQueue),
-      FSockets(sockets),
-      FMap(map),
-      FSpawnX(static_cast<uint16_t>(spawnX)),
-      FSpawnY(static_cast<uint16_t>(spawnY)) {}
+    : guids_(guids),
+      timer_(timer),
+      dispatch_(dispatchQueue),
+      sockets_(sockets),
+      map_(map),
+      spawnX_(static_cast<uint16_t>(spawnX)),
+      spawnY_(static_cast<uint16_t>(spawnY)) {}
 
 const PlayerRecord* TServerPlayerManager::Player(int32_t slot) const {
   if (slot < 0 || slot >= MAX_PLAYERS) return nullptr;
-  return FPlayers[slot].get();
+  return players_[slot].get();
 }
 
 int32_t TServerPlayerManager::getNumfromGUID(uint32_t guid) const {
   for (int32_t i = 0; i < MAX_PLAYERS; ++i)
-    if (FPlayers[i] && FPlayers[i]->GUID == guid) return i;
-  ConsoleLine("getNumfromGUID: player GUID (" + std::to_string(guid) + ") not found in FPlayers");
+    if (players_[i] && players_[i]->GUID == guid) return i;
+  ConsoleDiagnostic("no player", "getNumfromGUID: player GUID (" + std::to_string(guid) +
+                                     ") not found in FPlayers");
   return MAX_PLAYERS;
 }
 
 PlayerRecord* TServerPlayerManager::BySocketGuid(int32_t socketId) {
-  uint32_t guid = (socketId >= 1 && socketId <= NOT_FOUND) ? FSockets.GuidOf(socketId) : 0;
-  int32_t s = getNumfromGUID(guid);
-  return s == MAX_PLAYERS ? nullptr : FPlayers[s].get();
+  int32_t s = getNumfromGUID(sockets_.GuidOf(socketId));
+  return s == MAX_PLAYERS ? nullptr : players_[s].get();
 }
 
 bool TServerPlayerManager::WithinView(const PlayerRecord& a, const PlayerRecord& b) {
@@ -61,68 +62,64 @@ bool TServerPlayerManager::WithinView(const PlayerRecord& a, const PlayerRecord&
          std::abs(static_cast<int32_t>(a.Y) - static_cast<int32_t>(b.Y)) <= VIEW_RANGE_Y;
 }
 
-void TServerPlayerManager::Post(uint32_t type, uint32_t guid, int32_t targetSocket,
-                                std::string payload) {
-  PostToDispatch(MakeServerMessage(type, guid, targetSocket, payload));
+void TServerPlayerManager::Post(uint32_t type, const PlayerRecord& to, std::string_view payload) {
+  const bool toConnection = type == AssignGUID || type == StartPosition || type == ReleaseGUID;
+  GameMessagePtr m = MakeServerMessage(type, to.GUID, toConnection ? to.SocketID : -1, payload);
+  if (toConnection) m->Serial = to.Serial;
+  PostToDispatch(std::move(m));
 }
 
 void TServerPlayerManager::PostToDispatch(GameMessagePtr message) {
   // A busy dispatch thread holds this thread back for a moment rather than lose messages.
-  FDispatch.WaitForRoom(1, DISPATCH_ROOM_WAIT_MS);
-  FDispatch.Push(std::move(message));
+  dispatch_.WaitForRoom(1, DISPATCH_ROOM_WAIT_MS);
+  dispatch_.Push(std::move(message));
 }
 
 std::string TServerPlayerManager::PlayerInfoPayload(const PlayerRecord& p) {
-  std::string s;
-  s.reserve(12);
-  PutU32(s, p.GUID);
-  PutU16(s, p.ClientCode);
-  PutU8(s, p.Facing);
-  PutU8(s, p.StateByte);
-  PutU16(s, p.X);
-  PutU16(s, p.Y);
-  return s;
+  return EncodePlayerInfo({p.GUID, p.ClientCode, p.Facing, p.StateByte, p.X, p.Y});
 }
 
 void TServerPlayerManager::SendToNearby(uint32_t guid, GameMessagePtr message, bool includeSelf) {
   GameMessagePtr tmpl = std::move(message);  // released on every path
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS || !tmpl) return;
-  const PlayerRecord& self = *FPlayers[s];
-  FOutgoing.clear();
+  const PlayerRecord& self = *players_[s];
+  outgoing_.clear();
   ForEachPlayer([&](const PlayerRecord& r) {
     if (!WithinView(r, self) || (!includeSelf && r.GUID == guid)) return;
     auto copy = std::make_unique<GameMessage>(*tmpl);
     copy->GUID = r.GUID;
-    FOutgoing.push_back(std::move(copy));
+    outgoing_.push_back(std::move(copy));
   });
   // One hand-over for the whole broadcast: one lock and one wake-up of the dispatch thread.
-  FDispatch.WaitForRoom(FOutgoing.size(), DISPATCH_ROOM_WAIT_MS);
-  FDispatch.PushAll(FOutgoing);
+  dispatch_.WaitForRoom(outgoing_.size(), DISPATCH_ROOM_WAIT_MS);
+  dispatch_.PushAll(outgoing_);
 }
 
 void TServerPlayerManager::SendNearbyPlayersTo(uint32_t guid) {
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS) return;
-  const PlayerRecord& self = *FPlayers[s];
+  const PlayerRecord& self = *players_[s];
   ForEachPlayer([&](const PlayerRecord& r) {
-    if (r.GUID != guid && WithinView(r, self)) Post(PlayerInfo, guid, -1, PlayerInfoPayload(r));
+    if (r.GUID != guid && WithinView(r, self)) Post(PlayerInfo, self, PlayerInfoPayload(r));
   });
 }
 
 uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& name,
-                                         uint16_t clientCode, const std::string& password) {
-  for (const auto& p : FPlayers) {
+                                         uint16_t clientCode, const std::string& password,
+                                         uint64_t serial) {
+  for (const auto& p : players_) {
     if (p && p->SocketID == socketId) {
-      ConsoleLine("AddPlayer: sid=" + std::to_string(socketId) +
-                  " has player GUID=" + std::to_string(p->GUID) + " already; StartGame ignored");
+      ConsoleDiagnostic("second start", "AddPlayer: sid=" + std::to_string(socketId) +
+                                            " has player GUID=" + std::to_string(p->GUID) +
+                                            " already; StartGame ignored");
       return 0;
     }
   }
-  ConsoleLine("AddPlayer: sid=" + std::to_string(socketId) + " name=" + name);
+  ConsoleLine("AddPlayer: sid=" + std::to_string(socketId) + " name=" + EscapeControl(name));
   int32_t slot = 0;
-  while (slot < MAX_PLAYERS && FPlayers[slot]) ++slot;
-  if (slot == MAX_PLAYERS) InternalCheckFailed("No free slot in FPlayers in AddPlayer", kModule);
+  while (slot < MAX_PLAYERS && players_[slot]) ++slot;
+  if (slot == MAX_PLAYERS) InternalCheckFailed("No free slot in FPlayers in AddPlayer", MODULE);
   ConsoleLine("AddPlayer: playerNum=" + std::to_string(slot));
 
   auto p = std::make_unique<PlayerRecord>();
@@ -130,33 +127,25 @@ uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& na
   p->Password = password.substr(0, MAX_NAME_LEN);
   p->ClientCode = clientCode;
   p->SocketID = socketId;
-  p->GUID = FGuids.newGUID();
+  p->Serial = serial;
+  p->GUID = guids_.newGUID();
   p->Z = 0;
-  p->X = FSpawnX;
-  p->Y = FSpawnY;
+  p->X = spawnX_;
+  p->Y = spawnY_;
   p->LastMove = GetTickCount();
   p->StopX = -1;
   p->StopY = -1;
   p->PosX = p->X;
   p->PosY = p->Y;
   const uint32_t guid = p->GUID;
-  FPlayers[slot] = std::move(p);
-  ++FPlayerCount;
-  ++FRevision;
-  const PlayerRecord& np = *FPlayers[slot];
+  players_[slot] = std::move(p);
+  ++playerCount_;
+  ++revision_;
+  const PlayerRecord& np = *players_[slot];
 
-  std::string assign;
-  PutU32(assign, guid);
-  Post(AssignGUID, guid, socketId, std::move(assign));
-
-  std::string start;
-  PutU8(start, 8);
-  PutU8(start, 0);
-  PutU16(start, np.X);
-  PutU16(start, np.Y);
-  PutU8(start, static_cast<uint8_t>(np.Z));
-  Post(StartPosition, guid, socketId, std::move(start));
-
+  // AssignGUID first: the sending side binds the GUID to the connection before anything else.
+  Post(AssignGUID, np, EncodeAssignGUID(guid));
+  Post(StartPosition, np, EncodeStartPosition(np.X, np.Y, np.Z));
   SendToNearby(guid, MakeServerMessage(PlayerInfo, guid, -1, PlayerInfoPayload(np)), false);
   SendNearbyPlayersTo(guid);
   return guid;
@@ -164,18 +153,19 @@ uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& na
 
 void TServerPlayerManager::removePlayer(int32_t socketId) {
   int32_t slot = 0;
-  while (slot < MAX_PLAYERS && !(FPlayers[slot] && FPlayers[slot]->SocketID == socketId)) ++slot;
+  while (slot < MAX_PLAYERS && !(players_[slot] && players_[slot]->SocketID == socketId)) ++slot;
   if (slot == MAX_PLAYERS)
-    InternalCheckFailed("SocketID not found in FPlayers while trying to removePlayer()", kModule);
-  const uint32_t guid = FPlayers[slot]->GUID;
-  std::string left;
-  PutU32(left, guid);
-  PutU32(left, GetTickCount());
-  SendToNearby(guid, MakeServerMessage(PlayerLeft, guid, -1, left), false);
-  FGuids.releaseGUID(guid);
-  --FPlayerCount;
-  FPlayers[slot].reset();
-  ++FRevision;
+    InternalCheckFailed("SocketID not found in FPlayers while trying to removePlayer()", MODULE);
+  const PlayerRecord& p = *players_[slot];
+  const uint32_t guid = p.GUID;
+  SendToNearby(
+      guid, MakeServerMessage(PlayerLeft, guid, -1, EncodePlayerLeft(guid, GetTickCount())), false);
+  // After everything already posted for the player: its GUID may be handed out again.
+  Post(ReleaseGUID, p, {});
+  guids_.releaseGUID(guid);
+  --playerCount_;
+  players_[slot].reset();
+  ++revision_;
 }
 
 void TServerPlayerManager::Say(int32_t socketId, const std::string& text, uint32_t duration) {
@@ -183,16 +173,15 @@ void TServerPlayerManager::Say(int32_t socketId, const std::string& text, uint32
   if (!p) return;
   p->SpeechText = text.substr(0, MAX_SPEECH_LEN);
   p->SpeechUntil = GetTickCount() + duration;
-  std::string payload;
-  PutU32(payload, p->GUID);
-  PutU32(payload, duration);
-  payload += p->SpeechText;
-  SendToNearby(p->GUID, MakeServerMessage(PlayerSpeech, p->GUID, -1, payload), true);
+  SendToNearby(p->GUID,
+               MakeServerMessage(PlayerSpeech, p->GUID, -1,
+                                 EncodePlayerSpeech(p->GUID, duration, p->SpeechText)),
+               true);
 }
 
 TPlayerSnapshotList TServerPlayerManager::TakeSnapshot() const {
   TPlayerSnapshotList out;
-  out.reserve(FPlayerCount);
+  out.reserve(playerCount_);
   ForEachPlayer([&](const PlayerRecord& r) {
     out.push_back(TPlayerSnapshotEntry{r.GUID, r.Name, r.SocketID, r.X, r.Y});
   });

@@ -25,7 +25,9 @@ constexpr int32_t VIEW_RANGE_Y = 75;
 constexpr uint32_t SPEECH_TIME = 5000;  // ms
 constexpr std::size_t MAX_NAME_LEN = 47;
 constexpr std::size_t MAX_SPEECH_LEN = 99;
-constexpr int32_t MOVE_STEP_RATE = 4;  // game-clock steps per second (250 ms)
+constexpr int32_t MOVE_STEP_RATE = 4;         // game-clock steps per second
+constexpr uint32_t MOVE_STEP_MS = 250;        // one step: one tile at walking speed
+constexpr uint32_t MAX_CATCH_UP_STEPS = 240;  // most steps one update applies (a minute)
 constexpr uint8_t MOVE_FLAG_MOVING = 0x01;
 constexpr uint32_t DISPATCH_ROOM_WAIT_MS = 100;  // longest wait for room in the dispatch queue
 
@@ -49,6 +51,7 @@ struct PlayerRecord {
   double PosY = 0;
   uint32_t GUID = 0;
   int32_t SocketID = 0;
+  uint64_t Serial = 0;     // the connection that started this player
   std::string SpeechText;  // at most 99
   uint32_t SpeechUntil = 0;
   std::array<uint8_t, 256> Keys{};
@@ -66,11 +69,13 @@ class TServerPlayerManager {
   // Slot of the player with `guid`, or MAX_PLAYERS (with a console line).
   int32_t getNumfromGUID(uint32_t guid) const;
 
-  // A player joins; returns its new GUID. A connection that has a player already gets no
-  // second one: one console line, nothing sent, and 0 is returned.
+  // A player joins for the connection `socketId` with serial `serial`; returns its new GUID.
+  // A connection that has a player already gets no second one: one console line, nothing
+  // sent, and 0 is returned.
   uint32_t AddPlayer(int32_t socketId, const std::string& name, uint16_t clientCode,
-                     const std::string& password);
-  // The player of connection `socketId` leaves. Raises EInternalCheck (Players) when none.
+                     const std::string& password, uint64_t serial = 0);
+  // The player of connection `socketId` leaves; its GUID binding is released after the
+  // messages already posted for it. Raises EInternalCheck (Players) when none.
   void removePlayer(int32_t socketId);
   // The player of socket `socketId` speaks `text` (cut to 99) for `duration` ms.
   void Say(int32_t socketId, const std::string& text, uint32_t duration);
@@ -83,32 +88,36 @@ class TServerPlayerManager {
 
   // Movement. `type` is KeyDown or KeyUp.
   void HandleKey(int32_t socketId, uint32_t type, const MSKey& key);
-  // Advances every moving player to the next 250 ms step, stopping at blocked tiles.
+  // Advances every moving player to the next 250 ms step of the game clock, one step at a
+  // time (at most MAX_CATCH_UP_STEPS), stopping at blocked tiles.
   void UpdatePlayers();
 
   // Payloads, composed from a record.
   static std::string PlayerInfoPayload(const PlayerRecord& p);
   std::string PlayerMotionPayload(const PlayerRecord& p);
 
-  uint16_t PlayerCount() const { return FPlayerCount; }
+  uint16_t PlayerCount() const { return playerCount_; }
   // Slot `slot` (0..1023), or null when empty.
   const PlayerRecord* Player(int32_t slot) const;
   // Counts every change of the table's snapshot fields (join, leave, a new X or Y).
-  uint64_t Revision() const { return FRevision; }
+  uint64_t Revision() const { return revision_; }
   // GUID, name, socket number, X, Y of every player, in slot order.
   TPlayerSnapshotList TakeSnapshot() const;
 
  private:
   PlayerRecord* BySocketGuid(int32_t socketId);
-  void Post(uint32_t type, uint32_t guid, int32_t targetSocket, std::string payload);
+  // Posts a message for player `to` (its GUID; its connection for AssignGUID and ReleaseGUID).
+  void Post(uint32_t type, const PlayerRecord& to, std::string_view payload);
   void PostToDispatch(GameMessagePtr message);
+  // Moves a walking player by `ms` milliseconds of its motion (at most one step).
+  void Advance(PlayerRecord& p, uint32_t ms);
   // Calls f(record) for every occupied slot in slot order, stopping once PlayerCount
   // records have been seen.
   template <typename F>
   void ForEachPlayer(F&& f) const {
     int seen = 0;
-    for (int32_t i = 0; i < MAX_PLAYERS && seen < FPlayerCount; ++i) {
-      if (PlayerRecord* r = FPlayers[i].get()) {
+    for (int32_t i = 0; i < MAX_PLAYERS && seen < playerCount_; ++i) {
+      if (PlayerRecord* r = players_[i].get()) {
         ++seen;
         f(*r);
       }
@@ -116,17 +125,17 @@ class TServerPlayerManager {
   }
   static bool WithinView(const PlayerRecord& a, const PlayerRecord& b);
 
-  TGUIDManager& FGuids;
-  TGameTimer& FTimer;
-  TGameMessenger& FDispatch;
-  const TSocketTable& FSockets;
-  const IBlockingMap& FMap;
-  uint16_t FSpawnX;
-  uint16_t FSpawnY;
-  std::array<std::unique_ptr<PlayerRecord>, MAX_PLAYERS> FPlayers;
-  std::vector<GameMessagePtr> FOutgoing;  // one broadcast's copies, reused
-  uint16_t FPlayerCount = 0;
-  uint64_t FRevision = 0;
+  TGUIDManager& guids_;
+  TGameTimer& timer_;
+  TGameMessenger& dispatch_;
+  const TSocketTable& sockets_;
+  const IBlockingMap& map_;
+  uint16_t spawnX_;
+  uint16_t spawnY_;
+  std::array<std::unique_ptr<PlayerRecord>, MAX_PLAYERS> players_;  // FPlayers
+  std::vector<GameMessagePtr> outgoing_;  // one broadcast's copies, reused
+  uint16_t playerCount_ = 0;
+  uint64_t revision_ = 0;
 };
 
 // A message from the server: SocketID -1, addressed to `guid`.

@@ -11,7 +11,7 @@
 namespace zq {
 
 namespace {
-constexpr const char* kModule = "ServerGameManagerU";
+constexpr const char* MODULE = "ServerGameManagerU";
 constexpr std::size_t SPEECH_CUT_AT = 96;  // 0-based index of position 97
 }  // namespace
 
@@ -36,48 +36,53 @@ TServerGameManager::TServerGameManager(TMainThreadQueue& main, TGameMessenger& g
                                        std::function<void(const std::string&)> writeLog,
                                        uint32_t tickInterval)
     : TThread(main),
-      FGameQueue(gameQueue),
-      FPlayers(players),
-      FWriteLog(std::move(writeLog)),
-      FTickInterval(tickInterval) {}
+      gameQueue_(gameQueue),
+      players_(players),
+      writeLog_(std::move(writeLog)),
+      tickInterval_(tickInterval) {}
+
+TServerGameManager::~TServerGameManager() {
+  Terminate();
+  WaitFor();
+}
 
 void TServerGameManager::Log(const std::string& status) {
   const std::string line = "SGM: " + status;
-  Synchronize([this, &line] {
-    if (FWriteLog) FWriteLog(line);
+  Synchronize([this, line] {
+    if (writeLog_) writeLog_(line);
   });
 }
 
 void TServerGameManager::PublishIfChanged() {
-  if (FPlayers.Revision() == FPublishedRevision) return;
-  FPublishedRevision = FPlayers.Revision();
-  FSnapshot.Publish(FPlayers.TakeSnapshot());
+  if (players_.Revision() == publishedRevision_) return;
+  publishedRevision_ = players_.Revision();
+  snapshot_.Publish(players_.TakeSnapshot());
 }
 
 void TServerGameManager::HandleGameMessage(const GameMessage* message) {
-  if (!message) InternalCheckFailed("GameMessage NIL", kModule);
+  if (!message) InternalCheckFailed("GameMessage NIL", MODULE);
   const GameMessage& m = *message;
   switch (m.MsgType) {
     case StartGame: {
       const auto* st = std::get_if<MSStartup>(&m.msgStruct);
-      if (!st) InternalCheckFailed("MSStartup structure NIL", kModule);
-      if (FPlayers.AddPlayer(m.SocketID, st->UserName, st->ClientCode, st->Password) != 0)
+      if (!st) InternalCheckFailed("MSStartup structure NIL", MODULE);
+      if (players_.AddPlayer(m.SocketID, st->UserName, st->ClientCode, st->Password, m.Serial) != 0)
         Log(("Added player " + st->UserName).substr(0, MAX_STATUS_LEN));
       break;
     }
     case ClientSay: {
       std::string said = CleanSpeech(m.Data);
-      if (said != "\"\"") FPlayers.Say(m.SocketID, said, SPEECH_TIME);
+      if (said != "\"\"") players_.Say(m.SocketID, said, SPEECH_TIME);
       break;
     }
     case ClientGone:
-      FPlayers.removePlayer(m.SocketID);
+      players_.removePlayer(m.SocketID);
       break;
     case KeyDown:
     case KeyUp: {
       const auto* key = std::get_if<MSKey>(&m.msgStruct);
-      if (!key) InternalCheckFailed("GameMessage^.msgStruct (MSKey) NIL", kModule);
-      FPlayers.HandleKey(m.SocketID, m.MsgType, *key);
+      if (!key) InternalCheckFailed("GameMessage^.msgStruct (MSKey) NIL", MODULE);
+      players_.HandleKey(m.SocketID, m.MsgType, *key);
       break;
     }
     default:
@@ -86,44 +91,50 @@ void TServerGameManager::HandleGameMessage(const GameMessage* message) {
 }
 
 void TServerGameManager::DrainQueue() {
-  // Bounded: at most one ring's worth per wake-up, so termination is noticed.
+  // Bounded: at most one ring's worth per wake-up, so termination and the movement update
+  // are noticed; what is left wakes the next wait at once.
   for (std::size_t n = 0; n < QUEUE_SIZE; ++n) {
-    GameMessagePtr m = FGameQueue.Pop();
+    GameMessagePtr m = gameQueue_.Pop();
     if (!m) return;
     try {
       HandleGameMessage(m.get());
     } catch (const EInternalCheck& e) {
-      ConsoleLine(std::string("SGM: Internal check failed: ") + e.what() + " in " + e.Module());
+      const std::string line =
+          std::string("SGM: Internal check failed: ") + e.what() + " in " + e.Module();
+      ConsoleDiagnostic(line, line);
     }
   }  // each message (and its structure) is freed here
+  gameQueue_.Signal();
 }
 
 // Game manager thread.
 void TServerGameManager::Execute() {
   Log("GameManager startup.");
-  std::shared_ptr<TNamedEvent> event = TNamedEvent::CreateEventA(SGM_EVENT_NAME);
-  uint32_t last = GetTickCount();
+  uint32_t last = GetTickCount();  // the last movement update
   TWaitResult r;
   do {
-    r = event->WaitFor(FTickInterval);
+    const int64_t elapsed = std::llabs(static_cast<int32_t>(GetTickCount() - last));
+    r = gameQueue_.Wait(elapsed >= tickInterval_ ? 0
+                                                 : tickInterval_ - static_cast<uint32_t>(elapsed));
     if (r == TWaitResult::wrSignaled) {
       DrainQueue();
       PublishIfChanged();
     }
-    if (!Terminated() && (r == TWaitResult::wrTimeout || r == TWaitResult::wrAbandoned)) {
-      const int64_t elapsed = static_cast<int32_t>(last - GetTickCount());
-      if (std::llabs(elapsed) >= static_cast<int64_t>(FTickInterval)) {
-        FPlayers.UpdatePlayers();
+    // Checked after messages as well as on a time-out, so traffic never holds walkers back.
+    if (!Terminated() && r != TWaitResult::wrError) {
+      const uint32_t now = GetTickCount();
+      if (std::llabs(static_cast<int32_t>(now - last)) >= static_cast<int64_t>(tickInterval_)) {
+        players_.UpdatePlayers();
         PublishIfChanged();
+        last = now;
       }
-      last = GetTickCount();
     }
   } while (!Terminated() && r != TWaitResult::wrAbandoned && r != TWaitResult::wrError);
 
   if (r == TWaitResult::wrError) {
     ConsoleLine("SGM: Error!");
-    Log("GameManager thread TERMINATED because got wrError(" + std::to_string(event->LastError()) +
-        ")");
+    Log("GameManager thread TERMINATED because got wrError(" +
+        std::to_string(gameQueue_.LastError()) + ")");
   }
   if (r == TWaitResult::wrAbandoned) ConsoleLine("SGM: Abandoned!");
   Log(std::string("GameManager shutdown. WaitResult=") + WaitResultName(r) +

@@ -1,8 +1,8 @@
-// TServerGameManager: the game manager thread. It sleeps on the game queue's event, applies
-// every game message to the player table, advances walking players when the wait times out,
-// and publishes a snapshot of the table for the operator window. Its log lines are written
-// on the main thread; it never sends or logs by itself. The owner ends it with Terminate and
-// WaitFor (main thread) before destroying it.
+// TServerGameManager: the game manager thread. It waits on the game queue, applies every game
+// message to the player table, advances walking players whenever a tick interval has passed
+// since their last update (traffic never holds them back), and publishes a snapshot of the
+// table for the operator window. Its log lines are written on the main thread; it never sends
+// or logs by itself. Destroying it (main thread) ends the thread first.
 #pragma once
 
 #include <cstdint>
@@ -12,15 +12,14 @@
 #include "game/PlayerSnapshot.h"
 #include "game/Players.h"
 #include "platform/MainThreadQueue.h"
-#include "platform/NamedEvent.h"
 #include "platform/WorkerThread.h"
 #include "protocol/GameMessage.h"
 #include "protocol/GameMessenger.h"
 
 namespace zq {
 
-constexpr uint32_t TICK_INTERVAL = 62;  // ms without a message before players move
-constexpr const char* SGM_EVENT_NAME = "ZQO-SGM";
+constexpr uint32_t TICK_INTERVAL = 62;  // ms between two movement updates at least
+constexpr const char* GAME_QUEUE_NAME = "ZQO-SGM";
 constexpr std::size_t MAX_STATUS_LEN = 60;  // "Added player " and the name, in all
 
 // A ClientSay text trimmed, with runs of spaces collapsed, positions 97 and 98 removed and
@@ -34,13 +33,14 @@ class TServerGameManager : public TThread {
                      TServerPlayerManager& players,
                      std::function<void(const std::string&)> writeLog,
                      uint32_t tickInterval = TICK_INTERVAL);
+  ~TServerGameManager() override;
 
   // Applies one message. Game manager thread once started (tests may call it before Start).
   // Raises EInternalCheck (ServerGameManagerU) for a null message or a missing structure.
   void HandleGameMessage(const GameMessage* message);
 
   // The player table as last published; any thread.
-  const TPlayerSnapshot& Snapshot() const { return FSnapshot; }
+  const TPlayerSnapshot& Snapshot() const { return snapshot_; }
 
  protected:
   void Execute() override;
@@ -50,12 +50,12 @@ class TServerGameManager : public TThread {
   void DrainQueue();
   void PublishIfChanged();
 
-  TGameMessenger& FGameQueue;
-  TServerPlayerManager& FPlayers;
-  std::function<void(const std::string&)> FWriteLog;
-  uint32_t FTickInterval;
-  TPlayerSnapshot FSnapshot;
-  uint64_t FPublishedRevision = 0;  // game manager thread
+  TGameMessenger& gameQueue_;
+  TServerPlayerManager& players_;
+  std::function<void(const std::string&)> writeLog_;
+  uint32_t tickInterval_;
+  TPlayerSnapshot snapshot_;
+  uint64_t publishedRevision_ = 0;  // game manager thread
 };
 
 }  // namespace zq

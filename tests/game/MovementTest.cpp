@@ -127,17 +127,20 @@ TEST_F(Movement, UpdateAdvancesOneTilePerStepAndSkipsStandingPlayers) {
   w.Drain();
   const uint32_t standingLast = w.P(g1).LastMove;
   w.map.calls.clear();
-  FakeClock::Set(1000);  // same step: dt 0
+  FakeClock::Set(1000);  // same step: dt 0, nothing to walk
   w.players.UpdatePlayers();
   EXPECT_EQ(w.P(g2).PosX, 1560.0);
   EXPECT_EQ(w.P(g2).X, 1560);
-  ASSERT_EQ(w.map.calls.size(), 2u);  // only the walker asks the map
-  EXPECT_EQ(w.map.calls[0], (FakeMap::Call{'x', 1560, 1921, 1560, 1921}));
+  EXPECT_TRUE(w.map.calls.empty());
 
-  FakeClock::Set(1500);  // now 1750: dt 500
+  FakeClock::Set(1500);  // now 1750: dt 500, walked a step at a time
   w.players.UpdatePlayers();
   const PlayerRecord& p = w.P(g2);
-  EXPECT_EQ(p.PosX, 1560.0 + 1.0 * static_cast<double>(std::bit_cast<float>(kWalkBits)) * 500.0);
+  const double step = 1.0 * static_cast<double>(std::bit_cast<float>(kWalkBits)) * 250.0;
+  EXPECT_EQ(p.PosX, 1560.0 + step + step);
+  ASSERT_EQ(w.map.calls.size(), 4u);  // only the walker asks the map, once a step and axis
+  EXPECT_EQ(w.map.calls[0], (FakeMap::Call{'x', 1560, 1921, 1561, 1921}));
+  EXPECT_EQ(w.map.calls[2], (FakeMap::Call{'x', 1561, 1921, 1562, 1921}));
   EXPECT_EQ(p.X, 1562);
   EXPECT_EQ(p.Y, 1921);
   EXPECT_EQ(p.LastMove, 1750u);
@@ -151,26 +154,56 @@ TEST_F(Movement, DiagonalWalkerSlidesAlongABlockingWall) {
   w.players.HandleKey(2, KeyDown, MakeKey(2));
   w.players.HandleKey(2, KeyDown, MakeKey(4));  // (+x, +y), LastMove 1250
   w.map.calls.clear();
-  FakeClock::Set(1500);  // dt 500: 1.414 tiles on each axis
+  FakeClock::Set(1500);  // dt 500: two steps of 0.707 tiles on each axis
   w.players.UpdatePlayers();
   const PlayerRecord& p = w.P(g2);
   EXPECT_EQ(p.X, 1561);
   EXPECT_EQ(p.Y, 1922);
-  ASSERT_EQ(w.map.calls.size(), 2u);
-  EXPECT_EQ(w.map.calls[0], (FakeMap::Call{'x', 1560, 1921, 1561, 1922}));
-  EXPECT_EQ(w.map.calls[1], (FakeMap::Call{'y', 1560, 1921, 1561, 1922}));
+  EXPECT_EQ(w.map.calls, (std::vector<FakeMap::Call>{{'x', 1560, 1921, 1561, 1922},
+                                                     {'y', 1560, 1921, 1561, 1922},
+                                                     {'x', 1561, 1922, 1561, 1922},
+                                                     {'y', 1561, 1922, 1561, 1922}}));
   const double stuckX = p.PosX;
   w.map.calls.clear();
-  FakeClock::Set(2000);  // candidate x 1563 is blocked: x stays, y goes on
+  FakeClock::Set(2000);  // candidate x 1562 is blocked: x stays, y goes on
   w.players.UpdatePlayers();
   EXPECT_EQ(p.PosX, stuckX);
   EXPECT_EQ(p.X, 1561);
   EXPECT_EQ(p.Y, 1924);
-  ASSERT_EQ(w.map.calls.size(), 2u);
-  EXPECT_EQ(w.map.calls[0], (FakeMap::Call{'x', 1561, 1922, 1563, 1924}));
-  EXPECT_EQ(w.map.calls[1], (FakeMap::Call{'y', 1561, 1922, 1561, 1924}));
+  EXPECT_EQ(w.map.calls, (std::vector<FakeMap::Call>{{'x', 1561, 1922, 1562, 1923},
+                                                     {'y', 1561, 1922, 1561, 1923},
+                                                     {'x', 1561, 1923, 1562, 1924},
+                                                     {'y', 1561, 1923, 1561, 1924}}));
   EXPECT_EQ(p.MoveFlags, 1);
   EXPECT_EQ(std::bit_cast<uint32_t>(p.Speed), kWalkBits);
+}
+
+TEST_F(Movement, NoDelayLetsAWalkerThroughAOneTileWall) {
+  w.map.blockFromX = 1565;  // a wall one tile thick
+  w.map.blockToX = 1565;
+  w.players.HandleKey(2, KeyDown, MakeKey(4));        // LastMove 1250
+  for (uint32_t late : {10000u, 60000u, 3600000u}) {  // the game thread held back this long
+    FakeClock::Advance(late);
+    w.players.UpdatePlayers();
+    EXPECT_EQ(w.P(g2).X, 1564) << "after " << late << " ms";
+    EXPECT_LT(w.P(g2).PosX, 1564.5);
+  }
+  // A walk the other way, of more steps than one update applies, stops short of it too.
+  w.map.blockFromX = 1500;
+  w.map.blockToX = 1500;
+  w.players.HandleKey(2, KeyUp, MakeKey(4));
+  w.players.HandleKey(2, KeyDown, MakeKey(3));
+  FakeClock::Advance(3600000);
+  w.players.UpdatePlayers();
+  EXPECT_EQ(w.P(g2).X, 1501);
+}
+
+TEST_F(Movement, ALastMoveAheadOfTheClockMovesNothing) {
+  w.players.HandleKey(2, KeyDown, MakeKey(4));  // LastMove 1250
+  FakeClock::Set(500);                          // the clock went back: now 750
+  w.players.UpdatePlayers();
+  EXPECT_EQ(w.P(g2).X, 1560);
+  EXPECT_EQ(w.P(g2).LastMove, 750u);
 }
 
 TEST(MovementAtTheEdge, ReachingXZeroDropsTheXComponent) {
@@ -180,14 +213,14 @@ TEST(MovementAtTheEdge, ReachingXZeroDropsTheXComponent) {
   const uint32_t g = w.Join(1);
   w.players.HandleKey(1, KeyDown, MakeKey(3));  // LastMove 250
   w.players.HandleKey(1, KeyDown, MakeKey(1));  // (-x, -y) diagonal
-  FakeClock::Set(500);                          // dt 500: 1.414 tiles
+  FakeClock::Set(500);                          // dt 500: two steps of 0.707 tiles
   w.players.UpdatePlayers();
   const PlayerRecord& p = w.P(g);
   EXPECT_EQ(p.X, 0);
   EXPECT_EQ(p.DirX, 0.0);
   EXPECT_LT(p.DirY, 0.0);
   const double x = p.PosX;
-  EXPECT_LT(x, 0.0);
+  EXPECT_NEAR(x, 1.0 - std::sqrt(0.5), 1e-6) << "the first step reached x 0 and stopped there";
   FakeClock::Set(1500);
   w.players.UpdatePlayers();
   EXPECT_EQ(p.PosX, x);

@@ -142,7 +142,8 @@ TEST(Players, LeavingTellsOthersButNotTheLeaverAndFreesSlotAndGuid) {
   w.players.removePlayer(2);
   EXPECT_EQ(Summary(w.Drain()),
             (std::vector<Sent>{{PlayerLeft, g1, -1, Bytes({2, 0, 0, 0, 0x92, 0x10, 0, 0})},
-                               {PlayerLeft, g3, -1, Bytes({2, 0, 0, 0, 0x92, 0x10, 0, 0})}}));
+                               {PlayerLeft, g3, -1, Bytes({2, 0, 0, 0, 0x92, 0x10, 0, 0})},
+                               {ReleaseGUID, g2, 2, ""}}));
   EXPECT_EQ(w.players.PlayerCount(), 2);
   EXPECT_EQ(w.players.Player(1), nullptr);
   EXPECT_EQ(w.players.getNumfromGUID(g2), MAX_PLAYERS);

@@ -7,7 +7,6 @@
 #include "GameTestSupport.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
-#include "platform/NamedEvent.h"
 
 namespace zq {
 namespace {
@@ -111,7 +110,7 @@ class GameThread : public ::testing::Test {
  protected:
   ConsoleCapture console;
   TMainThreadQueue main;
-  TGameMessenger gameQueue{SGM_EVENT_NAME};
+  TGameMessenger gameQueue{GAME_QUEUE_NAME};
   GameWorld w;
   std::vector<std::string> log;  // main thread
   std::vector<GameMessagePtr> sent;
@@ -223,7 +222,7 @@ TEST_F(GameThread, AFailedCheckInOneMessageDoesNotStopTheGame) {
 TEST_F(GameThread, AnAbandonedWaitEndsTheThread) {
   Start();
   ASSERT_TRUE(ServeUntil([&] { return Logged("SGM: GameManager startup."); }));
-  TNamedEvent::CreateEventA(SGM_EVENT_NAME)->Abandon();
+  gameQueue.Abandon();
   ASSERT_TRUE(ServeUntil([&] { return sgm->Finished(); }));
   sgm->WaitFor();
   EXPECT_EQ(console.Count("SGM: Abandoned!"), 1);
@@ -243,6 +242,25 @@ TEST_F(GameThread, ManyMessagesInOneBatchKeepTheirOrder) {
       ++next;
     }
   ASSERT_TRUE(ServeUntil([&] { return sgm->Snapshot().Read()->size() == 40; }));
+}
+
+TEST_F(GameThread, WalkersMoveWhileOthersTalkEvery30Ms) {
+  Start();
+  Push(StartGame, 4, MSStartup{"Walker", "", 0});
+  ASSERT_TRUE(ServeUntil([&] { return CountType(AssignGUID) == 1; }));
+  w.sockets.BindGUID(4, 1);
+  Push(KeyDown, 4, MakeKey(4));
+  ASSERT_TRUE(ServeUntil([&] { return CountType(KeyDownAck) == 1; }));
+  // A message every 30 ms, more often than the movement tick: the walker goes on regardless.
+  auto next = std::chrono::steady_clock::now();
+  ASSERT_TRUE(ServeUntil([&] {
+    if (std::chrono::steady_clock::now() >= next) {
+      Push(0x11000000, 9);  // a game code the game ignores
+      next += std::chrono::milliseconds(30);
+    }
+    auto snap = sgm->Snapshot().Read();
+    return !snap->empty() && snap->at(0).X >= 1563;
+  }));
 }
 
 }  // namespace
