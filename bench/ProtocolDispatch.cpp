@@ -19,8 +19,8 @@ class CountingConnection : public ITcpConnection {
  public:
   const std::string& RemoteAddress() const override { return address_; }
   uint16_t RemotePort() const override { return 7000; }
-  void SendText(const std::string& bytes) override { sent += bytes.size(); }
-  std::string ReceiveText() override { return {}; }
+  void SendText(std::string_view bytes) override { sent += bytes.size(); }
+  std::string ReceiveText(std::size_t) override { return {}; }
   void Close() override {}
   std::size_t sent = 0;
 
@@ -41,12 +41,12 @@ BENCHMARK(BM_Frame)->Arg(16)->Arg(250);
 
 // One read delivering 200 messages of 20 payload bytes.
 void BM_TcpParse(benchmark::State& state) {
-  auto tables = std::make_unique<TServerTables>();
+  TSocketTable sockets;
   CountingConnection conn;
-  tables->Sockets.AddSocket(conn);
-  TZQProtocolFormat protocol(tables->Sockets);
+  sockets.AddSocket(conn);
+  TZQProtocolFormat protocol(sockets);
   std::size_t handled = 0;
-  protocol.SetMessageHandler([&](int32_t, uint32_t, std::string) { ++handled; });
+  protocol.SetMessageHandler([&](int32_t, uint32_t, std::string_view) { ++handled; });
   std::string stream;
   for (int i = 0; i < 200; ++i) AppendFrame(stream, ClientSay, std::string(20, 's'));
   for (auto _ : state) {
@@ -61,24 +61,24 @@ BENCHMARK(BM_TcpParse);
 void BM_DispatchThroughput(benchmark::State& state) {
   ConsoleCapture quiet;
   TMainThreadQueue main;
-  auto tables = std::make_unique<TServerTables>();
+  TSocketTable sockets;
   TGameMessenger queue(DISPATCH_QUEUE_NAME);
   std::vector<std::unique_ptr<CountingConnection>> conns;
   for (int s = 1; s <= 10; ++s) {
     conns.push_back(std::make_unique<CountingConnection>());
-    tables->Sockets.AddSocket(*conns.back());
-    tables->Sockets[s].Port = static_cast<uint16_t>(s);
-    tables->Sockets.BindGUID(s, static_cast<uint32_t>(s));
-    tables->CanWrite[s] = 1;
+    TSocketID& client = sockets.AddSocket(*conns.back());
+    client.Port = static_cast<uint16_t>(s);
+    client.CanWrite = true;
+    sockets.BindGUID(s, static_cast<uint32_t>(s));
   }
-  TDispatchManager manager(main, queue, *tables, [](const std::string&) {});
+  TDispatchManager manager(main, queue, sockets, [](const std::string&) {});
   manager.Start();
-  constexpr int kMessages = 1000;
+  constexpr int MESSAGES = 1000;
   std::size_t frameBytes = 4 + 32;
   for (auto _ : state) {
     std::size_t before = 0;
     for (auto& c : conns) before += c->sent;
-    for (int i = 0; i < kMessages; ++i) {
+    for (int i = 0; i < MESSAGES; ++i) {
       auto m = std::make_unique<GameMessage>();
       m->MsgType = PlayerSpeech;
       m->GUID = static_cast<uint32_t>(1 + i % 10);
@@ -90,12 +90,12 @@ void BM_DispatchThroughput(benchmark::State& state) {
     main.ServeUntil([&] {
       std::size_t now = 0;
       for (auto& c : conns) now += c->sent;
-      return now - before >= kMessages * frameBytes || std::chrono::steady_clock::now() > deadline;
+      return now - before >= MESSAGES * frameBytes || std::chrono::steady_clock::now() > deadline;
     });
   }
   manager.Terminate();
   manager.WaitFor();
-  state.SetItemsProcessed(state.iterations() * kMessages);
+  state.SetItemsProcessed(state.iterations() * MESSAGES);
 }
 BENCHMARK(BM_DispatchThroughput)->Unit(benchmark::kMicrosecond)->UseRealTime();
 

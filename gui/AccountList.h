@@ -1,6 +1,7 @@
-// TAccountList: the rows of the "Accounts" tab, one per player in the game: name, privileges
-// ("Player"), tile position, the connection's address and the last heartbeat round trip in
-// ms (blank until the connection's first acknowledged beat). Main thread only.
+// TAccountList: the rows of the "Accounts" tab, one per player in the game: name (control
+// characters escaped), privileges ("Player"), tile position, the connection's address and the
+// last heartbeat round trip in ms (blank until the connection's first acknowledged beat).
+// Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <vector>
 
 #include "game/PlayerSnapshot.h"
-#include "protocol/ConnectionState.h"
+#include "protocol/SocketTable.h"
 
 namespace zq {
 
@@ -25,15 +26,9 @@ struct TAccountRow {
   bool operator==(const TAccountRow&) const = default;
 };
 
-class TAccountList {
- public:
-  // The rows for `players`, in their order, with address and ping from the connection tables.
-  // A player whose socket number is out of range gets blank address and ping.
-  std::vector<TAccountRow> Rows(const TPlayerSnapshotList& players, const TServerTables& tables);
-
- private:
-  // Per socket number: the connection ("address:port") whose round trip has been measured.
-  PerSocket<std::string> measured_;
-};
+// The rows for `players`, in their order, with address and ping from the connection records.
+// A player whose socket number is out of range gets blank address and ping.
+std::vector<TAccountRow> AccountRows(const TPlayerSnapshotList& players,
+                                     const TSocketTable& sockets);
 
 }  // namespace zq

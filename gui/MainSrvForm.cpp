@@ -31,16 +31,16 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       peakLabel_(QStringLiteral("Max Connected: 0")),
       directoryLabel_(QStringLiteral("Quorel &Directory")),
       identityLabel_(QStringLiteral("IDENTITY is: ")),
-      edit2_(QStringLiteral("QUOREL7")),
+      identityEdit_(QStringLiteral("QUOREL7")),
       serverNameLabel_(QStringLiteral("Server name: ")),
-      edit3_(Q(settings.ServerName)),
+      serverNameEdit_(Q(settings.ServerName)),
       tcpPortLabel_(QStringLiteral("TCP Port: ")),
-      edit5_(QStringLiteral("12578")),
+      tcpPortEdit_(QString::number(TCP_LISTEN_PORT)),
       udpPortLabel_(QStringLiteral("Base UDP Port:")),
-      edit6_(Q(settings.BaseUdpPortText)),
+      baseUdpPortEdit_(Q(settings.BaseUdpPortText)),
       maxClientsLabel_(QStringLiteral("&Max. Clients: ")),
       spawnLabel_(QStringLiteral("Spawn:")),
-      bitBtn1_(QStringLiteral("&Start Server")),
+      startButton_(QStringLiteral("&Start Server")),
       pauseButton_(QStringLiteral("Pause Server")),
       stopButton_(QStringLiteral("Stop/Shutdown")),
       messageEdit1_(QStringLiteral("This field not yet used.")),
@@ -71,25 +71,25 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   BuildAccountsPage();
   tabs_.setCurrentWidget(&setupPage_);
 
-  Unbounded(spinEdit1_, settings.MaxClients);
-  Unbounded(spinEdit2_, settings.SpawnX);
-  Unbounded(spinEdit3_, settings.SpawnY);
+  Unbounded(maxClientsSpin_, settings.MaxClients);
+  Unbounded(spawnXSpin_, settings.SpawnX);
+  Unbounded(spawnYSpin_, settings.SpawnY);
   // Every change, also while typing, goes to the server (a 0 is ignored there).
-  connect(&spinEdit1_, &QSpinBox::valueChanged, this,
-          [this](int value) { server_->SpinEdit1Change(value); });
+  connect(&maxClientsSpin_, &QSpinBox::valueChanged, this,
+          [this](int value) { server_->SetMaxClients(value); });
 
-  for (const QFileInfo& drive : QDir::drives()) driveComboBox1_.addItem(drive.absolutePath());
-  connect(&driveComboBox1_, &QComboBox::activated, this, [this](int index) {
+  for (const QFileInfo& drive : QDir::drives()) driveCombo_.addItem(drive.absolutePath());
+  connect(&driveCombo_, &QComboBox::activated, this, [this](int index) {
     try {
-      directoryListBox1_.SetDirectory(driveComboBox1_.itemText(index).toStdString());
+      directoryList_.SetDirectory(driveCombo_.itemText(index).toStdString());
     } catch (const EInOutError& e) {
       ReportError(e.what());
     }
   });
-  directoryListBox1_.SetDirectory(settings.GameDirectory.empty() ? QDir::currentPath().toStdString()
-                                                                 : settings.GameDirectory);
+  directoryList_.SetDirectory(settings.GameDirectory.empty() ? QDir::currentPath().toStdString()
+                                                             : settings.GameDirectory);
 
-  connect(&bitBtn1_, &QPushButton::clicked, this, [this] { BitBtn1Click(); });
+  connect(&startButton_, &QPushButton::clicked, this, [this] { StartServerClick(); });
   connect(&pauseButton_, &QPushButton::clicked, this, [this] { PauseButtonClick(); });
   connect(&stopButton_, &QPushButton::clicked, this, [this] { close(); });
   connect(&deleteButton_, &QPushButton::clicked, this, [this] { DeleteButtonClick(); });
@@ -109,53 +109,54 @@ void TMainSrvForm::BuildStatusPage() {
   statusPage_.setLayout(&statusLayout_);
   connectedLabel_.setObjectName(QStringLiteral("ConnectedLabel"));
   peakLabel_.setObjectName(QStringLiteral("PeakLabel"));
-  memo1_.setObjectName(QStringLiteral("Memo1"));
+  logMemo_.setObjectName(QStringLiteral("Memo1"));
   statusLayout_.addWidget(&connectedLabel_, 0, 0);
   statusLayout_.addWidget(&peakLabel_, 1, 0);
-  statusLayout_.addWidget(&memo1_, 2, 0);
+  statusLayout_.addWidget(&logMemo_, 2, 0);
   statusLayout_.setRowStretch(2, 1);
 }
 
 void TMainSrvForm::BuildSetupPage() {
   setupPage_.setLayout(&setupLayout_);
-  directoryLabel_.setBuddy(&directoryListBox1_);
-  maxClientsLabel_.setBuddy(&spinEdit1_);
-  identityLabel_.setBuddy(&edit2_);
-  serverNameLabel_.setBuddy(&edit3_);
-  tcpPortLabel_.setBuddy(&edit5_);
-  udpPortLabel_.setBuddy(&edit6_);
-  spawnLabel_.setBuddy(&spinEdit2_);
-  edit2_.setEnabled(false);
+  directoryLabel_.setBuddy(&directoryList_);
+  maxClientsLabel_.setBuddy(&maxClientsSpin_);
+  identityLabel_.setBuddy(&identityEdit_);
+  serverNameLabel_.setBuddy(&serverNameEdit_);
+  tcpPortLabel_.setBuddy(&tcpPortEdit_);
+  udpPortLabel_.setBuddy(&baseUdpPortEdit_);
+  spawnLabel_.setBuddy(&spawnXSpin_);
+  identityEdit_.setEnabled(false);
   pauseButton_.setEnabled(false);
   stopButton_.setEnabled(false);
 
-  driveComboBox1_.setObjectName(QStringLiteral("DriveComboBox1"));
-  directoryListBox1_.setObjectName(QStringLiteral("DirectoryListBox1"));
-  edit2_.setObjectName(QStringLiteral("Edit2"));
-  edit3_.setObjectName(QStringLiteral("Edit3"));
-  edit5_.setObjectName(QStringLiteral("Edit5"));
-  edit6_.setObjectName(QStringLiteral("Edit6"));
-  spinEdit1_.setObjectName(QStringLiteral("SpinEdit1"));
-  spinEdit2_.setObjectName(QStringLiteral("SpinEdit2"));
-  spinEdit3_.setObjectName(QStringLiteral("SpinEdit3"));
-  bitBtn1_.setObjectName(QStringLiteral("BitBtn1"));
+  driveCombo_.setObjectName(QStringLiteral("DriveComboBox1"));
+  directoryList_.setObjectName(QStringLiteral("DirectoryListBox1"));
+  identityEdit_.setObjectName(QStringLiteral("Edit2"));
+  serverNameEdit_.setObjectName(QStringLiteral("Edit3"));
+  tcpPortEdit_.setObjectName(QStringLiteral("Edit5"));
+  baseUdpPortEdit_.setObjectName(QStringLiteral("Edit6"));
+  maxClientsSpin_.setObjectName(QStringLiteral("SpinEdit1"));
+  spawnXSpin_.setObjectName(QStringLiteral("SpinEdit2"));
+  spawnYSpin_.setObjectName(QStringLiteral("SpinEdit3"));
+  startButton_.setObjectName(QStringLiteral("BitBtn1"));
   pauseButton_.setObjectName(QStringLiteral("PauseButton"));
   stopButton_.setObjectName(QStringLiteral("StopButton"));
 
   // Left: the directory chooser; right: the settings, one per row; buttons below.
   setupLayout_.addWidget(&directoryLabel_, 0, 0);
-  setupLayout_.addWidget(&driveComboBox1_, 1, 0);
-  setupLayout_.addWidget(&directoryListBox1_, 2, 0, 6, 1);
+  setupLayout_.addWidget(&driveCombo_, 1, 0);
+  setupLayout_.addWidget(&directoryList_, 2, 0, 6, 1);
   QLabel* labels[] = {&identityLabel_, &serverNameLabel_, &tcpPortLabel_,
                       &udpPortLabel_,  &maxClientsLabel_, &spawnLabel_};
-  QWidget* fields[] = {&edit2_, &edit3_, &edit5_, &edit6_, &spinEdit1_, &spinEdit2_};
+  QWidget* fields[] = {&identityEdit_,    &serverNameEdit_, &tcpPortEdit_,
+                       &baseUdpPortEdit_, &maxClientsSpin_, &spawnXSpin_};
   for (int row = 0; row < 6; ++row) {
     setupLayout_.addWidget(labels[row], row, 1);
     setupLayout_.addWidget(fields[row], row, 2, 1, row == 5 ? 1 : 2);
   }
-  setupLayout_.addWidget(&spinEdit3_, 5, 3);
+  setupLayout_.addWidget(&spawnYSpin_, 5, 3);
   setupLayout_.setRowStretch(6, 1);
-  setupLayout_.addWidget(&bitBtn1_, 8, 0);
+  setupLayout_.addWidget(&startButton_, 8, 0);
   setupLayout_.addWidget(&pauseButton_, 8, 1, 1, 2);
   setupLayout_.addWidget(&stopButton_, 8, 3);
   setupLayout_.setColumnStretch(0, 3);
@@ -178,18 +179,18 @@ void TMainSrvForm::BuildMessagesPage() {
 
 void TMainSrvForm::BuildAccountsPage() {
   accountsPage_.setLayout(&accountsLayout_);
-  listView1_.setObjectName(QStringLiteral("ListView1"));
+  accountsView_.setObjectName(QStringLiteral("ListView1"));
   addButton_.setObjectName(QStringLiteral("AddButton"));
   deleteButton_.setObjectName(QStringLiteral("DeleteButton"));
   modifyButton_.setObjectName(QStringLiteral("ModifyButton"));
-  listView1_.setModel(&accountModel_);
-  listView1_.setRootIsDecorated(false);
-  listView1_.setSelectionMode(QAbstractItemView::SingleSelection);
-  listView1_.setSelectionBehavior(QAbstractItemView::SelectRows);
-  listView1_.setAllColumnsShowFocus(true);
+  accountsView_.setModel(&accountModel_);
+  accountsView_.setRootIsDecorated(false);
+  accountsView_.setSelectionMode(QAbstractItemView::SingleSelection);
+  accountsView_.setSelectionBehavior(QAbstractItemView::SelectRows);
+  accountsView_.setAllColumnsShowFocus(true);
   addButton_.setEnabled(false);  // the server keeps no accounts
   modifyButton_.setEnabled(false);
-  accountsLayout_.addWidget(&listView1_, 0, 0, 1, 4);
+  accountsLayout_.addWidget(&accountsView_, 0, 0, 1, 4);
   accountsLayout_.addWidget(&addButton_, 1, 0);
   accountsLayout_.addWidget(&deleteButton_, 1, 1);
   accountsLayout_.addWidget(&modifyButton_, 1, 2);
@@ -198,16 +199,16 @@ void TMainSrvForm::BuildAccountsPage() {
 
 TServerSettings TMainSrvForm::FieldSettings() const {
   TServerSettings settings;
-  settings.GameDirectory = directoryListBox1_.Directory();
-  settings.ServerName = edit3_.text().toStdString();
-  settings.BaseUdpPortText = edit6_.text().toStdString();
-  settings.MaxClients = spinEdit1_.value();
-  settings.SpawnX = spinEdit2_.value();
-  settings.SpawnY = spinEdit3_.value();
+  settings.GameDirectory = directoryList_.Directory();
+  settings.ServerName = serverNameEdit_.text().toStdString();
+  settings.BaseUdpPortText = baseUdpPortEdit_.text().toStdString();
+  settings.MaxClients = maxClientsSpin_.value();
+  settings.SpawnX = spawnXSpin_.value();
+  settings.SpawnY = spawnYSpin_.value();
   return settings;
 }
 
-void TMainSrvForm::BitBtn1Click() {
+void TMainSrvForm::StartServerClick() {
   if (server_->StartAttempted()) return;
   starting_ = true;
   try {
@@ -233,14 +234,14 @@ void TMainSrvForm::PauseButtonClick() {
 }
 
 void TMainSrvForm::DeleteButtonClick() {
-  QModelIndex current = listView1_.currentIndex();
-  if (!current.isValid() || !listView1_.selectionModel()->isSelected(current)) return;
+  QModelIndex current = accountsView_.currentIndex();
+  if (!current.isValid() || !accountsView_.selectionModel()->isSelected(current)) return;
   const std::vector<TAccountRow>& rows = accountModel_.Rows();
   if (current.row() < 0 || static_cast<std::size_t>(current.row()) >= rows.size()) return;
   const TAccountRow& row = rows[static_cast<std::size_t>(current.row())];
   // The list may be a cycle old: drop only while the number still belongs to that player.
   if (row.SocketID < 1 || row.SocketID > MAX_SOCKETS) return;
-  if (server_->Tables().Sockets.GuidOf(row.SocketID) != row.GUID) return;
+  if (server_->Sockets().GuidOf(row.SocketID) != row.GUID) return;
   server_->DropClient(row.SocketID);
 }
 
@@ -250,16 +251,16 @@ void TMainSrvForm::RefreshAccounts() {
     return;
   }
   std::shared_ptr<const TPlayerSnapshotList> players = server_->Players();
-  accountModel_.SetRows(accountList_.Rows(*players, server_->Tables()));
+  accountModel_.SetRows(AccountRows(*players, server_->Sockets()));
 }
 
 void TMainSrvForm::ServerStarting() {
-  bitBtn1_.setEnabled(false);
-  directoryListBox1_.setEnabled(false);
-  driveComboBox1_.setEnabled(false);
+  startButton_.setEnabled(false);
+  directoryList_.setEnabled(false);
+  driveCombo_.setEnabled(false);
   pauseButton_.setEnabled(true);
   stopButton_.setEnabled(true);
-  spinEdit1_.setEnabled(true);
+  maxClientsSpin_.setEnabled(true);
 }
 
 void TMainSrvForm::ShowStatusTab() {
@@ -271,11 +272,11 @@ void TMainSrvForm::ProcessPendingEvents() {
 }
 
 void TMainSrvForm::AppendToView(const std::string& line) {
-  memo1_.AppendToView(line);
+  logMemo_.AppendToView(line);
 }
 
 void TMainSrvForm::ShowIdentity(const std::string& identity) {
-  edit2_.setText(Q(identity));
+  identityEdit_.setText(Q(identity));
 }
 
 void TMainSrvForm::ShowStatus(const std::string& connected, const std::string& peak) {
@@ -301,7 +302,7 @@ void TMainSrvForm::closeEvent(QCloseEvent* event) {
     return;
   }
   accountsTimer_.stop();
-  server_->FormClose();
+  server_->Shutdown();
   iregExForm_->hide();
   event->accept();
 }

@@ -43,7 +43,7 @@ class TMainSrvForm : public QWidget, public IServerView {
 
   // "&Start Server": the start sequence with the fields' settings. An error is reported with
   // its text through ReportError; the button stays disabled.
-  void BitBtn1Click();
+  void StartServerClick();
   // "Pause Server" / "Resume Server".
   void PauseButtonClick();
   // "Delete": closes the connection of the selected player.
@@ -56,7 +56,7 @@ class TMainSrvForm : public QWidget, public IServerView {
 
   TZQOServer& Server() { return *server_; }
   TIregExForm& IregExForm() { return *iregExForm_; }
-  TLogMemo& Memo1() { return memo1_; }
+  TLogMemo& LogMemo() { return logMemo_; }
   TAccountModel& Accounts() { return accountModel_; }
   QTabWidget& Tabs() { return tabs_; }
 
@@ -99,26 +99,26 @@ class TMainSrvForm : public QWidget, public IServerView {
   // Status.
   QLabel connectedLabel_;
   QLabel peakLabel_;
-  TLogMemo memo1_;
+  TLogMemo logMemo_;
 
   // Setup.
   QLabel directoryLabel_;
-  QComboBox driveComboBox1_;
-  TDirectoryListBox directoryListBox1_;
+  QComboBox driveCombo_;
+  TDirectoryListBox directoryList_;
   QLabel identityLabel_;
-  QLineEdit edit2_;
+  QLineEdit identityEdit_;
   QLabel serverNameLabel_;
-  QLineEdit edit3_;
+  QLineEdit serverNameEdit_;
   QLabel tcpPortLabel_;
-  QLineEdit edit5_;
+  QLineEdit tcpPortEdit_;
   QLabel udpPortLabel_;
-  QLineEdit edit6_;
+  QLineEdit baseUdpPortEdit_;
   QLabel maxClientsLabel_;
-  QSpinBox spinEdit1_;
+  QSpinBox maxClientsSpin_;
   QLabel spawnLabel_;
-  QSpinBox spinEdit2_;
-  QSpinBox spinEdit3_;
-  QPushButton bitBtn1_;
+  QSpinBox spawnXSpin_;
+  QSpinBox spawnYSpin_;
+  QPushButton startButton_;
   QPushButton pauseButton_;
   QPushButton stopButton_;
 
@@ -129,9 +129,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   QPushButton makeCurrent2_;
 
   // Accounts.
-  TAccountList accountList_;
   TAccountModel accountModel_;
-  QTreeView listView1_;
+  QTreeView accountsView_;
   QPushButton addButton_;
   QPushButton deleteButton_;
   QPushButton modifyButton_;

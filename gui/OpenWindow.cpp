@@ -12,7 +12,7 @@ TOpenWindow OpenWindow(const TCommandLine& commandLine, TServerOptions options) 
   TMainSrvForm* form = window.Form.get();
   window.Watcher = std::make_unique<TSignalWatcher>([form](int) { form->close(); });
   form->show();
-  if (commandLine.Start) QTimer::singleShot(0, form, [form] { form->BitBtn1Click(); });
+  if (commandLine.Start) QTimer::singleShot(0, form, [form] { form->StartServerClick(); });
   return window;
 }
 

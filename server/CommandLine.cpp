@@ -1,68 +1,122 @@
 #include "server/CommandLine.h"
 
+#include <QCommandLineParser>
+#include <QStringList>
+
 #include "platform/Errors.h"
+#include "platform/StrToInt.h"
 
 namespace zq {
+namespace {
+
+const char* const DESCRIPTION =
+    "Runs the game server on a game installation directory. Without --headless it opens\n"
+    "the operator window; with --headless it starts at once and runs until SIGINT/SIGTERM.\n"
+    "The server listens on TCP port 12578; client n uses UDP port base + n.";
+
+struct TOptions {
+  QCommandLineOption headless{"headless", "No window: start the server at once."};
+  QCommandLineOption start{"start", "Window: press \"Start Server\" at once."};
+  QCommandLineOption gameDir{"game-dir",
+                             "Installation directory (default: the current directory); it "
+                             "becomes the current directory, where ZQOSRV.LOG lies.",
+                             "DIR"};
+  QCommandLineOption serverName{"server-name", "Server name sent to clients (default MyServer).",
+                                "NAME"};
+  QCommandLineOption baseUdpPort{
+      "base-udp-port", "Base UDP port (default 28500); an integer, low 16 bits used.", "N"};
+  QCommandLineOption maxClients{"max-clients", "Most clients admitted at once (default 32).", "N"};
+  QCommandLineOption spawnX{"spawn-x", "Spawn tile x of new players (default 1560).", "N"};
+  QCommandLineOption spawnY{"spawn-y", "Spawn tile y of new players (default 1921).", "N"};
+  QCommandLineOption setupTimeout{
+      "setup-timeout",
+      "Seconds a connection has to announce its UDP port and start the game before it is "
+      "closed (default 30; 0: no deadline).",
+      "S"};
+  QCommandLineOption maxPerAddress{
+      "max-per-address", "Most connections from one IP address (default 0: no limit).", "N"};
+  QCommandLineOption maxMessageRate{
+      "max-message-rate",
+      "Game messages a second per connection, bursts up to twice as many; more are dropped "
+      "(default 100; 0: no limit).",
+      "N"};
+  QCommandLineOption help{QStringList{"h", "help"}, "This text."};
+  QCommandLineOption version{"version", "The version."};
+
+  void AddTo(QCommandLineParser& parser) const {
+    parser.setApplicationDescription(DESCRIPTION);
+    parser.addOptions({headless, start, gameDir, serverName, baseUdpPort, maxClients, spawnX,
+                       spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
+  }
+};
+
+int32_t Integer(const QCommandLineParser& parser, const QCommandLineOption& option) {
+  const std::string text = parser.value(option).toStdString();
+  try {
+    return StrToInt(text);
+  } catch (const EConvertError&) {
+    throw EConvertError("--" + option.names().back().toStdString() + ": '" + text +
+                        "' is not an integer");
+  }
+}
+
+uint32_t Count(const QCommandLineParser& parser, const QCommandLineOption& option) {
+  const int32_t value = Integer(parser, option);
+  if (value < 0)
+    throw EConvertError("--" + option.names().back().toStdString() + ": '" +
+                        parser.value(option).toStdString() + "' is below 0");
+  return static_cast<uint32_t>(value);
+}
+
+}  // namespace
 
 std::string UsageText() {
-  return "Usage: zqosrv [options]\n"
-         "Runs the game server on a game installation directory. Without --headless it opens\n"
-         "the operator window; with --headless it starts at once and runs until SIGINT/SIGTERM.\n"
-         "\n"
-         "Options:\n"
-         "  --headless             no window: start the server at once\n"
-         "  --start                window: press \"Start Server\" at once\n"
-         "  --game-dir DIR         installation directory (default: current directory);\n"
-         "                         it becomes the current directory, where ZQOSRV.LOG lies\n"
-         "  --server-name NAME     server name sent to clients (default MyServer)\n"
-         "  --base-udp-port TEXT   base UDP port (default 28500); client n uses base + n\n"
-         "  --max-clients N        most clients admitted at once (default 32)\n"
-         "  --spawn-x N            spawn tile x of new players (default 1560)\n"
-         "  --spawn-y N            spawn tile y of new players (default 1921)\n"
-         "  --help                 this text\n"
-         "\n"
-         "The server listens on TCP port 12578.\n";
+  QCommandLineParser parser;
+  TOptions().AddTo(parser);
+  return parser.helpText().replace("<executable_name>", "zqosrv").toStdString();
+}
+
+std::string VersionText() {
+  return std::string("zqosrv ") + VersionString + "\n";
 }
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
+  QStringList arguments{"zqosrv"};
+  for (const std::string& a : args) arguments << QString::fromStdString(a);
+  QCommandLineParser parser;
+  TOptions o;
+  o.AddTo(parser);
+  if (!parser.parse(arguments)) throw EConvertError(parser.errorText().toStdString());
+  if (!parser.positionalArguments().isEmpty())
+    throw EConvertError("Unexpected argument '" + parser.positionalArguments()[0].toStdString() +
+                        "' (see --help)");
+
   TCommandLine result;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& flag = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw EConvertError("Missing value after " + flag);
-      return args[++i];
-    };
-    auto number = [&]() {
-      const std::string& text = value();
-      try {
-        return StrToInt(text);
-      } catch (const EConvertError&) {
-        throw EConvertError("Invalid value for " + flag + ": '" + text + "' is not an integer");
-      }
-    };
-    if (flag == "--headless") {
-      result.Headless = true;
-    } else if (flag == "--start") {
-      result.Start = true;
-    } else if (flag == "--help" || flag == "-h") {
-      result.Help = true;
-    } else if (flag == "--game-dir") {
-      result.Settings.GameDirectory = value();
-      result.GameDirectoryGiven = true;
-    } else if (flag == "--server-name") {
-      result.Settings.ServerName = value();
-    } else if (flag == "--base-udp-port") {
-      result.Settings.BaseUdpPortText = value();
-    } else if (flag == "--max-clients") {
-      result.Settings.MaxClients = number();
-    } else if (flag == "--spawn-x") {
-      result.Settings.SpawnX = number();
-    } else if (flag == "--spawn-y") {
-      result.Settings.SpawnY = number();
-    } else {
-      throw EConvertError("Unknown option " + flag + " (see --help)");
-    }
+  TServerSettings& s = result.Settings;
+  result.Headless = parser.isSet(o.headless);
+  result.Start = parser.isSet(o.start);
+  result.Help = parser.isSet(o.help);
+  result.Version = parser.isSet(o.version);
+  if (parser.isSet(o.gameDir)) {
+    s.GameDirectory = parser.value(o.gameDir).toStdString();
+    result.GameDirectoryGiven = true;
   }
+  if (parser.isSet(o.serverName)) s.ServerName = parser.value(o.serverName).toStdString();
+  if (parser.isSet(o.baseUdpPort)) {
+    Integer(parser, o.baseUdpPort);  // refused here already when it is no integer
+    s.BaseUdpPortText = parser.value(o.baseUdpPort).toStdString();
+  }
+  if (parser.isSet(o.maxClients)) s.MaxClients = Integer(parser, o.maxClients);
+  if (parser.isSet(o.spawnX)) s.SpawnX = Integer(parser, o.spawnX);
+  if (parser.isSet(o.spawnY)) s.SpawnY = Integer(parser, o.spawnY);
+  if (parser.isSet(o.setupTimeout)) {
+    const uint32_t seconds = Count(parser, o.setupTimeout);
+    if (seconds > 24 * 3600)
+      throw EConvertError("--setup-timeout: '" + std::to_string(seconds) + "' is more than a day");
+    s.SetupTimeoutMs = seconds * 1000;
+  }
+  if (parser.isSet(o.maxPerAddress)) s.MaxPerAddress = Count(parser, o.maxPerAddress);
+  if (parser.isSet(o.maxMessageRate)) s.MaxMessageRate = Count(parser, o.maxMessageRate);
   return result;
 }
 

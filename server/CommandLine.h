@@ -1,4 +1,5 @@
-// The command line of zqosrv: the settings the window's fields show, and how to run.
+// The command line of zqosrv: the settings the window's fields show, the limits, and how to
+// run (window or headless).
 #pragma once
 
 #include <string>
@@ -14,10 +15,13 @@ struct TCommandLine {
   bool Headless = false;
   bool Start = false;  // window: press "&Start Server" at once
   bool Help = false;
+  bool Version = false;
 };
 
-// Raises EConvertError naming the flag or value at fault.
+// `args` without the program name. Raises EConvertError naming the option or value at fault
+// ("--max-clients: 'x' is not an integer").
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
+std::string VersionText();  // "zqosrv 0.1.1"
 
 }  // namespace zq

@@ -41,7 +41,7 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   TSignalWatcher watcher([&](int) {
     if (stopping) return;  // a second signal does not interrupt the shutdown
     stopping = true;
-    server.FormClose();
+    server.Shutdown();
     QCoreApplication::quit();
   });
   try {

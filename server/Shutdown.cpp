@@ -4,12 +4,13 @@
 
 namespace zq {
 
-void TZQOServer::FormClose() {
+void TZQOServer::Shutdown() {
   if (!serverStarted_) return;
   Log("Server shutdown.");
   listener_->Stop();  // no disconnect events, no ClientGone
   // The loop goes on after shutdown here, so nothing may reach the objects freed below.
   beatTimer_->Stop();
+  setupTimer_->Stop();
   receivingUdp_ = false;
   gameManager_->Terminate();
   gameManager_->WaitFor();  // serves the thread's log lines meanwhile
@@ -23,12 +24,7 @@ void TZQOServer::FormClose() {
   gameQueue_.reset();
   guids_.reset();
   gameTimer_.reset();
-  for (int32_t s = 1; s <= MAX_SOCKETS; ++s) {
-    if (auto& udp = tables_.Sockets[s].UDP) {
-      udp->Bind(0);
-      udp.reset();
-    }
-  }
+  sockets_.Clear();  // the UDP endpoints, and nothing left pointing at closed connections
   protocol_.reset();
   log_.reset();
   serverStarted_ = false;

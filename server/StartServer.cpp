@@ -5,6 +5,7 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
+#include "platform/StrToInt.h"
 #include "platform/qt/UdpEndpoint.h"
 #include "server/ZQOSrv.h"
 
@@ -23,14 +24,14 @@ std::string WithSlash(std::string dir) {
 void TZQOServer::StartServer(const TServerSettings& settings) {
   if (startAttempted_) return;
   startAttempted_ = true;
-  spawnX_ = settings.SpawnX;
-  spawnY_ = settings.SpawnY;
   view_.ServerStarting();
   std::string chosen =
       settings.GameDirectory.empty() ? fs::current_path().string() : settings.GameDirectory;
   gameDirectory_ = WithSlash(fs::absolute(chosen).lexically_normal().string());
   dataDirectory_ = gameDirectory_ + "SRVDAT/";
   baseUdpPort_ = static_cast<uint16_t>(StrToInt(settings.BaseUdpPortText));
+  setupTimeoutMs_ = settings.SetupTimeoutMs;
+  maxPerAddress_ = settings.MaxPerAddress;
   view_.ShowStatusTab();
   view_.ProcessPendingEvents();
 
@@ -90,65 +91,72 @@ void TZQOServer::ReadIdentity() {
 }
 
 void TZQOServer::LoadWorld() {
-  world_ = std::make_unique<TWorldData>();
-  world_->LoadShapes(ResolvePath(gameDirectory_, "STATIC/SHAPES.VGA"));
-  Log("Shapes loaded.");
-  world_->LoadShapeDims(ResolvePath(gameDirectory_, "STATIC/SHPDIMS.DAT"));
-  world_->LoadTfa(ResolvePath(gameDirectory_, "STATIC/TFA.DAT"));
-  view_.ProcessPendingEvents();
-  world_->LoadChunks(ResolvePath(gameDirectory_, "STATIC/ZQCHUNKS"));
-  world_->LoadMap(ResolvePath(gameDirectory_, "STATIC/ZQMAP"));
-  Log("TFA, Chunks, Map loaded.");
-  view_.ProcessPendingEvents();
-  world_->LoadFixed(ResolvePath(gameDirectory_, "STATIC") + "/ZQIFIX");
-  Log("IFIX Loaded.");
-  world_->LoadRegistered(WithSlash(dataDirectory_) + "ZQIREG");
-  Log("IREG Loaded.");
+  world_ = LoadWorldData(gameDirectory_, WithSlash(dataDirectory_), [this](TWorldStep done) {
+    switch (done) {
+      case TWorldStep::Shapes:
+        return Log("Shapes loaded.");
+      case TWorldStep::Tfa:
+        return view_.ProcessPendingEvents();
+      case TWorldStep::Map:
+        Log("TFA, Chunks, Map loaded.");
+        return view_.ProcessPendingEvents();
+      case TWorldStep::Fixed:
+        return Log("IFIX Loaded.");
+      case TWorldStep::Registered:
+        return Log("IREG Loaded.");
+      default:
+        return;
+    }
+  });
 }
 
 void TZQOServer::CreateGame(const TServerSettings& settings) {
-  tables_.Clear();
+  sockets_.Clear();
   // The queues come first here because the player manager posts into the dispatch queue;
   // nothing runs between these creations, so the order is not observable.
-  gameQueue_ = std::make_unique<TGameMessenger>("ZQO-SGM");
+  gameQueue_ = std::make_unique<TGameMessenger>(GAME_QUEUE_NAME, GAME_QUEUE_RESERVE);
   dispatchQueue_ = std::make_unique<TGameMessenger>(DISPATCH_QUEUE_NAME);
   guids_ = std::make_unique<TGUIDManager>();
   gameTimer_ = std::make_unique<TGameTimer>(TIMER_MODE_TICKCOUNT);
   players_ =
-      std::make_unique<TServerPlayerManager>(*guids_, *gameTimer_, *dispatchQueue_, tables_.Sockets,
+      std::make_unique<TServerPlayerManager>(*guids_, *gameTimer_, *dispatchQueue_, sockets_,
                                              world_->Blocking(), settings.SpawnX, settings.SpawnY);
-  protocol_ = std::make_unique<TZQProtocolFormat>(tables_.Sockets);
+  protocol_ = std::make_unique<TZQProtocolFormat>(sockets_);
   auto writeLog = [this](const std::string& line) { Log(line); };
-  dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, tables_, writeLog);
+  dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, sockets_, writeLog);
   dispatch_->Start();
   gameManager_ = std::make_unique<TServerGameManager>(mainQueue_, *gameQueue_, *players_, writeLog,
                                                       options_.TickInterval);
   gameManager_->Start();
   handler_ = std::make_unique<TClientMessageHandler>(
-      tables_, *gameQueue_, TClientSettings{gameIdentity_, baseUdpPort_}, &CreateUdpEndpoint,
+      sockets_, *gameQueue_, TClientSettings{gameIdentity_, baseUdpPort_, settings.MaxMessageRate},
+      &CreateUdpEndpoint,
       [this](IUdpEndpoint& endpoint, std::string datagram, uint16_t port,
              const std::string& address) {
-        InUDPDataReceived(endpoint, std::move(datagram), port, address);
-      });
+        OnDatagram(endpoint, std::move(datagram), port, address);
+      },
+      [this](TSocketID& client) { DropFor(client, "message flood"); });
   protocol_->SetMessageHandler(handler_->AsMessageHandler());
 }
 
 void TZQOServer::OpenNetwork() {
   listener_ = std::make_unique<TTcpListener>();
   listener_->SetSendLimit(options_.SendLimit);
-  listener_->OnConnect = [this](ITcpConnection& c) { InSocketClientConnect(c); };
-  listener_->OnDisconnect = [this](ITcpConnection& c) { InSocketClientDisconnect(c); };
-  listener_->OnRead = [this](ITcpConnection& c) { InSocketClientRead(c); };
-  listener_->OnWrite = [this](ITcpConnection& c) { InSocketClientWrite(c); };
-  listener_->OnError = [this](ITcpConnection& c, int& code) { InSocketClientError(c, code); };
-  listener_->OnOverflow = [this](ITcpConnection& c) { InSocketClientOverflow(c); };
+  listener_->OnConnect = [this](ITcpConnection& c) { OnClientConnect(c); };
+  listener_->OnDisconnect = [this](ITcpConnection& c) { OnClientDisconnect(c); };
+  listener_->OnRead = [this](ITcpConnection& c) { OnClientRead(c); };
+  listener_->OnWrite = [this](ITcpConnection& c) { OnClientWrite(c); };
+  listener_->OnError = [this](ITcpConnection& c, int& code) { OnClientError(c, code); };
+  listener_->OnOverflow = [this](ITcpConnection& c) { OnClientOverflow(c); };
   listener_->Listen(options_.TcpPort);
   Log("Server is TCP listening on " + std::to_string(listener_->Port()));
   receivingUdp_ = true;
-  beatTimer_ = std::make_unique<TPeriodicTimer>([this] { BeatTimerTimer(); });
+  beatTimer_ = std::make_unique<TPeriodicTimer>([this] { OnBeatTimer(); });
   beatTimer_->Start(static_cast<int>(options_.BeatInterval));
   Log("Beat is active at a " + std::to_string(BEAT_INTERVAL) + "ms interval, with a " +
       std::to_string(BEAT_MISS_LIMIT) + " timeout.");
+  setupTimer_ = std::make_unique<TPeriodicTimer>([this] { CheckSetupDeadlines(); });
+  setupTimer_->Start(static_cast<int>(SETUP_CHECK_INTERVAL));
 }
 
 }  // namespace zq

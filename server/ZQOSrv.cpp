@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "protocol/MessageCodec.h"
 #include "protocol/MessageCodes.h"
 #include "protocol/Sending.h"
 
@@ -13,21 +14,21 @@ TZQOServer::TZQOServer(IServerView& view, TServerOptions options)
 TZQOServer::~TZQOServer() {
   // A running server is shut down the normal way; a start that failed midway may have left
   // threads running, which end quietly (nothing is logged after a failed start).
-  FormClose();
+  Shutdown();
   log_.reset();
   receivingUdp_ = false;
-  if (gameManager_) {
-    gameManager_->Terminate();
-    gameManager_->WaitFor();
-  }
-  if (dispatch_) {
-    dispatch_->Terminate();
-    dispatch_->WaitFor();
-  }
+  gameManager_.reset();
+  dispatch_.reset();
 }
 
 void TZQOServer::Log(const std::string& message) {
-  if (log_) log_->WriteLine(message);
+  mainThread_.Check();
+  if (!log_) return;
+  try {
+    log_->WriteLine(message);
+  } catch (const std::exception& e) {  // a lost line costs a console line, nothing else
+    ConsoleDiagnostic("log", std::string("Cannot write the log: ") + e.what());
+  }
 }
 
 std::shared_ptr<const TPlayerSnapshotList> TZQOServer::Players() const {
@@ -37,74 +38,67 @@ std::shared_ptr<const TPlayerSnapshotList> TZQOServer::Players() const {
 
 // --- Connections -------------------------------------------------------------------------
 
-void TZQOServer::InSocketClientConnect(ITcpConnection& connection) {
+void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason) {
+  connection.SendText(Frame(ServerFull, EncodeServerFull(reason)));
+  connection.Close();  // its disconnect handling counts it back down
+  UpdateStatus();
+}
+
+void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   ++connectedCount_;
-  if (connectedCount_ > maxAllowed_ || paused_ || !tables_.Sockets.HasFreeEntry()) {
-    connection.SendText(Frame(ServerFull, "Server is full."));
-    connection.Close();  // its disconnect handling counts it back down
-    UpdateStatus();
-    return;
-  }
   const std::string& address = connection.RemoteAddress();
-  uint16_t port = connection.RemotePort();
-  Log("Connected from " + address + ":" + std::to_string(port));
-  tables_.Sockets.AddSocket(connection);
-  int32_t s = tables_.Sockets.FindByAddress(address, port);
-  tables_.HeartbeatRecord[s].UDPActive = 0;
-  tables_.PendingOut[s].clear();  // nothing parked for an earlier holder of the number
-  connection.SendText(Frame(Welcome, "Welcome to " + serverNameSetting_));
-  connection.SendText(Frame(ServerVersion, VersionString));
-  connection.SendText(Frame(ConnectDone, "1"));
-  tables_.Sockets[s].UDP.reset();
-  tables_.CanWrite[s] = 0;
-  tables_.LoginRecord[s].InGame = false;
+  if (paused_) return Refuse(connection, "Server is paused.");
+  if (connectedCount_ > maxAllowed_ || !sockets_.HasFreeEntry())
+    return Refuse(connection, "Server is full.");
+  if (maxPerAddress_ != 0 && sockets_.CountAddress(address) >= static_cast<int>(maxPerAddress_)) {
+    Log("Connection from " + address + " refused: too many connections from this address.");
+    return Refuse(connection, "Too many connections from this address.");
+  }
+  TSocketID& client = sockets_.AddSocket(connection);
+  client.AcceptedAt = GetTickCount();
+  if (handler_) handler_->Admit(client);
+  Log("Connected from " + address + ":" + std::to_string(connection.RemotePort()));
+  connection.SendText(Frame(Welcome, EncodeWelcome(serverNameSetting_)));
+  connection.SendText(Frame(ServerVersion, EncodeServerVersion(VersionString)));
+  connection.SendText(Frame(ConnectDone, EncodeConnectDone()));
   UpdateStatus();
 }
 
-void TZQOServer::InSocketClientDisconnect(ITcpConnection& connection) {
-  const std::string address = connection.RemoteAddress();
-  uint16_t port = connection.RemotePort();
-  Log("Disconnected " + address + ":" + std::to_string(port));
+void TZQOServer::OnClientDisconnect(ITcpConnection& connection) {
   --connectedCount_;
-  int32_t s = tables_.Sockets.FindByAddress(address, port);
-  tables_.HeartbeatRecord[s] = THeartbeatRecord{};
-  tables_.CanWrite[s] = 0;
-  tables_.ReceiveBuffer[s].clear();
-  tables_.PendingOut[s].clear();
-  if (auto& udp = tables_.Sockets[s].UDP) {
-    udp->Bind(0);
-    udp.reset();
+  if (TSocketID* client =
+          sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort())) {
+    if (handler_) handler_->ClientLeft(*client);  // a player in the game leaves it
+    sockets_.RemoveSocket(connection);            // and the number is free at once
   }
-  if (tables_.LoginRecord[s].InGame) {
-    if (handler_) handler_->HandleClientMessage(s, ClientGone, std::string());
-    tables_.LoginRecord[s].InGame = false;
-  }
-  tables_.Sockets.RemoveSocket(connection);
+  Log("Disconnected " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()));
   UpdateStatus();
 }
 
-void TZQOServer::InSocketClientRead(ITcpConnection& connection) {
-  int32_t s = tables_.Sockets.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-  std::string& buffer = tables_.ReceiveBuffer[s];
-  buffer += connection.ReceiveText();
-  protocol_->TCP_parseInputStream(connection, buffer);
+void TZQOServer::OnClientRead(ITcpConnection& connection) {
+  TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
+  std::string bytes = connection.ReceiveText(READ_CHUNK);
+  if (!client) return;  // nobody to parse them for
+  client->ReceiveBuffer += bytes;
+  protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
 }
 
-void TZQOServer::InSocketClientWrite(ITcpConnection& connection) {
-  int32_t s = tables_.Sockets.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-  if (!tables_.PendingOut[s].empty()) {
+void TZQOServer::OnClientWrite(ITcpConnection& connection) {
+  TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
+  if (!client) return;
+  if (!client->PendingOut.empty()) {
     std::string pending;
-    pending.swap(tables_.PendingOut[s]);
+    pending.swap(client->PendingOut);
     connection.SendText(pending);
   }
   // The facility takes every send whole and signals readiness only once.
-  tables_.CanWrite[s] = 1;
+  client->CanWrite = true;
 }
 
-void TZQOServer::InSocketClientError(ITcpConnection& connection, int& code) {
-  if (code == 10054) {
-    Log("10054: Connection reset by peer " + connection.RemoteAddress() + ":" +
-        std::to_string(connection.RemotePort()));
+void TZQOServer::OnClientError(ITcpConnection& connection, int& code) {
+  if (code == SOCKET_ERROR_RESET) {
+    Log(std::to_string(SOCKET_ERROR_RESET) + ": Connection reset by peer " +
+        connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()));
     code = 0;
     connection.Close();
     return;
@@ -113,13 +107,19 @@ void TZQOServer::InSocketClientError(ITcpConnection& connection, int& code) {
   Log("Exception raised. Unknown socket error #" + std::to_string(code));
 }
 
-void TZQOServer::InSocketClientOverflow(ITcpConnection& connection) {
+void TZQOServer::OnClientOverflow(ITcpConnection& connection) {
   Log("Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
       " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
   connection.Close();
 }
 
-void TZQOServer::SpinEdit1Change(int32_t value) {
+void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
+  const std::string address = client.Address;
+  if (client.Socket) client.Socket->Close();  // its disconnect line comes first
+  Log("Client " + address + " dropped due to " + why + ".");
+}
+
+void TZQOServer::SetMaxClients(int32_t value) {
   if (value == 0) return;
   maxAllowed_ = value;
   if (!log_) return;  // before start-up: the start sequence reads the field again
@@ -135,7 +135,7 @@ void TZQOServer::SetPaused(bool paused) {
 
 void TZQOServer::DropClient(int32_t s) {
   if (s < 1 || s > MAX_SOCKETS) return;
-  if (ITcpConnection* connection = tables_.Sockets[s].Socket) connection->Close();
+  if (ITcpConnection* connection = sockets_[s].Socket) connection->Close();
 }
 
 void TZQOServer::UpdateStatus() {
@@ -145,41 +145,46 @@ void TZQOServer::UpdateStatus() {
   view_.ShowStatus(connected, "Max Connected: " + std::to_string(peakConnected_));
 }
 
-// --- Heartbeat ---------------------------------------------------------------------------
-
-void TZQOServer::BeatTimerTimer() {
-  for (int32_t s = 1; s <= MAX_SOCKETS; ++s) {
-    TSocketID& entry = tables_.Sockets[s];
-    THeartbeatRecord& beat = tables_.HeartbeatRecord[s];
-    if (entry.Address.empty() || !beat.UDPActive || !entry.UDP) continue;
-    if (beat.AckedSeq != beat.Seq) ++beat.Missed;
-    if (beat.Missed < BEAT_MISS_LIMIT) {
-      uint8_t n = static_cast<uint8_t>(beat.Seq + 1);
-      uint32_t t = GetTickCount();
-      std::string payload;
-      PutU8(payload, n);
-      PutU32(payload, t);
-      SendUDP(tables_, s, FrameUDP(BEAT, payload));
-      beat.Seq = n;
-      beat.SentAt = t;
-    } else {
-      std::string address = entry.Address;
-      if (entry.Socket) entry.Socket->Close();
-      Log("Client " + address + " dropped due to beat timeout.");
-    }
+void TZQOServer::CheckSetupDeadlines() {
+  if (setupTimeoutMs_ == 0) return;
+  const uint32_t now = GetTickCount();
+  for (TSocketID& client : sockets_) {
+    if (!client.InUse() || (client.HeartbeatRecord.UDPActive && client.StartedGame)) continue;
+    if (now - client.AcceptedAt >= setupTimeoutMs_) DropFor(client, "setup timeout");
   }
 }
 
-void TZQOServer::InUDPDataReceived(IUdpEndpoint& endpoint, std::string datagram,
-                                   uint16_t /*senderPort*/, const std::string& senderAddress) {
+// --- Heartbeat ---------------------------------------------------------------------------
+
+void TZQOServer::OnBeatTimer() {
+  for (TSocketID& client : sockets_) {
+    THeartbeatRecord& beat = client.HeartbeatRecord;
+    if (!client.InUse() || !beat.UDPActive || !client.UDP) continue;
+    if (beat.AckedSeq != beat.Seq) ++beat.Missed;
+    if (beat.Missed >= BEAT_MISS_LIMIT) {
+      DropFor(client, "beat timeout");
+      continue;
+    }
+    const uint8_t n = static_cast<uint8_t>(beat.Seq + 1);
+    const uint32_t t = GetTickCount();
+    SendUDP(client, FrameUDP(BEAT, EncodeBEAT(n, t)));
+    beat.Seq = n;
+    beat.SentAt = t;
+  }
+}
+
+void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,
+                            const std::string& senderAddress) {
   if (!receivingUdp_) return;
-  int32_t s = tables_.Sockets.FindByUDP(&endpoint);
-  if (s == NOT_FOUND) {
-    ConsoleLine("Received UDP from unvalidated host: " + senderAddress);
+  TSocketID* client = sockets_.FindByUDP(&endpoint);
+  if (!client) {
+    ConsoleDiagnostic("udp unvalidated " + senderAddress,
+                      "Received UDP from unvalidated host: " + senderAddress);
     return;
   }
-  if (senderAddress != tables_.Sockets[s].Address) {
-    ConsoleLine("Received UDP from invalid host: " + senderAddress);
+  if (senderAddress != client->Address) {  // the sender's port is not compared
+    ConsoleDiagnostic("udp invalid " + senderAddress,
+                      "Received UDP from invalid host: " + senderAddress);
     return;
   }
   protocol_->UDP_parseInputStream(endpoint, senderAddress, datagram);

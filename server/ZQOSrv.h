@@ -1,7 +1,7 @@
 // TZQOServer: the server shell, independent of any window. StartServer runs the start
 // sequence with a settings record and a view; then the server serves TCP connections
-// (admission, greeting, buffers, clean-up), the heartbeat and the UDP receive path, until
-// FormClose shuts it down in a fixed order. Main thread only.
+// (admission, greeting, buffers, setup deadline, clean-up), the heartbeat and the UDP receive
+// path, until Shutdown stops it in a fixed order. Main thread only.
 #pragma once
 
 #include <cstdint>
@@ -15,19 +15,23 @@
 #include "game/ServerGameManager.h"
 #include "log/LogFileWriter.h"
 #include "platform/MainThreadQueue.h"
+#include "platform/ThreadAffinity.h"
 #include "platform/qt/MainThreadHook.h"
 #include "platform/qt/PeriodicTimer.h"
 #include "platform/qt/TcpListener.h"
 #include "protocol/ClientMessages.h"
-#include "protocol/ConnectionState.h"
 #include "protocol/DispatchManager.h"
 #include "protocol/GameMessenger.h"
+#include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "world/WorldData.h"
 
 namespace zq {
+
+constexpr uint32_t SETUP_CHECK_INTERVAL = 1000;  // ms between two looks at the setup deadlines
+constexpr std::size_t READ_CHUNK = 64 * 1024;    // bytes one connection hands over per turn
 
 struct TServerOptions {
   uint16_t TcpPort = TCP_LISTEN_PORT;  // tests pass 0 (any free port)
@@ -47,12 +51,12 @@ class TZQOServer {
   // EInternalCheck); the steps after it do not run and ServerStarted stays false.
   // Runs at most once.
   void StartServer(const TServerSettings& settings);
-  // Shutdown; does nothing unless the start sequence ran to its end.
-  void FormClose();
+  // Stops the server in order; does nothing unless the start sequence ran to its end.
+  void Shutdown();
 
-  // "&Max. Clients: " changed.
-  void SpinEdit1Change(int32_t value);
-  // While paused, new connections are refused like at a full server.
+  // A new maximum number of clients; 0 is ignored.
+  void SetMaxClients(int32_t value);
+  // While paused, new connections are refused with "Server is paused.".
   void SetPaused(bool paused);
   bool Paused() const { return paused_; }
   // Closes the connection of socket number s (it then takes the normal disconnect road).
@@ -69,13 +73,19 @@ class TZQOServer {
   const std::string& DataDirectory() const { return dataDirectory_; }
   // The players in the game as the game manager last published them (empty when stopped).
   std::shared_ptr<const TPlayerSnapshotList> Players() const;
-  // Per-connection state, for the window and tests.
-  const TServerTables& Tables() const { return tables_; }
-  // Writes a log line (main thread).
+  // The connection records, for the window and tests.
+  const TSocketTable& Sockets() const { return sockets_; }
+  // Messages dropped because no connection held their GUID; game messages dropped by the
+  // message budget.
+  uint64_t UnaddressedMessages() const { return dispatch_ ? dispatch_->Unaddressed() : 0; }
+  uint64_t RateLimitedMessages() const { return handler_ ? handler_->RateLimited() : 0; }
+  // Writes a log line.
   void Log(const std::string& message);
 
-  // Heartbeat cycle; public so tests can run one without waiting for the timer.
-  void BeatTimerTimer();
+  // The heartbeat cycle and the look at the setup deadlines; public so tests can run one
+  // without waiting for the timer.
+  void OnBeatTimer();
+  void CheckSetupDeadlines();
 
  private:
   // Start sequence steps.
@@ -87,20 +97,26 @@ class TZQOServer {
   void OpenNetwork();
 
   // TCP events.
-  void InSocketClientConnect(ITcpConnection& connection);
-  void InSocketClientDisconnect(ITcpConnection& connection);
-  void InSocketClientRead(ITcpConnection& connection);
-  void InSocketClientWrite(ITcpConnection& connection);
-  void InSocketClientError(ITcpConnection& connection, int& code);
-  void InSocketClientOverflow(ITcpConnection& connection);
+  void OnClientConnect(ITcpConnection& connection);
+  void OnClientDisconnect(ITcpConnection& connection);
+  void OnClientRead(ITcpConnection& connection);
+  void OnClientWrite(ITcpConnection& connection);
+  void OnClientError(ITcpConnection& connection, int& code);
+  void OnClientOverflow(ITcpConnection& connection);
+  // Refuses a connection at once with ServerFull and `reason`; it is counted back down by
+  // its disconnect.
+  void Refuse(ITcpConnection& connection, const std::string& reason);
+  // Closes a client and logs "Client <ip> dropped due to <why>.".
+  void DropFor(TSocketID& client, const std::string& why);
   void UpdateStatus();
 
   // UDP receive path.
-  void InUDPDataReceived(IUdpEndpoint& endpoint, std::string datagram, uint16_t senderPort,
-                         const std::string& senderAddress);
+  void OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t senderPort,
+                  const std::string& senderAddress);
 
   IServerView& view_;
   TServerOptions options_;
+  TThreadAffinity mainThread_;
 
   bool startAttempted_ = false;
   bool serverStarted_ = false;
@@ -109,14 +125,14 @@ class TZQOServer {
   std::string dataDirectory_;
   std::string serverNameSetting_;
   std::string gameIdentity_;
-  uint16_t baseUdpPort_ = 28500;
-  int32_t spawnX_ = 0;
-  int32_t spawnY_ = 0;
+  uint16_t baseUdpPort_ = DEFAULT_BASE_UDP_PORT;
+  uint32_t setupTimeoutMs_ = DEFAULT_SETUP_TIMEOUT_MS;
+  uint32_t maxPerAddress_ = 0;
   int32_t maxAllowed_ = 0;
   int32_t connectedCount_ = 0;
   int32_t peakConnected_ = 0;
 
-  TServerTables tables_;
+  TSocketTable sockets_;
   TMainThreadQueue mainQueue_;
   TMainThreadHook mainHook_{mainQueue_};
 
@@ -134,6 +150,7 @@ class TZQOServer {
   std::unique_ptr<TClientMessageHandler> handler_;
   std::unique_ptr<TTcpListener> listener_;
   std::unique_ptr<TPeriodicTimer> beatTimer_;
+  std::unique_ptr<TPeriodicTimer> setupTimer_;
   bool receivingUdp_ = false;
 };
 

@@ -20,6 +20,10 @@ int main(int argc, char** argv) {
     std::cout << zq::UsageText();
     return 0;
   }
+  if (commandLine.Version) {
+    std::cout << zq::VersionText();
+    return 0;
+  }
   if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
   return zq::RunWindow(argc, argv, commandLine);
 }

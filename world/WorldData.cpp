@@ -41,15 +41,26 @@ void TWorldData::LoadRegistered(const std::string& prefix) {
 }
 
 std::unique_ptr<TWorldData> LoadWorldData(const std::string& gameDirectory,
-                                          const std::string& dataDirectory) {
+                                          const std::string& dataDirectory,
+                                          const WorldProgress& progress) {
+  auto done = [&](TWorldStep step) {
+    if (progress) progress(step);
+  };
   auto world = std::make_unique<TWorldData>();
   world->LoadShapes(ResolvePath(gameDirectory, "STATIC/SHAPES.VGA"));
+  done(TWorldStep::Shapes);
   world->LoadShapeDims(ResolvePath(gameDirectory, "STATIC/SHPDIMS.DAT"));
+  done(TWorldStep::ShapeDims);
   world->LoadTfa(ResolvePath(gameDirectory, "STATIC/TFA.DAT"));
+  done(TWorldStep::Tfa);
   world->LoadChunks(ResolvePath(gameDirectory, "STATIC/ZQCHUNKS"));
+  done(TWorldStep::Chunks);
   world->LoadMap(ResolvePath(gameDirectory, "STATIC/ZQMAP"));
+  done(TWorldStep::Map);
   world->LoadFixed(ResolvePath(gameDirectory, "STATIC") + "/ZQIFIX");
+  done(TWorldStep::Fixed);
   world->LoadRegistered(dataDirectory + "ZQIREG");
+  done(TWorldStep::Registered);
   return world;
 }
 

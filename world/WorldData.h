@@ -5,6 +5,7 @@
 // from any thread afterwards.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -49,8 +50,14 @@ class TWorldData {
   std::vector<RegList> regLists_ = std::vector<RegList>(OBJECT_LISTS);
 };
 
+// The load steps, in their order.
+enum class TWorldStep { Shapes, ShapeDims, Tfa, Chunks, Map, Fixed, Registered };
+// Told after each step, so that a caller can log and keep its window alive meanwhile.
+using WorldProgress = std::function<void(TWorldStep done)>;
+
 // Every load step in order, for a game directory and its data directory (both ending in "/").
 std::unique_ptr<TWorldData> LoadWorldData(const std::string& gameDirectory,
-                                          const std::string& dataDirectory);
+                                          const std::string& dataDirectory,
+                                          const WorldProgress& progress = {});
 
 }  // namespace zq

@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
   std::string error;
   form->ReportError = [&error](const std::string& text) { error = text; };
   form->show();
-  form->BitBtn1Click();
+  form->StartServerClick();
   if (!form->Server().ServerStarted()) {
     std::cerr << "zqo-screenshots: the server did not start: " << error << std::endl;
     return 1;

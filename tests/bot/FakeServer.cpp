@@ -145,9 +145,9 @@ void TFakeServer::ReadTcp(TConn& c) {
   c.In.append(buf, static_cast<std::size_t>(n));
   while (!IsIncomplete(c.In)) {
     uint32_t length = PayloadLength(c.In);
-    uint32_t type = TakeHeader(c.In);
-    std::string payload = c.In.substr(0, length);
-    c.In.erase(0, length);
+    uint32_t type = HeaderType(c.In);
+    std::string payload = c.In.substr(4, length);
+    c.In.erase(0, 4 + length);
     Handle(c, type, payload, false);
   }
 }
@@ -160,9 +160,9 @@ void TFakeServer::ReadUdp(TConn& c) {
     std::string d(buf, static_cast<std::size_t>(n));
     while (!IsIncomplete(d)) {
       uint32_t length = PayloadLength(d);
-      uint32_t type = TakeHeader(d);
-      std::string payload = d.substr(0, length);
-      d.erase(0, length);
+      uint32_t type = HeaderType(d);
+      std::string payload = d.substr(4, length);
+      d.erase(0, 4 + length);
       Handle(c, type, payload, true);
     }
   }

@@ -1,6 +1,6 @@
-// The "Accounts" tab: the rows built from the player snapshot and the connection tables (the
-// ping column's blank until the first acknowledged beat, also across a reused socket number
-// and the sequence wrap), and on a running server: a player appears with its position and
+// The "Accounts" tab: the rows built from the player snapshot and the connection records (the
+// ping column's blank until the first acknowledged beat, also across a reused socket number),
+// and on a running server: a player appears with its position and
 // address, leaves, and "Delete" drops the selected one while the others see it go.
 #include <QPushButton>
 #include <QTreeView>
@@ -11,50 +11,49 @@
 namespace zq::test {
 namespace {
 
-TEST(AccountList, RowsAndThePingColumn) {
-  TServerTables tables;
-  tables.Sockets[3].Address = "127.0.0.9";
-  tables.Sockets[3].Port = 4000;
-  TPlayerSnapshotList players = {{7, "Ann", 3, 1560, 1921}, {8, "Ghost", 64, 1, 2}};
-  TAccountList list;
+class FakeConnection : public ITcpConnection {
+ public:
+  FakeConnection(std::string address, uint16_t port) : address_(std::move(address)), port_(port) {}
+  const std::string& RemoteAddress() const override { return address_; }
+  uint16_t RemotePort() const override { return port_; }
+  void SendText(std::string_view) override {}
+  std::string ReceiveText(std::size_t) override { return {}; }
+  void Close() override {}
 
-  std::vector<TAccountRow> rows = list.Rows(players, tables);
+ private:
+  std::string address_;
+  uint16_t port_;
+};
+
+TEST(AccountList, RowsAndThePingColumn) {
+  TSocketTable sockets;
+  FakeConnection conn("127.0.0.9", 4000);
+  TSocketID& client = sockets.AddSocket(conn);
+  TPlayerSnapshotList players = {{7, "Ann\r\nX", 1, 1560, 1921}, {8, "Ghost", 64, 1, 2}};
+
+  std::vector<TAccountRow> rows = AccountRows(players, sockets);
   ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0], (TAccountRow{7, 3, "Ann", "Player", "1560", "1921", "127.0.0.9", ""}));
+  EXPECT_EQ(rows[0],
+            (TAccountRow{7, 1, "Ann\\x0D\\x0AX", "Player", "1560", "1921", "127.0.0.9", ""}));
   // A socket number outside 1..63 has no connection to show.
   EXPECT_EQ(rows[1], (TAccountRow{8, 64, "Ghost", "Player", "1", "2", "", ""}));
 
-  // UDP set up and a beat sent, not yet acknowledged: still blank.
-  THeartbeatRecord& beat = tables.HeartbeatRecord[3];
-  beat.UDPActive = 1;
-  beat.Seq = 1;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "");
-  // Acknowledged with a round trip of 0 ms: shown, also while the next beat is pending.
-  beat.AckedSeq = 1;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "0");
-  beat.Seq = 2;
-  beat.RoundTrip = 12;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "12");
-  // After 255 comes 0: an acknowledged beat 0 with 0 ms stays shown.
-  beat.Seq = 0;
-  beat.AckedSeq = 0;
-  beat.RoundTrip = 0;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "0");
+  // UDP set up and a beat sent, not yet acknowledged: still blank; once acknowledged, shown.
+  client.HeartbeatRecord.UDPActive = 1;
+  client.HeartbeatRecord.Seq = 1;
+  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "");
+  client.RoundTripKnown = true;
+  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "0");
+  client.HeartbeatRecord.RoundTrip = 12;
+  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "12");
 
   // The number taken by a new connection: blank again until its own first acknowledgement.
-  tables.Sockets[3].Port = 4001;
-  beat = THeartbeatRecord{};
-  beat.UDPActive = 1;
-  beat.Seq = 1;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "");
-  // A closed connection clears the entry.
-  beat.AckedSeq = 1;
-  beat.RoundTrip = 5;
-  EXPECT_EQ(list.Rows(players, tables)[0].Ping, "5");
-  tables.Sockets[3].Address.clear();
-  beat = THeartbeatRecord{};
-  rows = list.Rows(players, tables);
-  EXPECT_EQ(rows[0].IP, "");
+  sockets.RemoveSocket(conn);
+  EXPECT_EQ(AccountRows(players, sockets)[0].IP, "");
+  FakeConnection next("127.0.0.8", 4001);
+  sockets.AddSocket(next);
+  rows = AccountRows(players, sockets);
+  EXPECT_EQ(rows[0].IP, "127.0.0.8");
   EXPECT_EQ(rows[0].Ping, "");
 }
 
@@ -101,7 +100,7 @@ TEST_F(WindowTest, PlayersAppearWithPositionAndLeave) {
   EXPECT_EQ(row.GUID, ann.Guid());
 
   // One heartbeat cycle, answered by the client: the round trip shows.
-  form.Server().BeatTimerTimer();
+  form.Server().OnBeatTimer();
   ASSERT_TRUE(Until([&] {
     form.RefreshAccounts();
     return !form.Accounts().Rows().empty() && !form.Accounts().Rows()[0].Ping.empty();

@@ -36,7 +36,7 @@ TEST_F(WindowTest, CaptionsFieldsAndDefaultsBeforeStart) {
 
   EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/0 Clients");
   EXPECT_EQ(Child<QLabel>(form, "PeakLabel").text(), "Max Connected: 0");
-  TLogMemo& memo = form.Memo1();
+  TLogMemo& memo = form.LogMemo();
   EXPECT_TRUE(memo.isReadOnly());
   EXPECT_EQ(memo.verticalScrollBarPolicy(), Qt::ScrollBarAlwaysOn);
   EXPECT_TRUE(memo.toPlainText().isEmpty());
@@ -156,7 +156,7 @@ TEST_F(WindowTest, DirectoryChoiceBecomesTheCurrentDirectory) {
 
 TEST_F(WindowTest, LogViewKeepsAtMostOneHundredLines) {
   TMainSrvForm& form = MakeForm();
-  TLogMemo& memo = form.Memo1();
+  TLogMemo& memo = form.LogMemo();
   for (int i = 1; i <= 100; ++i) form.AppendToView("line " + std::to_string(i));
   EXPECT_EQ(memo.document()->blockCount(), 100);
   EXPECT_EQ(memo.document()->firstBlock().text(), "line 1");
@@ -204,7 +204,7 @@ TEST_F(WindowTest, ClosingBeforeStartWritesNothing) {
   EXPECT_TRUE(form.close());
   EXPECT_FALSE(form.isVisible());
   EXPECT_FALSE(fs::exists(gameDir_ + "/ZQOSRV.LOG"));
-  EXPECT_TRUE(form.Memo1().Lines().empty());
+  EXPECT_TRUE(form.LogMemo().Lines().empty());
   EXPECT_TRUE(errors_.empty());
 }
 

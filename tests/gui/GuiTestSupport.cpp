@@ -77,8 +77,7 @@ WindowTest::WindowTest() {
   previousDir_ = std::filesystem::current_path().string();
   gameDir_ = dir_ / "game";
   mkworld::WriteInstallation(gameDir_);
-  // A UDP range of this process's own, away from the default and other test programs.
-  baseUdpPort_ = std::to_string(20300 + (getpid() % 190) * 64);  // below the ephemeral range
+  baseUdpPort_ = std::to_string(udpRange_.Base());
 }
 
 WindowTest::~WindowTest() {
@@ -101,7 +100,7 @@ TMainSrvForm& WindowTest::MakeForm(std::string gameDir) {
 }
 
 void WindowTest::Start() {
-  form_->BitBtn1Click();
+  form_->StartServerClick();
   ASSERT_TRUE(errors_.empty()) << errors_.front();
   ASSERT_TRUE(form_->Server().ServerStarted());
 }
@@ -136,7 +135,7 @@ bool WindowTest::Until(const std::function<bool()>& done, int timeoutMs) {
 }
 
 std::vector<std::string> ViewLinesOf(TMainSrvForm& form) {
-  const auto& lines = form.Memo1().Lines();
+  const auto& lines = form.LogMemo().Lines();
   return {lines.begin(), lines.end()};
 }
 

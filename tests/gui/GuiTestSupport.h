@@ -15,6 +15,7 @@
 
 #include "gui/MainSrvForm.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UdpPortRange.h"
 #include "tools/bot/ZQClient.h"
 
 namespace zq::test {
@@ -64,6 +65,7 @@ class WindowTest : public ::testing::Test {
 
   TempDir dir_;
   std::string gameDir_;
+  TUdpPortRange udpRange_;  // a UDP range of this test's own
   std::string baseUdpPort_;
   std::vector<std::string> errors_;
   std::vector<std::unique_ptr<TZQClient>> clients_;

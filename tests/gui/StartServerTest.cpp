@@ -23,7 +23,7 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
   bool startEnabledAtFirstLine = true;
   QString tabAtFirstLine;
   QObject watch;  // ends the connection with this scope
-  QObject::connect(&form.Memo1(), &QPlainTextEdit::textChanged, &watch, [&] {
+  QObject::connect(&form.LogMemo(), &QPlainTextEdit::textChanged, &watch, [&] {
     if (firstLineSeen) return;
     firstLineSeen = true;
     startEnabledAtFirstLine = Child<QPushButton>(form, "BitBtn1").isEnabled();
@@ -79,7 +79,7 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
 
   // A second press does nothing.
   std::size_t before = ViewLines().size();
-  form.BitBtn1Click();
+  form.StartServerClick();
   EXPECT_EQ(ViewLines().size(), before);
 }
 
@@ -102,7 +102,7 @@ TEST_F(WindowTest, SecondStartOnTheSameDirectoryShowsNoProgressWindow) {
 TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
   fs::remove(gameDir_ + "/STATIC/TFA.DAT");
   TMainSrvForm& form = MakeForm();
-  form.BitBtn1Click();
+  form.StartServerClick();
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find("TFA.DAT"), std::string::npos) << errors_[0];
   EXPECT_FALSE(form.Server().ServerStarted());
@@ -112,7 +112,7 @@ TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
   EXPECT_FALSE(form.IregExForm().isVisible());
 
   // Pressing again does not retry; pausing does nothing on a server that never ran.
-  form.BitBtn1Click();
+  form.StartServerClick();
   EXPECT_EQ(errors_.size(), 1u);
   Child<QPushButton>(form, "PauseButton").click();
   EXPECT_EQ(Child<QPushButton>(form, "PauseButton").text(), "Pause Server");
@@ -127,7 +127,7 @@ TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
 TEST_F(WindowTest, BadBaseUdpPortFailsBeforeTheLog) {
   TMainSrvForm& form = MakeForm();
   Child<QLineEdit>(form, "Edit6").setText("28x00");
-  form.BitBtn1Click();
+  form.StartServerClick();
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find("28x00"), std::string::npos) << errors_[0];
   EXPECT_FALSE(fs::exists(gameDir_ + "/ZQOSRV.LOG"));

@@ -44,26 +44,27 @@ TEST_F(ServerTest, SetupDialogueAnswersEachStep) {
   auto assign = c.WaitFor<msg::UDPPortAssign>(10000, pump_);
   ASSERT_TRUE(assign);
   EXPECT_EQ(assign->Port, BaseUdpPort() + 1);  // the first client has socket number 1
-  EXPECT_EQ(server_->Tables().LoginRecord[1].UserName, "alice");
-  EXPECT_EQ(server_->Tables().LoginRecord[1].Password, "secret");
+  EXPECT_EQ(server_->Sockets()[1].LoginRecord.UserName, "alice");
+  EXPECT_EQ(server_->Sockets()[1].LoginRecord.Password, "secret");
   c.SendClientUDPPort();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Tables().HeartbeatRecord[1].UDPActive != 0; }));
-  EXPECT_EQ(server_->Tables().Sockets[1].UDPPort, c.LocalUdpPort());
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
+  EXPECT_EQ(server_->Sockets()[1].UDPPort, c.LocalUdpPort());
 
   // The next heartbeat cycle sends BEAT 1; the client's echo is answered by UDP.
-  server_->BeatTimerTimer();
+  server_->OnBeatTimer();
   auto beat = c.WaitFor<msg::BEAT>(10000, pump_);
   ASSERT_TRUE(beat);
   EXPECT_EQ(beat->Seq, 1);
   auto reply = c.WaitFor<msg::BEATACKReply>(10000, pump_);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->Seq, 1);
-  EXPECT_EQ(server_->Tables().HeartbeatRecord[1].AckedSeq, 1);
-  EXPECT_EQ(server_->Tables().HeartbeatRecord[1].Missed, 0);
+  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.AckedSeq, 1);
+  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.Missed, 0);
 }
 
 TEST_F(ServerTest, FullServerRefusesWithoutTouchingTheCounters) {
-  StartServer({}, {}, /*maxClients=*/2);
+  settings_.MaxClients = 2;
+  StartServer();
   Connect();
   Connect();
   ConsoleCapture console;
@@ -84,10 +85,10 @@ TEST_F(ServerTest, FullServerRefusesWithoutTouchingTheCounters) {
 TEST_F(ServerTest, MaxClientsChangeIgnoresZeroAndLogsOthers) {
   StartServer();
   std::size_t before = view_.lines.size();
-  server_->SpinEdit1Change(0);
+  server_->SetMaxClients(0);
   EXPECT_EQ(view_.lines.size(), before);
   EXPECT_EQ(server_->MaxAllowed(), 32);
-  server_->SpinEdit1Change(1);
+  server_->SetMaxClients(1);
   EXPECT_GE(LineIndex("MaxAllowed set to 1"), 0);
   EXPECT_EQ(view_.status, "Connected: 0/1");
   Connect();
@@ -97,17 +98,17 @@ TEST_F(ServerTest, MaxClientsChangeIgnoresZeroAndLogsOthers) {
 TEST_F(ServerTest, ClientThatNeverAcknowledgesIsDroppedAfterFiveBeats) {
   StartServer();
   TZQClient& c = Join("mute", /*answerBeats=*/false);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Tables().HeartbeatRecord[1].UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
   int beats = 0;
   c.SetOnMessage([&](const TReceived& r) { beats += r.Type == BEAT; });
   // BEAT 1 and four more, all unanswered; the cycle after them drops the client.
   for (int cycle = 1; cycle <= 5; ++cycle) {
-    server_->BeatTimerTimer();
+    server_->OnBeatTimer();
     ASSERT_TRUE(WaitUntil([&] { return beats == cycle; })) << "cycle " << cycle;
   }
   EXPECT_EQ(CountLines("Client 127.0.0.1 dropped due to beat timeout."), 0);
-  server_->BeatTimerTimer();                                  // BEAT 4 unanswered: fifth miss
-  EXPECT_EQ(server_->Tables().HeartbeatRecord[1].Missed, 0);  // zeroed by the disconnect
+  server_->OnBeatTimer();                                      // BEAT 4 unanswered: fifth miss
+  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.Missed, 0);  // zeroed by the disconnect
   int dropped = LineIndex("Client 127.0.0.1 dropped due to beat timeout.");
   ASSERT_GE(dropped, 1);
   EXPECT_NE(view_.lines[dropped - 1].find(" Disconnected 127.0.0.1:"), std::string::npos);
@@ -115,22 +116,20 @@ TEST_F(ServerTest, ClientThatNeverAcknowledgesIsDroppedAfterFiveBeats) {
   EXPECT_EQ(beats, 5);
 }
 
-TEST_F(ServerTest, TimerDrivenHeartbeatDropsASilentClient) {
+TEST_F(ServerTest, TheBeatTimerDrivesTheHeartbeat) {
+  // Wiring only (the cycle itself is driven by hand above): the timer runs the cycles.
   TServerOptions options;
-  options.BeatInterval = 60;  // the chatty client has a whole interval to answer each beat
+  options.BeatInterval = 100;
   StartServer({}, options);
   TZQClient& quiet = Join("quiet", /*answerBeats=*/false);
-  TZQClient& chatty = Join("chatty", /*answerBeats=*/true);
-  ASSERT_TRUE(WaitUntil([&] { return quiet.IsClosed(); }, 20000));
-  EXPECT_FALSE(chatty.IsClosed());
+  ASSERT_TRUE(WaitUntil([&] { return quiet.IsClosed(); }, 30000));
   EXPECT_EQ(CountLines("Client 127.0.0.1 dropped due to beat timeout."), 1);
-  EXPECT_GE(chatty.Stats().BeatsAnswered, 5u);
 }
 
 TEST_F(ServerTest, DatagramFromAnotherHostIsRefused) {
   StartServer();
   TZQClient& c = Join("udp");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Tables().HeartbeatRecord[1].UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_in from{};
@@ -156,6 +155,7 @@ TEST_F(ServerTest, DatagramFromAnotherHostIsRefused) {
 TEST_F(ServerTest, SlowReaderIsClosedAtTheBoundWhileOthersGoOn) {
   TServerOptions options;
   options.SendLimit = 64 * 1024;
+  settings_.MaxMessageRate = 0;  // the speaker talks as fast as it can
   StartServer({}, options);
   // A raw client with a tiny receive window that joins and then never reads.
   int fd = socket(AF_INET, SOCK_STREAM, 0);

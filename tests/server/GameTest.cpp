@@ -112,8 +112,8 @@ TEST_F(ServerTest, LeavingIsToldToOthersAndTheGuidIsReused) {
     EXPECT_EQ(left->GUID, bobGuid);
   }
   TZQClient& d = Join("dave");
-  EXPECT_EQ(d.Guid(), bobGuid);                                  // lowest free identifier
-  EXPECT_EQ(server_->Tables().Sockets[2].GUID.load(), bobGuid);  // and the freed socket number
+  EXPECT_EQ(d.Guid(), bobGuid);                           // lowest free identifier
+  EXPECT_EQ(server_->Sockets()[2].GUID.load(), bobGuid);  // and the freed socket number
 }
 
 TEST_F(ServerTest, ClientGoneThenDisconnectGivesOnePlayerLeft) {
@@ -136,7 +136,7 @@ TEST_F(ServerTest, ShutdownWithPlayersClosesConnectionsWithoutDisconnectLines) {
   TZQClient& a = Join("alice");
   TZQClient& b = Join("bob");
   int disconnectsBefore = CountLines("Disconnected ");
-  server_->FormClose();
+  server_->Shutdown();
   int shutdown = LineIndex("Server shutdown.");
   ASSERT_GE(shutdown, 0);
   int sgm = -1, dm = -1;

@@ -14,9 +14,7 @@ QCoreApplication& TestApp() {
   return app;
 }
 
-ServerTest::ServerTest()
-    :  // Below the ephemeral range, so no client socket of a parallel test takes these ports.
-      baseUdpPort_(static_cast<uint16_t>(10000 + (getpid() % 160) * 64)) {
+ServerTest::ServerTest() {
   TestApp();
   pump_ = [this] { Pump(); };
   if (chdir(dir_.Path().c_str()) != 0) ADD_FAILURE() << "cannot enter " << dir_.Path();
@@ -27,18 +25,16 @@ ServerTest::~ServerTest() {
   server_.reset();
 }
 
-void ServerTest::StartServer(const mkworld::WorldOptions& world, TServerOptions options,
-                             int32_t maxClients) {
+void ServerTest::StartServer(const mkworld::WorldOptions& world, TServerOptions options) {
   if (!worldWritten_) {
     mkworld::WriteInstallation(dir_.Path(), world);
     worldWritten_ = true;
   }
   if (options.TcpPort == TCP_LISTEN_PORT) options.TcpPort = 0;
   server_ = std::make_unique<TZQOServer>(view_, options);
-  TServerSettings settings;
+  TServerSettings settings = settings_;
   settings.GameDirectory = dir_.Path();
-  settings.BaseUdpPortText = std::to_string(baseUdpPort_);
-  settings.MaxClients = maxClients;
+  settings.BaseUdpPortText = std::to_string(BaseUdpPort());
   server_->StartServer(settings);
   ASSERT_TRUE(server_->ServerStarted());
 }

@@ -11,6 +11,7 @@
 
 #include "server/ZQOSrv.h"
 #include "tests/support/TempDir.h"
+#include "tests/support/UdpPortRange.h"
 #include "tools/bot/ZQClient.h"
 #include "tools/mkworld/WorldGen.h"
 
@@ -41,9 +42,9 @@ class ServerTest : public ::testing::Test {
   ServerTest();
   ~ServerTest() override;
 
-  // Writes the world (once) and starts a server on it.
-  void StartServer(const mkworld::WorldOptions& world = {}, TServerOptions options = {},
-                   int32_t maxClients = 32);
+  // Writes the world (once) and starts a server on it with settings_ (its game directory and
+  // UDP range are the fixture's).
+  void StartServer(const mkworld::WorldOptions& world = {}, TServerOptions options = {});
   void Pump();  // lets the server handle what is pending
 
   // A connected client, greeted, and (with `join`) through the dialogue and in the game.
@@ -58,9 +59,10 @@ class ServerTest : public ::testing::Test {
   int CountLines(const std::string& prefix) const;  // lines whose message starts with prefix
   std::vector<std::string> Messages() const;        // log lines as written
 
-  uint16_t BaseUdpPort() const { return baseUdpPort_; }
+  uint16_t BaseUdpPort() const { return udpRange_.Base(); }
 
   TempDir dir_;
+  TServerSettings settings_;
   TRecordingView view_;
   std::unique_ptr<TZQOServer> server_;
   std::vector<std::unique_ptr<TZQClient>> clients_;
@@ -68,7 +70,7 @@ class ServerTest : public ::testing::Test {
 
  private:
   bool worldWritten_ = false;
-  uint16_t baseUdpPort_;
+  TUdpPortRange udpRange_;
 };
 
 }  // namespace zq::test

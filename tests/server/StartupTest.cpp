@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/Errors.h"
+#include "platform/StrToInt.h"
 #include "tests/server/ServerFixture.h"
 
 namespace zq::test {
@@ -55,7 +56,7 @@ TEST_F(ServerTest, StartLogsTheSequenceInOrderAndExtractsOnce) {
 TEST_F(ServerTest, ShutdownLogsThreadsInOrderAndNothingAfterwards) {
   StartServer();
   ASSERT_TRUE(WaitUntil([&] { return LineIndex("SGM: GameManager startup.") > 0; }));
-  server_->FormClose();
+  server_->Shutdown();
   int shutdown = LineIndex("Server shutdown.");
   int sgm = LineIndex("SGM: GameManager shutdown. WaitResult=wrTimeout Terminated=True");
   int dm = CountLines("DM: DispatchManager shutdown. WaitResult=");
@@ -67,7 +68,7 @@ TEST_F(ServerTest, ShutdownLogsThreadsInOrderAndNothingAfterwards) {
       true);
   EXPECT_FALSE(server_->ServerStarted());
   std::size_t count = view_.lines.size();
-  server_->FormClose();  // a second close does nothing
+  server_->Shutdown();  // a second close does nothing
   EXPECT_EQ(view_.lines.size(), count);
 }
 
@@ -87,7 +88,7 @@ TEST_F(ServerTest, MissingTfaStopsStartWithErrorNamingTheFile) {
   EXPECT_GE(LineIndex("Shapes loaded."), 0);
   EXPECT_EQ(LineIndex("TFA, Chunks, Map loaded."), -1);
   std::size_t count = view_.lines.size();
-  server.FormClose();  // nothing is written after a failed start
+  server.Shutdown();  // nothing is written after a failed start
   EXPECT_EQ(view_.lines.size(), count);
 }
 

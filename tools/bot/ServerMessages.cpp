@@ -3,22 +3,11 @@
 #include <bit>
 #include <cstdio>
 
-#include "protocol/ZQProtocol.h"
+#include "platform/ByteOrder.h"
+#include "protocol/MessageCodes.h"
 
 namespace zq {
 namespace {
-
-double GetF64(std::string_view s, std::size_t at) {
-  return std::bit_cast<double>(GetU32(s, at) | static_cast<uint64_t>(GetU32(s, at + 4)) << 32);
-}
-
-float GetF32(std::string_view s, std::size_t at) {
-  return std::bit_cast<float>(GetU32(s, at));
-}
-
-uint8_t GetU8(std::string_view s, std::size_t at) {
-  return static_cast<uint8_t>(s[at]);
-}
 
 msg::Malformed TooShort(uint32_t type, std::size_t need, std::size_t have) {
   const char* name = MsgTypeName(type);
