@@ -53,17 +53,15 @@ std::string DescribeFrame(std::string_view frame) {
   return out;
 }
 
-template <typename FindSender>
-std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, FindSender sender) {
+std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, TSocketID* from) {
   std::size_t used = 0;
+  const uint64_t serial = from ? from->Serial : 0;
   while (!IsIncomplete(bytes.substr(used))) {
     std::string_view message = bytes.substr(used);
     const uint32_t length = PayloadLength(message);
     const uint32_t type = HeaderType(message);
     used += HEADER_SIZE + length;
-    TSocketID* from = sender();
     if (!from || !messageHandler_) continue;
-    const uint64_t serial = from->Serial;
     messageHandler_(from->Number, type, message.substr(HEADER_SIZE, length));
     if (from->Serial != serial) return std::string_view::npos;  // closed by the handler
   }
@@ -72,9 +70,11 @@ std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, FindSender sende
 
 void TZQProtocolFormat::TCP_parseInputStream(const ITcpConnection& connection,
                                              std::string& buffer) {
-  std::size_t used = Dispatch(buffer, [&] {
-    return sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-  });
+  if (IsIncomplete(buffer)) return;
+  // The sender is found once for all the messages at hand; a handler that closes it ends
+  // the loop, since the record then belongs to nobody.
+  TSocketID* from = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
+  std::size_t used = Dispatch(buffer, from);
   if (used != std::string_view::npos) buffer.erase(0, used);
 }
 
@@ -88,7 +88,7 @@ void TZQProtocolFormat::UDP_parseInputStream(const IUdpEndpoint& endpoint,
                           senderAddress);
     return;
   }
-  Dispatch(datagram, [&] { return sockets_.FindByUDP(&endpoint); });
+  Dispatch(datagram, sockets_.FindByUDP(&endpoint));
 }
 
 }  // namespace zq

@@ -41,9 +41,9 @@ class TZQProtocolFormat {
   void SetMessageHandler(MessageHandler handler) { messageHandler_ = std::move(handler); }
 
   // Hands every whole message at the front of `buffer` to the handler, in order, and then
-  // removes them all at once; an unfinished message stays for the next read. Each sender is
-  // found by the connection's address and port; a message whose connection has no record is
-  // dropped, and parsing stops when a handler closes the connection.
+  // removes them all at once; an unfinished message stays for the next read. The sender is
+  // found by the connection's address and port; messages of a connection without a record
+  // are dropped, and parsing stops when a handler closes the connection.
   void TCP_parseInputStream(const ITcpConnection& connection, std::string& buffer);
   // The same for one datagram, the sender found by its endpoint; a datagram that does not
   // begin with a whole message is reported on the console and dropped; bytes after the last
@@ -52,10 +52,9 @@ class TZQProtocolFormat {
                             std::string_view datagram);
 
  private:
-  // Runs the handler on each whole message of `bytes` while `sender` finds the record the
-  // message came from; returns the bytes taken, or npos when a handler freed the record.
-  template <typename FindSender>
-  std::size_t Dispatch(std::string_view bytes, FindSender sender);
+  // Runs the handler on each whole message of `bytes` from `from` (none: dropped); returns
+  // the bytes taken, or npos when a handler freed the record.
+  std::size_t Dispatch(std::string_view bytes, TSocketID* from);
 
   TSocketTable& sockets_;
   MessageHandler messageHandler_;

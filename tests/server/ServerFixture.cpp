@@ -46,6 +46,10 @@ void ServerTest::Pump() {
 TZQClient& ServerTest::Connect(bool answerBeats) {
   TClientConfig config;
   config.AnswerBeats = answerBeats;
+  return Connect(config);
+}
+
+TZQClient& ServerTest::Connect(const TClientConfig& config) {
   auto client = std::make_unique<TZQClient>(config);
   client->Connect("127.0.0.1", server_->ListeningPort());
   TZQClient& c = *client;

@@ -49,6 +49,7 @@ class ServerTest : public ::testing::Test {
 
   // A connected client, greeted, and (with `join`) through the dialogue and in the game.
   TZQClient& Connect(bool answerBeats = true);
+  TZQClient& Connect(const TClientConfig& config);
   TZQClient& Join(const std::string& name, bool answerBeats = true);
 
   // Waits until `done` holds, pumping the server and polling every client (bounded).

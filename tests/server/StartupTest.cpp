@@ -9,7 +9,7 @@
 namespace zq::test {
 namespace {
 
-const std::vector<std::string> kStartLines = {
+const std::vector<std::string> START_LINES = {
     "************************",
     "* Server is version 0.1.1",
     "* Initial max is 32",
@@ -24,7 +24,7 @@ const std::vector<std::string> kStartLines = {
 TEST_F(ServerTest, StartLogsTheSequenceInOrderAndExtractsOnce) {
   StartServer();
   int last = -1;
-  for (const std::string& line : kStartLines) {
+  for (const std::string& line : START_LINES) {
     int at = LineIndex(line);
     EXPECT_GT(at, last) << line;
     last = at;
@@ -42,7 +42,7 @@ TEST_F(ServerTest, StartLogsTheSequenceInOrderAndExtractsOnce) {
     return LineIndex("DM: DispatchManager startup.") > 0 &&
            LineIndex("SGM: GameManager startup.") > 0;
   }));
-  EXPECT_GT(LineIndex("SGM: GameManager startup."), LineIndex(kStartLines.back()));
+  EXPECT_GT(LineIndex("SGM: GameManager startup."), LineIndex(START_LINES.back()));
 
   // A second start on the same directory finds SRVDAT and extracts nothing.
   server_.reset();
@@ -70,6 +70,42 @@ TEST_F(ServerTest, ShutdownLogsThreadsInOrderAndNothingAfterwards) {
   std::size_t count = view_.lines.size();
   server_->Shutdown();  // a second close does nothing
   EXPECT_EQ(view_.lines.size(), count);
+}
+
+TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
+  StartServer();
+  TempDir otherDir;
+  mkworld::WriteInstallation(otherDir.Path());
+  TUdpPortRange otherRange;
+  TRecordingView otherView;
+  TZQOServer other(otherView, TServerOptions{0});
+  TServerSettings settings;
+  settings.GameDirectory = otherDir.Path();
+  settings.ServerName = "Other";
+  settings.BaseUdpPortText = std::to_string(otherRange.Base());
+  other.StartServer(settings);
+  ASSERT_TRUE(other.ServerStarted());
+
+  TZQClient& here = Join("here");
+  auto there = std::make_unique<TZQClient>();
+  there->Connect("127.0.0.1", other.ListeningPort());
+  TSetupParams params;
+  params.Name = "there";
+  ASSERT_TRUE(there->RunSetup(params, 10000, pump_));
+  EXPECT_EQ(here.Guid(), 1u);
+  EXPECT_EQ(there->Guid(), 1u);
+  here.ClearInbox();
+  there->ClearInbox();
+  there->SendClientSay("only here");
+  ASSERT_TRUE(there->WaitFor<msg::PlayerSpeech>(10000, pump_));
+  EXPECT_FALSE(here.WaitUntil([&] { return !here.Inbox().empty(); }, 300, pump_));
+  ASSERT_TRUE(WaitUntil([&] {
+    return otherView.lines.size() > 0 && server_->Players()->size() == 1 &&
+           other.Players()->size() == 1;
+  }));
+  other.Shutdown();
+  EXPECT_EQ(server_->Players()->size(), 1u) << "one server's shutdown leaves the other running";
+  EXPECT_TRUE(server_->ServerStarted());
 }
 
 TEST_F(ServerTest, MissingTfaStopsStartWithErrorNamingTheFile) {

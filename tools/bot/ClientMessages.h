@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-namespace zq {
+#include "protocol/GameMessage.h"  // MSKEY_SIZE
 
-constexpr std::size_t MSKEY_SIZE = 14;
+namespace zq {
 
 std::string MakeMSKey(uint8_t key, uint16_t targetX = 0, uint16_t targetY = 0,
                       uint32_t clientValue = 0);
