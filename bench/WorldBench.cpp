@@ -9,6 +9,7 @@
 
 #include "platform/Console.h"
 #include "platform/Files.h"
+#include "tests/support/TempDir.h"
 #include "tools/mkworld/WorldGen.h"
 #include "world/IregExtract.h"
 #include "world/WorldData.h"
@@ -23,22 +24,15 @@ namespace fs = std::filesystem;
 class Installation {
  public:
   Installation() {
-    std::string pattern = (fs::temp_directory_path() / "zqbench-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) std::abort();
-    dir_ = pattern;
-    mkworld::WriteInstallation(dir_);
-    fs::create_directory(dir_ + "/SRVDAT");
+    mkworld::WriteInstallation(Dir());
+    fs::create_directory(Dir() + "/SRVDAT");
     TNullProgress progress;
-    ExtractInitGame(dir_, dir_ + "/SRVDAT/", progress);
+    ExtractInitGame(Dir(), Dir() + "/SRVDAT/", progress);
   }
-  ~Installation() {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
-  const std::string& Dir() const { return dir_; }
+  const std::string& Dir() const { return dir_.Path(); }
 
  private:
-  std::string dir_;
+  test::TempDir dir_;
 };
 
 Installation& TheInstallation() {
