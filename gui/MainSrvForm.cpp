@@ -26,7 +26,8 @@ void Unbounded(QSpinBox& spin, int value) {
 }  // namespace
 
 TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions options)
-    : options_(options),
+    : settings_(settings),
+      options_(options),
       connectedLabel_(QStringLiteral("Connected: 0/0 Clients")),
       peakLabel_(QStringLiteral("Max Connected: 0")),
       directoryLabel_(QStringLiteral("Quorel &Directory")),
@@ -35,7 +36,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       serverNameLabel_(QStringLiteral("Server name: ")),
       serverNameEdit_(Q(settings.ServerName)),
       tcpPortLabel_(QStringLiteral("TCP Port: ")),
-      tcpPortEdit_(QString::number(TCP_LISTEN_PORT)),
+      tcpPortEdit_(QString::number(settings.TcpPort)),
       udpPortLabel_(QStringLiteral("Base UDP Port:")),
       baseUdpPortEdit_(Q(settings.BaseUdpPortText)),
       maxClientsLabel_(QStringLiteral("&Max. Clients: ")),
@@ -198,9 +199,10 @@ void TMainSrvForm::BuildAccountsPage() {
 }
 
 TServerSettings TMainSrvForm::FieldSettings() const {
-  TServerSettings settings;
+  TServerSettings settings = settings_;  // what no field shows stays as given
   settings.GameDirectory = directoryList_.Directory();
   settings.ServerName = serverNameEdit_.text().toStdString();
+  settings.TcpPort = TcpPortOf(tcpPortEdit_.text().toStdString(), "TCP Port");
   settings.BaseUdpPortText = baseUdpPortEdit_.text().toStdString();
   settings.MaxClients = maxClientsSpin_.value();
   settings.SpawnX = spawnXSpin_.value();
@@ -213,6 +215,8 @@ void TMainSrvForm::StartServerClick() {
   starting_ = true;
   try {
     server_->StartServer(FieldSettings());
+  } catch (const EStopRequested&) {
+    iregExForm_->hide();  // the window is closing: nothing to report
   } catch (const std::exception& e) {
     starting_ = false;
     iregExForm_->hide();  // an extraction that failed midway
@@ -296,8 +300,10 @@ void TMainSrvForm::HideExtractionProgress() {
 
 void TMainSrvForm::closeEvent(QCloseEvent* event) {
   if (starting_) {
-    // The start sequence is running (it lets events run); close once it has ended.
+    // The start sequence is running (it lets events run); it ends at its next step and
+    // the window closes then.
     closeRequested_ = true;
+    server_->RequestStop();
     event->ignore();
     return;
   }

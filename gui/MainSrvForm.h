@@ -80,6 +80,7 @@ class TMainSrvForm : public QWidget, public IServerView {
   void BuildAccountsPage();
   TServerSettings FieldSettings() const;
 
+  TServerSettings settings_;  // as given; the fields override what they show
   TServerOptions options_;
   bool starting_ = false;        // inside the start sequence
   bool closeRequested_ = false;  // a close that waits for the start sequence to end

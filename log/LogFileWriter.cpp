@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "platform/Errors.h"
+#include "platform/TextEscape.h"
 
 namespace zq {
 namespace {
@@ -47,7 +48,8 @@ TLogFileWriter::TLogFileWriter(const std::string& fileName)
 void TLogFileWriter::WriteLine(const std::string& message) {
   std::string date = DateText();
   std::string time = TimeText();
-  std::string line = date + " " + time + " " + message;
+  // Control characters (client text may carry them) are escaped: one event, one line.
+  std::string line = date + " " + time + " " + EscapeControl(message);
   std::FILE* f = std::fopen(logPath_.c_str(), "ab");
   if (!f) throw EInOutError(Failure("Cannot append to", logPath_));
   bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size() &&

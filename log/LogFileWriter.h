@@ -1,5 +1,6 @@
 // TLogFileWriter: appends "<date> <time> <message>" lines (CR LF ended) to the log file,
-// opening and closing it for every line, then hands the stamped line to the callback.
+// opening and closing it for every line, then hands the stamped line to the callback. Control
+// characters in the message are written escaped ("\x0D"), so no message forges a line.
 // Main thread only.
 #pragma once
 

@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "platform/Clock.h"
+#include "platform/TextEscape.h"
 
 namespace zq {
 namespace {
@@ -37,7 +38,8 @@ void Emit(std::string_view line, bool stamped) {
     std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
     std::fwrite(stamp, 1, n, stdout);
   }
-  std::fwrite(line.data(), 1, line.size(), stdout);
+  const std::string safe = EscapeControl(line);  // no client text moves the terminal
+  std::fwrite(safe.data(), 1, safe.size(), stdout);
   std::fputc('\n', stdout);
   std::fflush(stdout);
 }

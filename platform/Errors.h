@@ -29,6 +29,13 @@ class EConvertError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A stop was asked for (a signal, the window closing) while the start sequence ran; the
+// sequence ends at its next step, and nothing is wrong.
+class EStopRequested : public std::runtime_error {
+ public:
+  EStopRequested() : std::runtime_error("Start-up stopped on request") {}
+};
+
 [[noreturn]] inline void InternalCheckFailed(const std::string& message,
                                              const std::string& module) {
   throw EInternalCheck(message, module);

@@ -12,7 +12,7 @@ namespace {
 const char* const DESCRIPTION =
     "Runs the game server on a game installation directory. Without --headless it opens\n"
     "the operator window; with --headless it starts at once and runs until SIGINT/SIGTERM.\n"
-    "The server listens on TCP port 12578; client n uses UDP port base + n.";
+    "Client n uses UDP port base + n.";
 
 struct TOptions {
   QCommandLineOption headless{"headless", "No window: start the server at once."};
@@ -23,6 +23,7 @@ struct TOptions {
                              "DIR"};
   QCommandLineOption serverName{"server-name", "Server name sent to clients (default MyServer).",
                                 "NAME"};
+  QCommandLineOption tcpPort{"tcp-port", "TCP port to listen on (default 12578).", "N"};
   QCommandLineOption baseUdpPort{
       "base-udp-port", "Base UDP port (default 28500); an integer, low 16 bits used.", "N"};
   QCommandLineOption maxClients{"max-clients", "Most clients admitted at once (default 32).", "N"};
@@ -45,8 +46,8 @@ struct TOptions {
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(DESCRIPTION);
-    parser.addOptions({headless, start, gameDir, serverName, baseUdpPort, maxClients, spawnX,
-                       spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
+    parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
+                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
   }
 };
 
@@ -101,10 +102,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     s.GameDirectory = parser.value(o.gameDir).toStdString();
     result.GameDirectoryGiven = true;
   }
-  if (parser.isSet(o.serverName)) s.ServerName = parser.value(o.serverName).toStdString();
+  if (parser.isSet(o.serverName)) {
+    s.ServerName = parser.value(o.serverName).toStdString();
+    CheckServerName(s.ServerName, "--server-name");
+  }
+  if (parser.isSet(o.tcpPort))
+    s.TcpPort = TcpPortOf(parser.value(o.tcpPort).toStdString(), "--tcp-port");
   if (parser.isSet(o.baseUdpPort)) {
-    Integer(parser, o.baseUdpPort);  // refused here already when it is no integer
     s.BaseUdpPortText = parser.value(o.baseUdpPort).toStdString();
+    BaseUdpPortOf(s.BaseUdpPortText, "--base-udp-port");  // refused here already
   }
   if (parser.isSet(o.maxClients)) s.MaxClients = Integer(parser, o.maxClients);
   if (parser.isSet(o.spawnX)) s.SpawnX = Integer(parser, o.spawnX);

@@ -1,10 +1,12 @@
 #include "server/HeadlessView.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
 
+#include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
@@ -38,14 +40,19 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   THeadlessView view;
   TZQOServer server(view);
   bool stopping = false;
-  TSignalWatcher watcher([&](int) {
+  TSignalWatcher watcher([&](int number) {
+    if (number == SIGHUP) return server.Reload();  // never ends the process
     if (stopping) return;  // a second signal does not interrupt the shutdown
     stopping = true;
+    server.RequestStop();  // a start sequence still running ends at its next step
+    if (!server.ServerStarted()) return;
     server.Shutdown();
     QCoreApplication::quit();
   });
   try {
     server.StartServer(settings);
+  } catch (const EStopRequested&) {
+    return 0;
   } catch (const std::exception& e) {
     std::cerr << e.what() << std::endl;
     return 1;

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "protocol/ClientMessages.h"
 #include "protocol/MessageCodes.h"
@@ -15,6 +16,7 @@ constexpr uint32_t DEFAULT_SETUP_TIMEOUT_MS = 30 * 1000;
 struct TServerSettings {
   std::string GameDirectory;  // the chosen installation directory
   std::string ServerName = "MyServer";
+  uint16_t TcpPort = TCP_LISTEN_PORT;                                   // 0: any free port (tests)
   std::string BaseUdpPortText = std::to_string(DEFAULT_BASE_UDP_PORT);  // an integer, low 16 bits
   int32_t MaxClients = 32;
   int32_t SpawnX = 1560;
@@ -27,5 +29,20 @@ struct TServerSettings {
   // Game messages a second per connection (bursts up to twice as many); 0: no limit.
   uint32_t MaxMessageRate = DEFAULT_MAX_MESSAGE_RATE;
 };
+
+// The base UDP port a text gives (its low 16 bits); raises EConvertError, in the words
+// "<what>: '<text>' ..." , when it is no integer or when base + n is port 0 for a client n.
+uint16_t BaseUdpPortOf(const std::string& text, const std::string& what);
+
+// A TCP port from its text: an integer from 0 to 65535 (0: any free port); raises
+// EConvertError in the words "<what>: '<text>' ..." otherwise.
+uint16_t TcpPortOf(const std::string& text, const std::string& what);
+
+// Raises EConvertError when the server name is too long for the Welcome message's length.
+void CheckServerName(const std::string& name, const std::string& what);
+
+// Warnings for values that are taken as they are but will surprise an operator: a maximum of
+// clients of 0 or above 63, spawn coordinates outside 0..65535. One line each.
+std::vector<std::string> SettingWarnings(const TServerSettings& settings);
 
 }  // namespace zq

@@ -5,7 +5,6 @@
 
 #include "platform/Errors.h"
 #include "platform/Files.h"
-#include "platform/StrToInt.h"
 #include "platform/qt/UdpEndpoint.h"
 #include "server/ZQOSrv.h"
 
@@ -19,7 +18,27 @@ std::string WithSlash(std::string dir) {
   return dir;
 }
 
+// The extraction's progress, with a look for a stop request after each turn of the loop.
+class TStoppableProgress : public IExtractProgress {
+ public:
+  TStoppableProgress(IExtractProgress& shown, std::function<void()> checkStop)
+      : shown_(shown), checkStop_(std::move(checkStop)) {}
+  void SetLabel(int label, const std::string& text) override { shown_.SetLabel(label, text); }
+  void ProcessEvents() override {
+    shown_.ProcessEvents();
+    checkStop_();
+  }
+
+ private:
+  IExtractProgress& shown_;
+  std::function<void()> checkStop_;
+};
+
 }  // namespace
+
+void TZQOServer::CheckStop() const {
+  if (stopRequested_) throw EStopRequested();
+}
 
 void TZQOServer::StartServer(const TServerSettings& settings) {
   if (startAttempted_) return;
@@ -29,11 +48,14 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
       settings.GameDirectory.empty() ? fs::current_path().string() : settings.GameDirectory;
   gameDirectory_ = WithSlash(fs::absolute(chosen).lexically_normal().string());
   dataDirectory_ = gameDirectory_ + "SRVDAT/";
-  baseUdpPort_ = static_cast<uint16_t>(StrToInt(settings.BaseUdpPortText));
+  baseUdpPort_ = BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port");
+  CheckServerName(settings.ServerName, "Server name");
+  tcpPort_ = settings.TcpPort;
   setupTimeoutMs_ = settings.SetupTimeoutMs;
   maxPerAddress_ = settings.MaxPerAddress;
   view_.ShowStatusTab();
   view_.ProcessPendingEvents();
+  CheckStop();
 
   OpenLog();
   Log("************************");
@@ -46,9 +68,11 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   Log("Server initialization:");
 
   PrepareDataDirectory();
+  CheckStop();
   ReadIdentity();
   serverNameSetting_ = settings.ServerName;
   LoadWorld();
+  CheckStop();
   CreateGame(settings);
   OpenNetwork();
   UpdateStatus();
@@ -73,8 +97,13 @@ void TZQOServer::PrepareDataDirectory() {
     return;
   }
   Log("Building GameDat entries in " + dataDirectory_);
-  IExtractProgress& progress = view_.ShowExtractionProgress();
-  ExtractInitGame(gameDirectory_, dataDirectory_, progress);
+  TStoppableProgress progress(view_.ShowExtractionProgress(), [this] { CheckStop(); });
+  try {
+    ExtractInitGame(gameDirectory_, dataDirectory_, progress);
+  } catch (...) {
+    view_.HideExtractionProgress();
+    throw;
+  }
   view_.HideExtractionProgress();
 }
 
@@ -86,12 +115,16 @@ void TZQOServer::ReadIdentity() {
   std::getline(in, line);
   if (in.bad()) throw EInOutError("Cannot read " + path);
   if (!line.empty() && line.back() == '\r') line.pop_back();
+  if (line.size() > 0xFFFF)
+    throw EInOutError("The identity in " + path + " is " + std::to_string(line.size()) +
+                      " bytes long, more than the 65535 a message can carry");
   gameIdentity_ = line;
   view_.ShowIdentity(gameIdentity_);
 }
 
 void TZQOServer::LoadWorld() {
   world_ = LoadWorldData(gameDirectory_, WithSlash(dataDirectory_), [this](TWorldStep done) {
+    CheckStop();
     switch (done) {
       case TWorldStep::Shapes:
         return Log("Shapes loaded.");
@@ -148,7 +181,7 @@ void TZQOServer::OpenNetwork() {
   listener_->OnWrite = [this](ITcpConnection& c) { OnClientWrite(c); };
   listener_->OnError = [this](ITcpConnection& c, int& code) { OnClientError(c, code); };
   listener_->OnOverflow = [this](ITcpConnection& c) { OnClientOverflow(c); };
-  listener_->Listen(options_.TcpPort);
+  listener_->Listen(tcpPort_);
   Log("Server is TCP listening on " + std::to_string(listener_->Port()));
   receivingUdp_ = true;
   beatTimer_ = std::make_unique<TPeriodicTimer>([this] { OnBeatTimer(); });

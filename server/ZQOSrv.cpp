@@ -119,6 +119,11 @@ void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
   Log("Client " + address + " dropped due to " + why + ".");
 }
 
+void TZQOServer::Reload() {
+  if (!log_) return;
+  Log("Reload requested.");  // nothing of the running server is read from files yet
+}
+
 void TZQOServer::SetMaxClients(int32_t value) {
   if (value == 0) return;
   maxAllowed_ = value;

@@ -34,7 +34,6 @@ constexpr uint32_t SETUP_CHECK_INTERVAL = 1000;  // ms between two looks at the 
 constexpr std::size_t READ_CHUNK = 64 * 1024;    // bytes one connection hands over per turn
 
 struct TServerOptions {
-  uint16_t TcpPort = TCP_LISTEN_PORT;  // tests pass 0 (any free port)
   uint32_t BeatInterval = BEAT_INTERVAL;
   std::size_t SendLimit = DEFAULT_SEND_LIMIT;
   uint32_t TickInterval = TICK_INTERVAL;
@@ -53,6 +52,10 @@ class TZQOServer {
   void StartServer(const TServerSettings& settings);
   // Stops the server in order; does nothing unless the start sequence ran to its end.
   void Shutdown();
+  // Asks a start sequence that is running to end at its next step (with EStopRequested).
+  void RequestStop() { stopRequested_ = true; }
+  // SIGHUP: logs "Reload requested." and reloads what can change while running.
+  void Reload();
 
   // A new maximum number of clients; 0 is ignored.
   void SetMaxClients(int32_t value);
@@ -89,6 +92,7 @@ class TZQOServer {
 
  private:
   // Start sequence steps.
+  void CheckStop() const;  // raises EStopRequested once a stop was asked for
   void OpenLog();
   void PrepareDataDirectory();
   void ReadIdentity();
@@ -120,11 +124,13 @@ class TZQOServer {
 
   bool startAttempted_ = false;
   bool serverStarted_ = false;
+  bool stopRequested_ = false;
   bool paused_ = false;
   std::string gameDirectory_;
   std::string dataDirectory_;
   std::string serverNameSetting_;
   std::string gameIdentity_;
+  uint16_t tcpPort_ = TCP_LISTEN_PORT;
   uint16_t baseUdpPort_ = DEFAULT_BASE_UDP_PORT;
   uint32_t setupTimeoutMs_ = DEFAULT_SETUP_TIMEOUT_MS;
   uint32_t maxPerAddress_ = 0;

@@ -4,10 +4,12 @@
 
 #include "gui/RunWindow.h"
 #include "platform/Errors.h"
+#include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
 #include "server/HeadlessView.h"
 
 int main(int argc, char** argv) {
+  zq::TSignalWatcher::HoldSignals();  // a signal before the watcher waits for it
   std::setlocale(LC_ALL, "");
   zq::TCommandLine commandLine;
   try {
@@ -24,6 +26,8 @@ int main(int argc, char** argv) {
     std::cout << zq::VersionText();
     return 0;
   }
+  for (const std::string& line : zq::SettingWarnings(commandLine.Settings))
+    std::cerr << "zqosrv: warning: " << line << std::endl;
   if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
   return zq::RunWindow(argc, argv, commandLine);
 }

@@ -33,11 +33,12 @@ int main(int argc, char** argv) {
   QString outDir = QString::fromStdString(args[1]);
   int clients = 2;
   zq::TServerOptions options;
+  zq::TServerSettings settings;
   for (std::size_t i = 2; i + 1 < args.size(); i += 2) {
     if (args[i] == "--clients") {
       clients = std::max(0, std::min(8, std::atoi(args[i + 1].c_str())));
     } else if (args[i] == "--port") {
-      options.TcpPort = static_cast<uint16_t>(std::atoi(args[i + 1].c_str()));
+      settings.TcpPort = static_cast<uint16_t>(std::atoi(args[i + 1].c_str()));
     } else {
       return Usage();
     }
@@ -47,7 +48,6 @@ int main(int argc, char** argv) {
     return 1;
   }
 
-  zq::TServerSettings settings;
   settings.GameDirectory = gameDir;
   std::unique_ptr<zq::TMainSrvForm> form;
   try {

@@ -1,6 +1,7 @@
 #include "platform/qt/SignalWatcher.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -14,9 +15,10 @@
 namespace zq {
 namespace {
 
-constexpr int WATCHED[] = {SIGINT, SIGTERM};
+constexpr int WATCHED[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int WATCHED_COUNT = sizeof WATCHED / sizeof WATCHED[0];
 std::atomic<int> g_writeFd{-1};
-struct sigaction g_previous[2];
+struct sigaction g_previous[WATCHED_COUNT];
 
 void OnSignal(int number) {
   int saved = errno;
@@ -29,7 +31,19 @@ void OnSignal(int number) {
   errno = saved;
 }
 
+sigset_t WatchedSet() {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int signal : WATCHED) sigaddset(&set, signal);
+  return set;
+}
+
 }  // namespace
+
+void TSignalWatcher::HoldSignals() {
+  sigset_t set = WatchedSet();
+  ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
 
 TSignalWatcher::TSignalWatcher(SignalEvent onSignal) : onSignal_(std::move(onSignal)) {
   if (g_writeFd.load() >= 0) InternalCheckFailed("Second signal watcher", "SignalWatcher");
@@ -38,17 +52,19 @@ TSignalWatcher::TSignalWatcher(SignalEvent onSignal) : onSignal_(std::move(onSig
   notifier_ = std::make_unique<QSocketNotifier>(fds_[0], QSocketNotifier::Read);
   connect(notifier_.get(), &QSocketNotifier::activated, this, &TSignalWatcher::Drain);
   g_writeFd.store(fds_[1]);
-  for (int i = 0; i < 2; ++i) {
+  for (int i = 0; i < WATCHED_COUNT; ++i) {
     struct sigaction action {};
     action.sa_handler = &OnSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
     ::sigaction(WATCHED[i], &action, &g_previous[i]);
   }
+  sigset_t set = WatchedSet();  // held ones are delivered now, to the handler above
+  ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
 }
 
 TSignalWatcher::~TSignalWatcher() {
-  for (int i = 0; i < 2; ++i) ::sigaction(WATCHED[i], &g_previous[i], nullptr);
+  for (int i = 0; i < WATCHED_COUNT; ++i) ::sigaction(WATCHED[i], &g_previous[i], nullptr);
   g_writeFd.store(-1);
   notifier_.reset();
   ::close(fds_[0]);

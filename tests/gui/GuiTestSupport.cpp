@@ -91,8 +91,8 @@ TMainSrvForm& WindowTest::MakeForm(std::string gameDir) {
   TServerSettings settings;
   settings.GameDirectory = gameDir.empty() ? gameDir_ : gameDir;
   settings.BaseUdpPortText = baseUdpPort_;
+  settings.TcpPort = 0;
   TServerOptions options;
-  options.TcpPort = 0;
   form_ = std::make_unique<TMainSrvForm>(settings, options);
   form_->ReportError = [this](const std::string& text) { errors_.push_back(text); };
   form_->show();

@@ -12,17 +12,15 @@ namespace zq::test {
 namespace {
 
 TCommandLine CommandLineFor(const std::string& gameDir, const std::string& udp, bool start) {
-  TCommandLine commandLine =
-      ParseCommandLine({"--game-dir", gameDir, "--server-name", "From flags", "--base-udp-port",
-                        udp, "--max-clients", "5", "--spawn-x", "1561", "--spawn-y", "1922"});
+  TCommandLine commandLine = ParseCommandLine(
+      {"--game-dir", gameDir, "--server-name", "From flags", "--base-udp-port", udp,
+       "--max-clients", "5", "--spawn-x", "1561", "--spawn-y", "1922", "--tcp-port", "0"});
   commandLine.Start = start;
   return commandLine;
 }
 
 TEST_F(WindowTest, StartFlagStartsAndSigtermShutsDown) {
-  TServerOptions options;
-  options.TcpPort = 0;
-  TOpenWindow window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, true), options);
+  TOpenWindow window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, true));
   TMainSrvForm& form = *window.Form;
   form.ReportError = [this](const std::string& text) { errors_.push_back(text); };
   EXPECT_TRUE(form.isVisible());

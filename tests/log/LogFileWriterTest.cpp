@@ -58,7 +58,7 @@ TEST_F(LogFileWriterTest, CallbackGetsExactlyEachFileLineWithoutLineEnd) {
   log.WriteLine("before callback");
   std::vector<std::string> lines;
   log.SetCallback([&](const std::string& l) { lines.push_back(l); });
-  const std::string odd = "50% \"quoted\" %s %d \\ tab\there";
+  const std::string odd = "50% \"quoted\" %s %d \\ here";
   log.WriteLine("Connected from 127.0.0.1:40000");
   log.WriteLine(odd);
   log.WriteLine("");
@@ -123,6 +123,19 @@ TEST_F(LogFileWriterTest, FailedAppendRaisesAndSkipsTheCallback) {
   fs::remove_all(dir / "sub");
   EXPECT_THROW(inner.WriteLine("lost"), EInOutError);
   EXPECT_EQ(calls, 0);
+}
+
+TEST_F(LogFileWriterTest, ControlCharactersAreEscapedOtherBytesKept) {
+  TLogFileWriter log("ZQOSRV.LOG");
+  std::string shown;
+  log.SetCallback([&](const std::string& line) { shown = line; });
+  log.WriteLine("SGM: Added player x\r\n1/1/2027 1:00:00 Server shutdown.\x1b[2J\x7f h\xC3\xA9");
+  const std::string content = test::ReadFile(dir / "ZQOSRV.LOG");
+  ASSERT_EQ(std::count(content.begin(), content.end(), '\n'), 1) << "one event, one line";
+  const std::string expected =
+      "SGM: Added player x\\x0D\\x0A1/1/2027 1:00:00 Server shutdown.\\x1B[2J\\x7F h\xC3\xA9";
+  EXPECT_NE(content.find(expected + "\r\n"), std::string::npos) << content;
+  EXPECT_EQ(shown.substr(shown.size() - expected.size()), expected) << "the view shows the same";
 }
 
 }  // namespace

@@ -30,10 +30,10 @@ void ServerTest::StartServer(const mkworld::WorldOptions& world, TServerOptions 
     mkworld::WriteInstallation(dir_.Path(), world);
     worldWritten_ = true;
   }
-  if (options.TcpPort == TCP_LISTEN_PORT) options.TcpPort = 0;
   server_ = std::make_unique<TZQOServer>(view_, options);
   TServerSettings settings = settings_;
   settings.GameDirectory = dir_.Path();
+  settings.TcpPort = 0;  // any free port
   settings.BaseUdpPortText = std::to_string(BaseUdpPort());
   server_->StartServer(settings);
   ASSERT_TRUE(server_->ServerStarted());

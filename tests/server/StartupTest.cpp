@@ -78,9 +78,10 @@ TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
   mkworld::WriteInstallation(otherDir.Path());
   TUdpPortRange otherRange;
   TRecordingView otherView;
-  TZQOServer other(otherView, TServerOptions{0});
+  TZQOServer other(otherView, TServerOptions{});
   TServerSettings settings;
   settings.GameDirectory = otherDir.Path();
+  settings.TcpPort = 0;
   settings.ServerName = "Other";
   settings.BaseUdpPortText = std::to_string(otherRange.Base());
   other.StartServer(settings);
@@ -111,7 +112,7 @@ TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
 TEST_F(ServerTest, MissingTfaStopsStartWithErrorNamingTheFile) {
   mkworld::WriteInstallation(dir_.Path());
   std::filesystem::remove(dir_ / "STATIC/TFA.DAT");
-  TZQOServer server(view_, TServerOptions{0});
+  TZQOServer server(view_, TServerOptions{});
   TServerSettings settings;
   settings.GameDirectory = dir_.Path();
   try {
@@ -130,7 +131,7 @@ TEST_F(ServerTest, MissingTfaStopsStartWithErrorNamingTheFile) {
 
 TEST_F(ServerTest, BadBaseUdpPortFailsBeforeTheLogExists) {
   mkworld::WriteInstallation(dir_.Path());
-  TZQOServer server(view_, TServerOptions{0});
+  TZQOServer server(view_, TServerOptions{});
   TServerSettings settings;
   settings.GameDirectory = dir_.Path();
   settings.BaseUdpPortText = "28x00";
