@@ -27,7 +27,13 @@ void TTrace::Attach(TZQClient& client, const std::string& name) {
   client.SetOnMessage([this, name](const TReceived& r) { Received(name, r); });
 }
 
-void TTrace::Sent(std::string_view name, Via via, std::string_view bytes) {
+void TTrace::Sent(const std::string& name, Via via, std::string_view bytes) {
+  std::string joined;
+  if (via == Via::Tcp) {
+    joined = std::move(unfinishedTcp_[name]);
+    joined.append(bytes);
+    bytes = joined;
+  }
   std::size_t at = 0;
   uint32_t type = 0;
   std::string payload;
@@ -36,7 +42,10 @@ void TTrace::Sent(std::string_view name, Via via, std::string_view bytes) {
     if (!wire::TakeFrame(bytes, at, type, payload)) break;
     Line(name, "->", via, ClientMessageText(type, payload).Line(), bytes.substr(start, at - start));
   }
-  if (at < bytes.size())
+  if (at == bytes.size()) return;
+  if (via == Via::Tcp)
+    unfinishedTcp_[name] = std::string(bytes.substr(at));
+  else
     Line(name, "->", via, "Partial bytes=" + std::to_string(bytes.size() - at), bytes.substr(at));
 }
 

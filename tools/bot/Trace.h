@@ -5,6 +5,7 @@
 //   12:00:01.250113 bot    bytes 03 00 00 1C 62 6F 74
 #pragma once
 
+#include <map>
 #include <ostream>
 #include <string>
 #include <string_view>
@@ -21,8 +22,10 @@ class TTrace {
   // Traces everything `client` sends and receives from now on, under `name`.
   void Attach(TZQClient& client, const std::string& name);
 
-  // `bytes` as sent: one line per whole message; bytes after the last one are shown as such.
-  void Sent(std::string_view name, Via via, std::string_view bytes);
+  // `bytes` as sent: one line per whole message. On TCP an unfinished message waits for the
+  // bytes that complete it, as the server reads the stream; a datagram's bytes after its last
+  // whole message are shown as "Partial bytes=N".
+  void Sent(const std::string& name, Via via, std::string_view bytes);
   void Received(std::string_view name, const TReceived& message);
 
  private:
@@ -31,6 +34,7 @@ class TTrace {
 
   std::ostream& out_;
   bool withBytes_;
+  std::map<std::string, std::string> unfinishedTcp_;  // by client name
 };
 
 // "12:00:01.250113": the local time of day with microseconds.
