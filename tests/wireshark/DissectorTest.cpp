@@ -190,7 +190,7 @@ use second
 expect PlayerLeft
 )");
   const std::string pcap = dir_ / "session.pcap";
-  pid_t dump = Spawn({"tcpdump", "-i", "lo", "-U", "-n", "-w", pcap,
+  pid_t dump = Spawn({"tcpdump", "-i", "lo", "-U", "--immediate-mode", "-n", "-w", pcap,
                       "tcp port " + port + " or udp portrange " + base + "-" + top},
                      dir_ / "tcpdump.out", dir_ / "tcpdump.err");
   ASSERT_GT(dump, 0);
