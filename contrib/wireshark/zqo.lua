@@ -92,28 +92,21 @@ local function quote(s)
   return table.concat(out)
 end
 
--- Field readers: each adds one item "Name: value" and returns the value.
-local R = {}
-function R.u8(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 1)):set_text(name .. ": " .. tvb(at, 1):le_uint())
+-- Field readers: each adds one item "Name: value", the value as zqo-bot prints it.
+local function reader(width, value)
+  return function(t, tvb, at, name)
+    local range = tvb(at, width)
+    t:add_le(F[name], range):set_text(name .. ": " .. value(range))
+  end
 end
-function R.u16(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 2)):set_text(name .. ": " .. tvb(at, 2):le_uint())
-end
-function R.u32(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 4)):set_text(name .. ": " .. tvb(at, 4):le_uint())
-end
-function R.i16(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 2)):set_text(name .. ": " .. tvb(at, 2):le_int())
-end
-function R.f32(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 4))
-          :set_text(name .. ": " .. string.format("%.17g", tvb(at, 4):le_float()))
-end
-function R.f64(t, tvb, at, name)
-  return t:add_le(F[name], tvb(at, 8))
-          :set_text(name .. ": " .. string.format("%.17g", tvb(at, 8):le_float()))
-end
+local R = {
+  u8 = reader(1, function(r) return r:le_uint() end),
+  u16 = reader(2, function(r) return r:le_uint() end),
+  u32 = reader(4, function(r) return r:le_uint() end),
+  i16 = reader(2, function(r) return r:le_int() end),
+  f32 = reader(4, function(r) return string.format("%.17g", r:le_float()) end),
+  f64 = reader(8, function(r) return string.format("%.17g", r:le_float()) end),
+}
 -- Text runs to the end of the payload.
 function R.text(t, tvb, at, last, name)
   local n = last - at

@@ -175,6 +175,7 @@ send KeyUp 6 0 0 3
 expect udp KeyUpAck Key=6 ClientValue=3
 send ClientSay "caf\xC3\xA9 \"quoted\" \\ done"
 expect PlayerSpeech
+send ClientSay ""
 send raw 0300001C62
 wait 100
 send raw 6F74

@@ -185,13 +185,19 @@ class TScriptRunner {
     return true;
   }
 
-  bool Send(const TScriptStep& s) {
-    std::vector<std::string> args;
+  // The step's arguments with variables replaced; fails the step when one has no value.
+  bool ResolveArgs(const TScriptStep& s, std::vector<std::string>& args) {
     for (const TScriptArg& a : s.Args) {
       auto v = Resolve(a);
       if (!v) return Failed("variable $" + a.Text + " has no value");
       args.push_back(*v);
     }
+    return true;
+  }
+
+  bool Send(const TScriptStep& s) {
+    std::vector<std::string> args;
+    if (!ResolveArgs(s, args)) return false;
     std::string error;
     auto frame = ScriptFrame(s.Message, args, current_->LocalUdpPort(), error);
     if (!frame) return Failed("send " + s.Message + ": " + error);
@@ -205,11 +211,7 @@ class TScriptRunner {
 
   bool Join(const TScriptStep& s) {
     std::vector<std::string> args;
-    for (const TScriptArg& a : s.Args) {
-      auto v = Resolve(a);
-      if (!v) return Failed("variable $" + a.Text + " has no value");
-      args.push_back(*v);
-    }
+    if (!ResolveArgs(s, args)) return false;
     TSetupParams params;
     params.Name = args.size() > 0 ? args[0] : names_[current_];
     params.Password = args.size() > 1 ? args[1] : options_.Password;
