@@ -7,7 +7,7 @@
 #include "platform/Errors.h"
 #include "tools/bot/ClientMessages.h"
 #include "tools/bot/WireFormat.h"
-#include "tools/cli/WholeNumberOption.h"
+#include "tools/cli/WholeNumber.h"
 
 namespace zq {
 namespace {

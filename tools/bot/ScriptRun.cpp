@@ -2,6 +2,7 @@
 
 #include <poll.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -9,7 +10,7 @@
 
 #include "tools/bot/ClientPool.h"
 #include "tools/bot/Trace.h"
-#include "tools/cli/WholeNumberOption.h"
+#include "tools/cli/WholeNumber.h"
 
 namespace zq {
 namespace {

@@ -1,18 +1,12 @@
-// Whole numbers on the command lines of the plain C++ tools: decimal digits with an optional
-// minus sign, nothing else, within a range; and CLI11 options that take such a value.
+// CLI11 options of the plain C++ tools that take a whole number (WholeNumber.h) in a range.
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cstdint>
-#include <optional>
 #include <string>
-#include <string_view>
+
+#include "tools/cli/WholeNumber.h"
 
 namespace zq {
-
-std::optional<int64_t> ParseWholeNumber(std::string_view text, int64_t lo, int64_t hi);
-// "'12x' is not a whole number from 1 to 65535"
-std::string WholeNumberError(std::string_view text, int64_t lo, int64_t hi);
 
 // An option "--name N" that stores N in `target`; a value that breaks the rule fails the
 // parse with "--name: '12x' is not a whole number from LO to HI".

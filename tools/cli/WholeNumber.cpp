@@ -1,4 +1,4 @@
-#include "tools/cli/WholeNumberOption.h"
+#include "tools/cli/WholeNumber.h"
 
 #include <charconv>
 
