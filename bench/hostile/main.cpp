@@ -12,10 +12,9 @@
 #include <optional>
 #include <string>
 
-#include "protocol/MessageCodes.h"
-#include "protocol/ZQProtocol.h"
 #include "tools/bot/ClientMessages.h"
 #include "tools/bot/LatencyHistogram.h"
+#include "tools/bot/WireFormat.h"
 #include "tools/bot/ZQClient.h"
 
 namespace zq {
@@ -27,7 +26,7 @@ volatile std::sig_atomic_t g_stop = 0;
 
 struct TOptions {
   std::string Host = "127.0.0.1";
-  uint16_t Port = TCP_LISTEN_PORT;
+  uint16_t Port = 12578;
   double Megabytes = 8;
   int ProbeMs = 10;
   double Seconds = 10;
@@ -55,7 +54,7 @@ int RunBurst(const TOptions& o) {
   }
   std::string burst;
   burst.reserve(bytes);
-  const std::string small = Frame(MsgType(0x11), "");  // valid, ignored outside the game
+  const std::string small = wire::Frame(wire::Type(0x11), "");  // valid, ignored outside the game
   while (burst.size() < bytes) burst += small;
   const auto started = Clock::now();
   burster.SendRaw(std::move(burst), Via::Tcp);

@@ -31,7 +31,7 @@ TEST(ClientMessages, NumbersAreLittleEndian) {
 
 TEST(ClientMessages, MSKeyLayout) {
   std::string k = MakeMSKey(6, 0x0619, 0x0780, 0xA1B2C3D4);
-  ASSERT_EQ(k.size(), MSKEY_SIZE);
+  ASSERT_EQ(k.size(), KEY_RECORD_SIZE);
   EXPECT_EQ(k, B({0, 6, 0x19, 0x06, 0x80, 0x07, 0, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1}));
   EXPECT_EQ(FrameKeyDown(4, 0, 0, 7),
             B({14, 0, 0, 0x2C, 0, 4, 0, 0, 0, 0, 0, 0, 0, 0, 7, 0, 0, 0}));

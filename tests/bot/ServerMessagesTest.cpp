@@ -9,6 +9,7 @@
 namespace zq {
 namespace {
 
+using namespace wire;
 constexpr auto B = test::Bytes;
 
 template <typename M>
@@ -122,7 +123,7 @@ TEST(ServerMessages, ShortPayloadsAreMalformedNotReadPastTheEnd) {
     auto heap = std::make_unique<char[]>(c.need - 1);
     ServerMessageBody body = DecodeServerMessage(c.type, std::string_view(heap.get(), c.need - 1));
     const auto* bad = std::get_if<msg::Malformed>(&body);
-    ASSERT_NE(bad, nullptr) << MsgTypeName(c.type);
+    ASSERT_NE(bad, nullptr) << TypeName(c.type, Direction::ToClient);
     EXPECT_EQ(bad->Type, c.type);
     EXPECT_NE(bad->Reason.find("needs " + std::to_string(c.need)), std::string::npos)
         << bad->Reason;
@@ -135,12 +136,12 @@ TEST(ServerMessages, ShortPayloadsAreMalformedNotReadPastTheEnd) {
 }
 
 TEST(ServerMessages, UnknownTypesAndClientCodesStayUnknown) {
-  for (uint32_t type : {MsgType(0x99), QueryIdentity, KeyDown, MsgType(0x2F) | 0x00010000u}) {
+  for (uint32_t type : {Type(0x99), QueryIdentity, KeyDown, Type(0x2F) | 0x00010000u}) {
     ServerMessageBody body = DecodeServerMessage(type, "abc");
     ASSERT_TRUE(std::holds_alternative<msg::Unknown>(body));
     EXPECT_EQ(std::get<msg::Unknown>(body).Type, type);
   }
-  EXPECT_EQ(DescribeMessage(DecodeServerMessage(MsgType(0x99), "")), "Unknown type=0x99000000");
+  EXPECT_EQ(DescribeMessage(DecodeServerMessage(Type(0x99), "")), "Unknown type=0x99000000");
 }
 
 TEST(ServerMessages, DescriptionsNameTheTypeAndEscapeText) {

@@ -1,87 +1,122 @@
 #include "tools/bot/BotOptions.h"
 
-#include <charconv>
 #include <cmath>
+#include <cstdio>
 
 #include "platform/Errors.h"
-#include "tools/bot/Loopback.h"
+#include "tools/cli/WholeNumberOption.h"
 
 namespace zq {
 namespace {
 
-long ToInt(const std::string& option, const std::string& text, long lo, long hi) {
-  long v = 0;
-  auto r = std::from_chars(text.data(), text.data() + text.size(), v);
-  if (r.ec != std::errc() || r.ptr != text.data() + text.size() || v < lo || v > hi)
-    throw EConvertError(option + ": '" + text + "' is not a whole number from " +
-                        std::to_string(lo) + " to " + std::to_string(hi));
-  return v;
+std::string Short(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%g", v);
+  return buf;
 }
 
-double ToNumber(const std::string& option, const std::string& text, double lo, double hi) {
-  std::size_t used = 0;
-  double v = 0;
-  try {
-    v = std::stod(text, &used);
-  } catch (const std::exception&) {
-    used = 0;
-  }
-  if (used == 0 || used != text.size() || !std::isfinite(v) || v < lo || v > hi)
-    throw EConvertError(option + ": '" + text + "' is not a number from " + std::to_string(lo) +
-                        " to " + std::to_string(hi));
-  return v;
+// A number with a fraction, within [lo, hi].
+CLI::Option* AddNumber(CLI::App& app, const std::string& name, double& target, double lo, double hi,
+                       const std::string& help) {
+  return app
+      .add_option_function<std::string>(
+          name,
+          [&target, name, lo, hi](const std::string& text) {
+            std::size_t used = 0;
+            double v = 0;
+            try {
+              v = std::stod(text, &used);
+            } catch (const std::exception&) {
+              used = 0;
+            }
+            if (used == 0 || used != text.size() || !std::isfinite(v) || v < lo || v > hi)
+              throw CLI::ValidationError(
+                  name, "'" + text + "' is not a number from " + Short(lo) + " to " + Short(hi));
+            target = v;
+          },
+          help)
+      ->type_name("S");
 }
+
+const char* const kDescription =
+    "Game clients for a zqosrv server: an ordinary run (clients in the game, optionally\n"
+    "walking and speaking), a load run, or a script of actions and expectations.";
+
+const char* const kFooter =
+    "Exit status: 0 when every client stayed in the game (load: the run completed; script:\n"
+    "every expectation held), 1 otherwise, 2 on a usage or script error.\n"
+    "The script language is described in docs/BOT.md.";
+
+struct TParser {
+  CLI::App app{kDescription, "zqo-bot"};
+  bool secondsGiven = false;
+
+  explicit TParser(TBotOptions& o) {
+    app.set_help_flag("-h,--help", "this text");
+    app.footer(kFooter);
+    app.get_formatter()->column_width(24);
+    app.add_option("--host", o.Host, "server address or IPv4 name (default 127.0.0.1)")
+        ->type_name("HOST");
+    AddWholeNumber(app, "--port", o.Port, 1, 65535, "server TCP port (default 12578)");
+    AddWholeNumber(app, "--count", o.Count, 1, MAX_BOT_CLIENTS,
+                   "number of clients, 1 to 63 (default 1)");
+    app.add_option_function<std::string>(
+           "--name",
+           [&o](const std::string& name) {
+             if (name.empty()) throw CLI::ValidationError("--name", "the name is empty");
+             o.Name = name;
+           },
+           "login name; with several clients NAME1, NAME2, ... (default bot)")
+        ->type_name("NAME");
+    app.add_option("--password", o.Password, "login password (default bot)")->type_name("TEXT");
+    app.add_flag("--walk", o.Walk, "walk with random arrow keys");
+    // The text is optional: a bare --say speaks a line of its own.
+    app.add_option("--say", o.Say, "say TEXT (default: a greeting) every 5 seconds")
+        ->type_name("[TEXT]")
+        ->expected(0, 1);
+    AddNumber(app, "--seconds", o.Seconds, 0, 86400,
+              "run for S seconds (default: until interrupted; load: 10)")
+        ->each([this](const std::string&) { secondsGiven = true; });
+    app.add_flag("--trace", o.Trace, "print every message sent and received, decoded");
+    app.add_flag("--trace-hex", o.TraceHex, "as --trace, with each message's bytes");
+    app.add_option("--script", o.Script,
+                   "run the script FILE; the exit status says whether every "
+                   "expectation held")
+        ->type_name("FILE");
+    app.add_flag("--load", o.Load, "load run: every client sends key events, latencies reported");
+    AddNumber(app, "--rate", o.Rate, 0.1, 100,
+              "load: key events per second per client (default 10)");
+    AddWholeNumber(app, "--drain", o.DrainMs, 0, 60000,
+                   "load: wait for late messages after the run, in ms (default 1000)");
+    AddWholeNumber(app, "--server-pid", o.ServerPid, 1, 1L << 22,
+                   "load: report the server's CPU time per 1000 messages")
+        ->type_name("P");
+  }
+};
 
 }  // namespace
 
 TBotOptions ParseBotOptions(const std::vector<std::string>& args) {
   TBotOptions o;
-  bool secondsGiven = false;
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    auto value = [&]() -> const std::string& {
-      if (i + 1 >= args.size()) throw EConvertError(a + " needs a value");
-      return args[++i];
-    };
-    if (a == "--help" || a == "-h") {
-      o.Help = true;
-    } else if (a == "--host") {
-      o.Host = value();
-      ParseLoopbackAddress(o.Host);
-    } else if (a == "--port") {
-      o.Port = static_cast<uint16_t>(ToInt(a, value(), 1, 65535));
-    } else if (a == "--count") {
-      o.Count = static_cast<int>(ToInt(a, value(), 1, MAX_BOT_CLIENTS));
-    } else if (a == "--name") {
-      o.Name = value();
-      if (o.Name.empty()) throw EConvertError("--name: the name is empty");
-    } else if (a == "--password") {
-      o.Password = value();
-    } else if (a == "--walk") {
-      o.Walk = true;
-    } else if (a == "--say") {
-      // The text is optional: a bare --say speaks a line of its own.
-      bool textFollows = i + 1 < args.size() && args[i + 1].rfind("--", 0) != 0;
-      o.Say = textFollows ? args[++i] : std::string("Hello from a bot.");
-    } else if (a == "--seconds") {
-      o.Seconds = ToNumber(a, value(), 0, 86400);
-      secondsGiven = true;
-    } else if (a == "--trace") {
-      o.Trace = true;
-    } else if (a == "--load") {
-      o.Load = true;
-    } else if (a == "--rate") {
-      o.Rate = ToNumber(a, value(), 0.1, 100);
-    } else if (a == "--drain") {
-      o.DrainMs = static_cast<int>(ToInt(a, value(), 0, 60000));
-    } else if (a == "--server-pid") {
-      o.ServerPid = static_cast<int>(ToInt(a, value(), 1, 1L << 22));
-    } else {
-      throw EConvertError("unknown option '" + a + "' (see --help)");
-    }
+  TParser parser(o);
+  std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
+  try {
+    parser.app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    o.Help = true;
+    return o;
+  } catch (const CLI::ParseError& e) {
+    throw EConvertError(e.what());
   }
+  if (parser.app.count("--say") > 0 && o.Say.empty()) o.Say = "Hello from a bot.";
+  if (!o.Script.empty()) {
+    for (const char* other : {"--load", "--walk", "--say", "--count"})
+      if (parser.app.count(other) > 0)
+        throw EConvertError(std::string("--script cannot be combined with ") + other);
+  }
+  if (o.TraceHex) o.Trace = true;
   if (o.Load) {
-    if (!secondsGiven) o.Seconds = 10;
+    if (!parser.secondsGiven) o.Seconds = 10;
     if (o.Seconds <= 0 || o.Seconds > 600)
       throw EConvertError("--seconds: load runs last from more than 0 to 600 seconds");
   }
@@ -89,22 +124,9 @@ TBotOptions ParseBotOptions(const std::vector<std::string>& args) {
 }
 
 std::string BotUsage() {
-  return "Usage: zqo-bot [options]\n"
-         "Connects game clients to a server on this machine (127.0.0.0/8 only).\n"
-         "  --host ADDR        server address (default 127.0.0.1)\n"
-         "  --port N           server TCP port (default 12578)\n"
-         "  --count N          number of clients, 1 to 63 (default 1)\n"
-         "  --name NAME        login name; with several clients NAME1, NAME2, ... (default bot)\n"
-         "  --password TEXT    login password (default bot)\n"
-         "  --walk             walk with random arrow keys\n"
-         "  --say [TEXT]       say TEXT (default: a greeting) every 5 seconds\n"
-         "  --seconds S        run for S seconds (default: until interrupted; load: 10)\n"
-         "  --trace            print every message received, decoded\n"
-         "  --load             load run: every client sends key events, latencies reported\n"
-         "  --rate R           load: key events per second per client (default 10)\n"
-         "  --drain MS         load: wait for late messages after the run (default 1000)\n"
-         "  --server-pid P     load: report the server's CPU time per 1000 messages\n"
-         "  --help             this text\n";
+  TBotOptions o;
+  TParser parser(o);
+  return parser.app.help();
 }
 
 }  // namespace zq

@@ -19,6 +19,8 @@ struct TBotOptions {
   std::string Say;     // spoken every 5 s when not empty
   double Seconds = 0;  // 0: until interrupted (load mode: 10)
   bool Trace = false;
+  bool TraceHex = false;  // the trace shows each message's bytes too
+  std::string Script;     // file of actions and expectations (ScriptRun.h)
   bool Help = false;
   // Load mode.
   bool Load = false;
@@ -28,6 +30,7 @@ struct TBotOptions {
 };
 
 // Throws EConvertError naming the option and the value at fault.
+// Whole numbers follow tools/cli/WholeNumberOption.h.
 TBotOptions ParseBotOptions(const std::vector<std::string>& args);
 std::string BotUsage();
 

@@ -3,6 +3,7 @@
 #include <random>
 
 #include "tools/bot/BotClients.h"
+#include "tools/bot/Trace.h"
 
 namespace zq {
 namespace {
@@ -23,12 +24,9 @@ int RunBots(const TBotOptions& options, std::ostream& out, const std::function<b
   TBotClients bots;
   const std::size_t n = static_cast<std::size_t>(options.Count);
   // Trace from the first message on, the greeting included.
+  TTrace trace(out, options.TraceHex);
   auto prepare = [&](std::size_t i, TZQClient& c) {
-    if (!options.Trace) return;
-    c.SetOnMessage([&out, name = BotName(options, i)](const TReceived& r) {
-      out << name << " <- " << (r.Transport == Via::Tcp ? "TCP " : "UDP ")
-          << DescribeMessage(r.Body) << "\n";
-    });
+    if (options.Trace) trace.Attach(c, BotName(options, i));
   };
   bool ok = ConnectBotClients(options, config, bots, out, prepare);
   for (std::size_t i = 0; i < n; ++i) {

@@ -1,5 +1,5 @@
 // The ordinary run of zqo-bot: N clients in the game answering beats, optionally walking with
-// random keys and speaking, for a time or until stopped; --trace prints every message.
+// random keys and speaking, for a time or until stopped; --trace prints every message both ways.
 #pragma once
 
 #include <functional>

@@ -1,23 +1,14 @@
 #include "tools/bot/ClientMessages.h"
 
-#include "protocol/MessageCodes.h"
-#include "protocol/ZQProtocol.h"
+#include "tools/bot/WireFormat.h"
 
 namespace zq {
-namespace {
 
-constexpr std::size_t MAX_PAYLOAD = 0xFFFF;
-
-// A longer payload would spill into the type bits; it is cut instead.
-std::string ClientFrame(uint32_t type, std::string_view payload) {
-  return Frame(type, payload.substr(0, MAX_PAYLOAD));
-}
-
-}  // namespace
+using namespace wire;  // Frame cuts a payload that would spill into the type bits
 
 std::string MakeMSKey(uint8_t key, uint16_t targetX, uint16_t targetY, uint32_t clientValue) {
   std::string k;
-  k.reserve(MSKEY_SIZE);
+  k.reserve(KEY_RECORD_SIZE);
   PutU8(k, 0);
   PutU8(k, key);
   PutU16(k, targetX);
@@ -28,55 +19,55 @@ std::string MakeMSKey(uint8_t key, uint16_t targetX, uint16_t targetY, uint32_t 
 }
 
 std::string FrameQueryIdentity() {
-  return ClientFrame(QueryIdentity, {});
+  return Frame(QueryIdentity, {});
 }
 
 std::string FrameLoginName(std::string_view name) {
-  return ClientFrame(LoginName, name);
+  return Frame(LoginName, name);
 }
 
 std::string FrameLoginPassword(std::string_view password) {
-  return ClientFrame(LoginPassword, password);
+  return Frame(LoginPassword, password);
 }
 
 std::string FrameClientUDPPort(uint16_t port) {
   std::string p;
   PutU16(p, port);
-  return ClientFrame(ClientUDPPort, p);
+  return Frame(ClientUDPPort, p);
 }
 
 std::string FrameSetClientCode(uint16_t code, std::string_view rest) {
   std::string p;
   PutU16(p, code);
   p.append(rest);
-  return ClientFrame(SetClientCode, p);
+  return Frame(SetClientCode, p);
 }
 
 std::string FrameStartGame(std::string_view payload) {
-  return ClientFrame(StartGame, payload);
+  return Frame(StartGame, payload);
 }
 
 std::string FrameKeyDown(uint8_t key, uint16_t targetX, uint16_t targetY, uint32_t clientValue) {
-  return ClientFrame(KeyDown, MakeMSKey(key, targetX, targetY, clientValue));
+  return Frame(KeyDown, MakeMSKey(key, targetX, targetY, clientValue));
 }
 
 std::string FrameKeyUp(uint8_t key, uint16_t targetX, uint16_t targetY, uint32_t clientValue) {
-  return ClientFrame(KeyUp, MakeMSKey(key, targetX, targetY, clientValue));
+  return Frame(KeyUp, MakeMSKey(key, targetX, targetY, clientValue));
 }
 
 std::string FrameClientSay(std::string_view text) {
-  return ClientFrame(ClientSay, text);
+  return Frame(ClientSay, text);
 }
 
 std::string FrameClientGone() {
-  return ClientFrame(ClientGone, {});
+  return Frame(ClientGone, {});
 }
 
 std::string FrameBEATACK(uint8_t seq, uint32_t tick) {
   std::string p;
   PutU8(p, seq);
   PutU32(p, tick);
-  return ClientFrame(BEATACK, p);
+  return Frame(BEATACK, p);
 }
 
 }  // namespace zq

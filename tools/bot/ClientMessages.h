@@ -1,14 +1,16 @@
 // Client messages: the whole framed bytes of every message a client sends, and the 14-byte
 // MSKey payload of KeyDown/KeyUp (byte 1 key, 2-3 target x, 4-5 target y, 10-13 client value).
+// Built on the bot's own WireFormat, never on the server's encoders: tests that pair the two
+// then catch a fault on either side instead of agreeing with it.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 
-#include "protocol/GameMessage.h"  // MSKEY_SIZE
-
 namespace zq {
+
+constexpr std::size_t KEY_RECORD_SIZE = 14;
 
 std::string MakeMSKey(uint8_t key, uint16_t targetX = 0, uint16_t targetY = 0,
                       uint32_t clientValue = 0);

@@ -1,116 +1,91 @@
 #include "tools/bot/ServerMessages.h"
 
-#include <bit>
-#include <cstdio>
-
-#include "platform/ByteOrder.h"
-#include "protocol/MessageCodes.h"
-
 namespace zq {
 namespace {
 
+using namespace wire;
+
 msg::Malformed TooShort(uint32_t type, std::size_t need, std::size_t have) {
-  const char* name = MsgTypeName(type);
+  const char* name = TypeName(type, Direction::ToClient);
   return msg::Malformed{type, std::string(name ? name : "?") + " needs " + std::to_string(need) +
                                   " payload bytes, got " + std::to_string(have)};
 }
 
-std::string Quoted(std::string_view text) {
-  std::string out = "\"";
-  for (char c : text) {
-    auto b = static_cast<unsigned char>(c);
-    if (b == '"' || b == '\\') {
-      out += '\\';
-      out += c;
-    } else if (b >= 0x20 && b < 0x7F) {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", b);
-      out += hex;
-    }
-  }
-  return out + "\"";
+TField N(std::string name, uint64_t v) {
+  return {std::move(name), std::to_string(v), false};
+}
+TField S(std::string name, int64_t v) {
+  return {std::move(name), std::to_string(v), false};
+}
+TField D(std::string name, double v) {
+  return {std::move(name), NumberText(v), false};
+}
+TField T(std::string name, std::string_view v) {
+  return {std::move(name), std::string(v), true};
 }
 
-std::string Hex32(uint32_t v) {
-  char buf[16];
-  std::snprintf(buf, sizeof buf, "0x%08X", v);
-  return buf;
-}
-
-std::string Num(double v) {
-  char buf[40];
-  std::snprintf(buf, sizeof buf, "%.17g", v);
-  return buf;
-}
-
-std::string N(uint64_t v) {
-  return std::to_string(v);
-}
-std::string S(int64_t v) {
-  return std::to_string(v);
-}
-
-struct Describer {
-  std::string operator()(const msg::Unknown& m) const { return "Unknown type=" + Hex32(m.Type); }
-  std::string operator()(const msg::Malformed& m) const {
-    return "Malformed type=" + Hex32(m.Type) + " " + m.Reason;
+struct TextOf {
+  TMessageText operator()(const msg::Unknown& m) const {
+    return {"Unknown", {{"type", Hex32Text(m.Type), false}}};
   }
-  std::string operator()(const msg::Welcome& m) const { return "Welcome Text=" + Quoted(m.Text); }
-  std::string operator()(const msg::ServerVersion& m) const {
-    return "ServerVersion Version=" + Quoted(m.Version);
+  TMessageText operator()(const msg::Malformed& m) const {
+    return {"Malformed", {{"type", Hex32Text(m.Type), false}, {"", m.Reason, false}}};
   }
-  std::string operator()(const msg::ConnectDone& m) const {
-    return "ConnectDone Text=" + Quoted(m.Text);
+  TMessageText operator()(const msg::Welcome& m) const { return {"Welcome", {T("Text", m.Text)}}; }
+  TMessageText operator()(const msg::ServerVersion& m) const {
+    return {"ServerVersion", {T("Version", m.Version)}};
   }
-  std::string operator()(const msg::ServerFull& m) const {
-    return "ServerFull Text=" + Quoted(m.Text);
+  TMessageText operator()(const msg::ConnectDone& m) const {
+    return {"ConnectDone", {T("Text", m.Text)}};
   }
-  std::string operator()(const msg::IdentityReply& m) const {
-    return "IdentityReply Identity=" + Quoted(m.Identity);
+  TMessageText operator()(const msg::ServerFull& m) const {
+    return {"ServerFull", {T("Text", m.Text)}};
   }
-  std::string operator()(const msg::PasswordPrompt& m) const {
-    return "PasswordPrompt Text=" + Quoted(m.Text);
+  TMessageText operator()(const msg::IdentityReply& m) const {
+    return {"IdentityReply", {T("Identity", m.Identity)}};
   }
-  std::string operator()(const msg::UDPPortAssign& m) const {
-    return "UDPPortAssign Port=" + N(m.Port);
+  TMessageText operator()(const msg::PasswordPrompt& m) const {
+    return {"PasswordPrompt", {T("Text", m.Text)}};
   }
-  std::string operator()(const msg::BEAT& m) const {
-    return "BEAT Seq=" + N(m.Seq) + " Tick=" + N(m.Tick);
+  TMessageText operator()(const msg::UDPPortAssign& m) const {
+    return {"UDPPortAssign", {N("Port", m.Port)}};
   }
-  std::string operator()(const msg::BEATACKReply& m) const {
-    return "BEATACKReply Seq=" + N(m.Seq) + " RoundTrip=" + N(m.RoundTrip);
+  TMessageText operator()(const msg::BEAT& m) const {
+    return {"BEAT", {N("Seq", m.Seq), N("Tick", m.Tick)}};
   }
-  std::string operator()(const msg::AssignGUID& m) const { return "AssignGUID GUID=" + N(m.GUID); }
-  std::string operator()(const msg::StartPosition& m) const {
-    return "StartPosition Lead=" + N(m.Lead) + " Pad=" + N(m.Pad) + " X=" + N(m.X) +
-           " Y=" + N(m.Y) + " Z=" + N(m.Z);
+  TMessageText operator()(const msg::BEATACKReply& m) const {
+    return {"BEATACKReply", {N("Seq", m.Seq), N("RoundTrip", m.RoundTrip)}};
   }
-  std::string operator()(const msg::PlayerInfo& m) const {
-    return "PlayerInfo GUID=" + N(m.GUID) + " ClientCode=" + N(m.ClientCode) +
-           " Facing=" + N(m.Facing) + " StateByte=" + N(m.StateByte) + " X=" + N(m.X) +
-           " Y=" + N(m.Y);
+  TMessageText operator()(const msg::AssignGUID& m) const {
+    return {"AssignGUID", {N("GUID", m.GUID)}};
   }
-  std::string operator()(const msg::PlayerLeft& m) const {
-    return "PlayerLeft GUID=" + N(m.GUID) + " Tick=" + N(m.Tick);
+  TMessageText operator()(const msg::StartPosition& m) const {
+    return {"StartPosition",
+            {N("Lead", m.Lead), N("Pad", m.Pad), N("X", m.X), N("Y", m.Y), N("Z", m.Z)}};
   }
-  std::string operator()(const msg::PlayerSpeech& m) const {
-    return "PlayerSpeech GUID=" + N(m.GUID) + " Duration=" + N(m.Duration) +
-           " Text=" + Quoted(m.Text);
+  TMessageText operator()(const msg::PlayerInfo& m) const {
+    return {"PlayerInfo",
+            {N("GUID", m.GUID), N("ClientCode", m.ClientCode), N("Facing", m.Facing),
+             N("StateByte", m.StateByte), N("X", m.X), N("Y", m.Y)}};
   }
-  std::string operator()(const msg::PlayerMotion& m) const {
-    return "PlayerMotion GUID=" + N(m.GUID) + " ClientCode=" + N(m.ClientCode) + " X=" + N(m.X) +
-           " Y=" + N(m.Y) + " StateByte=" + N(m.StateByte) + " Facing=" + N(m.Facing) +
-           " MoveFlags=" + N(m.MoveFlags) + " Reserved=" + N(m.Reserved) + " DirX=" + Num(m.DirX) +
-           " DirY=" + Num(m.DirY) + " StopX=" + S(m.StopX) + " StopY=" + S(m.StopY) +
-           " Speed=" + Num(m.Speed) + " GameTime=" + N(m.GameTime);
+  TMessageText operator()(const msg::PlayerLeft& m) const {
+    return {"PlayerLeft", {N("GUID", m.GUID), N("Tick", m.Tick)}};
   }
-  std::string operator()(const msg::KeyDownAck& m) const {
-    return "KeyDownAck Key=" + N(m.Key) + " ClientValue=" + N(m.ClientValue);
+  TMessageText operator()(const msg::PlayerSpeech& m) const {
+    return {"PlayerSpeech", {N("GUID", m.GUID), N("Duration", m.Duration), T("Text", m.Text)}};
   }
-  std::string operator()(const msg::KeyUpAck& m) const {
-    return "KeyUpAck Key=" + N(m.Key) + " ClientValue=" + N(m.ClientValue);
+  TMessageText operator()(const msg::PlayerMotion& m) const {
+    return {"PlayerMotion",
+            {N("GUID", m.GUID), N("ClientCode", m.ClientCode), N("X", m.X), N("Y", m.Y),
+             N("StateByte", m.StateByte), N("Facing", m.Facing), N("MoveFlags", m.MoveFlags),
+             N("Reserved", m.Reserved), D("DirX", m.DirX), D("DirY", m.DirY), S("StopX", m.StopX),
+             S("StopY", m.StopY), D("Speed", m.Speed), N("GameTime", m.GameTime)}};
+  }
+  TMessageText operator()(const msg::KeyDownAck& m) const {
+    return {"KeyDownAck", {N("Key", m.Key), N("ClientValue", m.ClientValue)}};
+  }
+  TMessageText operator()(const msg::KeyUpAck& m) const {
+    return {"KeyUpAck", {N("Key", m.Key), N("ClientValue", m.ClientValue)}};
   }
 };
 
@@ -120,29 +95,29 @@ ServerMessageBody DecodeServerMessage(uint32_t type, std::string_view p) {
   // Fixed payload sizes of the binary messages.
   std::size_t need = 0;
   switch (type) {
-    case zq::UDPPortAssign:
+    case UDPPortAssign:
       need = 2;
       break;
-    case zq::AssignGUID:
+    case AssignGUID:
       need = 4;
       break;
-    case zq::BEAT:
-    case zq::BEATACKReply:
-    case zq::KeyDownAck:
-    case zq::KeyUpAck:
+    case BEAT:
+    case BEATACKReply:
+    case KeyDownAck:
+    case KeyUpAck:
       need = 5;
       break;
-    case zq::StartPosition:
+    case StartPosition:
       need = 7;
       break;
-    case zq::PlayerLeft:
-    case zq::PlayerSpeech:
+    case PlayerLeft:
+    case PlayerSpeech:
       need = 8;
       break;
-    case zq::PlayerInfo:
+    case PlayerInfo:
       need = 12;
       break;
-    case zq::PlayerMotion:
+    case PlayerMotion:
       need = 45;
       break;
     default:
@@ -151,36 +126,36 @@ ServerMessageBody DecodeServerMessage(uint32_t type, std::string_view p) {
   if (p.size() < need) return TooShort(type, need, p.size());
 
   switch (type) {
-    case zq::Welcome:
+    case Welcome:
       return msg::Welcome{std::string(p)};
-    case zq::ServerVersion:
+    case ServerVersion:
       return msg::ServerVersion{std::string(p)};
-    case zq::ConnectDone:
+    case ConnectDone:
       return msg::ConnectDone{std::string(p)};
-    case zq::ServerFull:
+    case ServerFull:
       return msg::ServerFull{std::string(p)};
-    case zq::IdentityReply:
+    case IdentityReply:
       return msg::IdentityReply{std::string(p)};
-    case zq::PasswordPrompt:
+    case PasswordPrompt:
       return msg::PasswordPrompt{std::string(p)};
-    case zq::UDPPortAssign:
+    case UDPPortAssign:
       return msg::UDPPortAssign{GetU16(p, 0)};
-    case zq::BEAT:
+    case BEAT:
       return msg::BEAT{GetU8(p, 0), GetU32(p, 1)};
-    case zq::BEATACKReply:
+    case BEATACKReply:
       return msg::BEATACKReply{GetU8(p, 0), GetU32(p, 1)};
-    case zq::AssignGUID:
+    case AssignGUID:
       return msg::AssignGUID{GetU32(p, 0)};
-    case zq::StartPosition:
+    case StartPosition:
       return msg::StartPosition{GetU8(p, 0), GetU8(p, 1), GetU16(p, 2), GetU16(p, 4), GetU8(p, 6)};
-    case zq::PlayerInfo:
+    case PlayerInfo:
       return msg::PlayerInfo{GetU32(p, 0), GetU16(p, 4), GetU8(p, 6),
                              GetU8(p, 7),  GetU16(p, 8), GetU16(p, 10)};
-    case zq::PlayerLeft:
+    case PlayerLeft:
       return msg::PlayerLeft{GetU32(p, 0), GetU32(p, 4)};
-    case zq::PlayerSpeech:
+    case PlayerSpeech:
       return msg::PlayerSpeech{GetU32(p, 0), GetU32(p, 4), std::string(p.substr(8))};
-    case zq::PlayerMotion: {
+    case PlayerMotion: {
       msg::PlayerMotion m;
       m.GUID = GetU32(p, 0);
       m.ClientCode = GetU16(p, 4);
@@ -198,17 +173,21 @@ ServerMessageBody DecodeServerMessage(uint32_t type, std::string_view p) {
       m.GameTime = GetU32(p, 41);
       return m;
     }
-    case zq::KeyDownAck:
+    case KeyDownAck:
       return msg::KeyDownAck{GetU8(p, 0), GetU32(p, 1)};
-    case zq::KeyUpAck:
+    case KeyUpAck:
       return msg::KeyUpAck{GetU8(p, 0), GetU32(p, 1)};
     default:
       return msg::Unknown{type};
   }
 }
 
+TMessageText ServerMessageText(const ServerMessageBody& body) {
+  return std::visit(TextOf{}, body);
+}
+
 std::string DescribeMessage(const ServerMessageBody& body) {
-  return std::visit(Describer{}, body);
+  return ServerMessageText(body).Line();
 }
 
 }  // namespace zq

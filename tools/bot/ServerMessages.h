@@ -1,5 +1,7 @@
 // Server messages as a client sees them: one struct per message type with its payload fields,
-// the decoder from (type, payload) to those structs, and a one-line text form for traces.
+// the decoder from (type, payload) to those structs, and their text form for traces.
+// The decoder reads the bytes with the bot's own WireFormat, not with the server's protocol
+// code, on purpose: a reader that shared the server's helpers would agree with their faults.
 #pragma once
 
 #include <cstdint>
@@ -7,56 +9,57 @@
 #include <string_view>
 #include <variant>
 
-#include "protocol/MessageCodes.h"
+#include "tools/bot/MessageText.h"
+#include "tools/bot/WireFormat.h"
 
 namespace zq {
 namespace msg {
 
 // Greetings and setup replies carry text only.
 struct Welcome {
-  static constexpr uint32_t kType = zq::Welcome;
+  static constexpr uint32_t kType = wire::Welcome;
   std::string Text;
 };
 struct ServerVersion {
-  static constexpr uint32_t kType = zq::ServerVersion;
+  static constexpr uint32_t kType = wire::ServerVersion;
   std::string Version;
 };
 struct ConnectDone {
-  static constexpr uint32_t kType = zq::ConnectDone;
+  static constexpr uint32_t kType = wire::ConnectDone;
   std::string Text;
 };
 struct ServerFull {
-  static constexpr uint32_t kType = zq::ServerFull;
+  static constexpr uint32_t kType = wire::ServerFull;
   std::string Text;
 };
 struct IdentityReply {
-  static constexpr uint32_t kType = zq::IdentityReply;
+  static constexpr uint32_t kType = wire::IdentityReply;
   std::string Identity;
 };
 struct PasswordPrompt {
-  static constexpr uint32_t kType = zq::PasswordPrompt;
+  static constexpr uint32_t kType = wire::PasswordPrompt;
   std::string Text;
 };
 struct UDPPortAssign {
-  static constexpr uint32_t kType = zq::UDPPortAssign;
+  static constexpr uint32_t kType = wire::UDPPortAssign;
   uint16_t Port = 0;
 };
 struct BEAT {
-  static constexpr uint32_t kType = zq::BEAT;
+  static constexpr uint32_t kType = wire::BEAT;
   uint8_t Seq = 0;
   uint32_t Tick = 0;
 };
 struct BEATACKReply {
-  static constexpr uint32_t kType = zq::BEATACKReply;
+  static constexpr uint32_t kType = wire::BEATACKReply;
   uint8_t Seq = 0;
   uint32_t RoundTrip = 0;
 };
 struct AssignGUID {
-  static constexpr uint32_t kType = zq::AssignGUID;
+  static constexpr uint32_t kType = wire::AssignGUID;
   uint32_t GUID = 0;
 };
 struct StartPosition {
-  static constexpr uint32_t kType = zq::StartPosition;
+  static constexpr uint32_t kType = wire::StartPosition;
   uint8_t Lead = 0;  // 8 from the server
   uint8_t Pad = 0;
   uint16_t X = 0;
@@ -64,7 +67,7 @@ struct StartPosition {
   uint8_t Z = 0;
 };
 struct PlayerInfo {
-  static constexpr uint32_t kType = zq::PlayerInfo;
+  static constexpr uint32_t kType = wire::PlayerInfo;
   uint32_t GUID = 0;
   uint16_t ClientCode = 0;
   uint8_t Facing = 0;
@@ -73,18 +76,18 @@ struct PlayerInfo {
   uint16_t Y = 0;
 };
 struct PlayerLeft {
-  static constexpr uint32_t kType = zq::PlayerLeft;
+  static constexpr uint32_t kType = wire::PlayerLeft;
   uint32_t GUID = 0;
   uint32_t Tick = 0;
 };
 struct PlayerSpeech {
-  static constexpr uint32_t kType = zq::PlayerSpeech;
+  static constexpr uint32_t kType = wire::PlayerSpeech;
   uint32_t GUID = 0;
   uint32_t Duration = 0;
   std::string Text;
 };
 struct PlayerMotion {
-  static constexpr uint32_t kType = zq::PlayerMotion;
+  static constexpr uint32_t kType = wire::PlayerMotion;
   uint32_t GUID = 0;
   uint16_t ClientCode = 0;
   uint16_t X = 0;
@@ -101,12 +104,12 @@ struct PlayerMotion {
   uint32_t GameTime = 0;
 };
 struct KeyDownAck {
-  static constexpr uint32_t kType = zq::KeyDownAck;
+  static constexpr uint32_t kType = wire::KeyDownAck;
   uint8_t Key = 0;
   uint32_t ClientValue = 0;
 };
 struct KeyUpAck {
-  static constexpr uint32_t kType = zq::KeyUpAck;
+  static constexpr uint32_t kType = wire::KeyUpAck;
   uint8_t Key = 0;
   uint32_t ClientValue = 0;
 };
@@ -149,7 +152,9 @@ struct TReceived {
 // Decodes a payload; extra bytes after fixed-size payloads are ignored.
 ServerMessageBody DecodeServerMessage(uint32_t type, std::string_view payload);
 
-// "PlayerMotion GUID=2 ClientCode=0 X=1560 ..." (type name and every field).
+// The type name and every field.
+TMessageText ServerMessageText(const ServerMessageBody& body);
+// "PlayerMotion GUID=2 ClientCode=0 X=1560 ..."
 std::string DescribeMessage(const ServerMessageBody& body);
 
 }  // namespace zq

@@ -1,19 +1,13 @@
 #include "tools/bot/StreamParser.h"
 
-#include "protocol/ZQProtocol.h"
+#include "tools/bot/WireFormat.h"
 
 namespace zq {
 namespace {
 
 // Takes one whole message at `at` of `bytes`, advancing `at`.
 bool TakeAt(std::string_view bytes, std::size_t& at, TWireMessage& out) {
-  std::string_view rest = bytes.substr(at);
-  if (IsIncomplete(rest)) return false;
-  uint32_t length = PayloadLength(rest);
-  out.Type = GetU32(rest, 0) & 0xFFFF0000u;
-  out.Payload.assign(rest.substr(4, length));
-  at += 4 + length;
-  return true;
+  return wire::TakeFrame(bytes, at, out.Type, out.Payload);
 }
 
 }  // namespace

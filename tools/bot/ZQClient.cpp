@@ -15,7 +15,7 @@
 
 #include "platform/Errors.h"
 #include "tools/bot/ClientMessages.h"
-#include "tools/bot/Loopback.h"
+#include "tools/bot/HostAddress.h"
 
 namespace zq {
 namespace {
@@ -28,7 +28,7 @@ std::string ErrnoText(int err) {
   return std::strerror(err);
 }
 
-sockaddr_in LoopbackAddr(uint32_t addrNet, uint16_t port) {
+sockaddr_in Address(uint32_t addrNet, uint16_t port) {
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_addr.s_addr = addrNet;
@@ -56,8 +56,8 @@ TZQClient::~TZQClient() {
 }
 
 void TZQClient::Connect(const std::string& host, uint16_t port, uint16_t udpPort) {
-  uint32_t addr = ParseLoopbackAddress(host);
   if (tcpFd_ >= 0 || udpFd_ >= 0) throw EInOutError("client is already connected to " + peer_);
+  serverAddr_ = ResolveIPv4(host);
   peer_ = host + ":" + std::to_string(port);
   closed_ = connected_ = greeted_ = refused_ = false;
   closeReason_.clear();
@@ -67,14 +67,7 @@ void TZQClient::Connect(const std::string& host, uint16_t port, uint16_t udpPort
     throw EInOutError("cannot create TCP socket for " + peer_ + ": " + ErrnoText(errno));
   int one = 1;
   ::setsockopt(tcpFd_, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-  // From 127.0.0.1, so the server sees the same address on TCP and UDP.
-  sockaddr_in local = LoopbackAddr(htonl(INADDR_LOOPBACK), 0);
-  if (::bind(tcpFd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
-    int err = errno;
-    CloseFd(tcpFd_);
-    throw EInOutError("cannot bind TCP socket to 127.0.0.1: " + ErrnoText(err));
-  }
-  sockaddr_in remote = LoopbackAddr(addr, port);
+  sockaddr_in remote = Address(serverAddr_, port);
   if (::connect(tcpFd_, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0) {
     connected_ = true;
   } else if (errno != EINPROGRESS) {
@@ -83,26 +76,32 @@ void TZQClient::Connect(const std::string& host, uint16_t port, uint16_t udpPort
     throw EInOutError("cannot connect to " + peer_ + ": " + ErrnoText(err));
   }
   try {
-    OpenUdp(udpPort);
+    // connect() has chosen the local address: UDP leaves from the same one, so the server
+    // sees one address on both paths.
+    sockaddr_in local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(tcpFd_, reinterpret_cast<sockaddr*>(&local), &len) != 0)
+      throw EInOutError("cannot read the local address towards " + peer_ + ": " + ErrnoText(errno));
+    OpenUdp(local.sin_addr.s_addr, udpPort);
   } catch (...) {
     CloseFd(tcpFd_);
     throw;
   }
 }
 
-void TZQClient::OpenUdp(uint16_t udpPort) {
+void TZQClient::OpenUdp(uint32_t localAddr, uint16_t udpPort) {
   udpFd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (udpFd_ < 0) throw EInOutError("cannot create UDP socket: " + ErrnoText(errno));
   int size = config_.UdpReceiveBuffer;
   // FORCE passes the system limit, for root only; otherwise the plain option, capped.
   if (::setsockopt(udpFd_, SOL_SOCKET, SO_RCVBUFFORCE, &size, sizeof size) != 0)
     ::setsockopt(udpFd_, SOL_SOCKET, SO_RCVBUF, &size, sizeof size);
-  sockaddr_in local = LoopbackAddr(htonl(INADDR_LOOPBACK), udpPort);
+  sockaddr_in local = Address(localAddr, udpPort);
   if (::bind(udpFd_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
     int err = errno;
     CloseFd(udpFd_);
-    throw EInOutError("cannot bind UDP socket to 127.0.0.1:" + std::to_string(udpPort) + ": " +
-                      ErrnoText(err));
+    throw EInOutError("cannot bind UDP socket to " + IPv4Text(localAddr) + ":" +
+                      std::to_string(udpPort) + ": " + ErrnoText(err));
   }
   socklen_t len = sizeof local;
   ::getsockname(udpFd_, reinterpret_cast<sockaddr*>(&local), &len);
@@ -140,6 +139,7 @@ bool TZQClient::SendTcp(std::string_view bytes) {
     return false;
   }
   out_.append(bytes);
+  if (onSend_) onSend_(Via::Tcp, bytes);
   if (connected_) FlushTcp();
   return !closed_;
 }
@@ -162,11 +162,14 @@ void TZQClient::FlushTcp() {
 
 bool TZQClient::SendUdp(std::string_view bytes) {
   if (udpFd_ < 0 || closed_ || serverUdpPort_ == 0) return false;
-  sockaddr_in to = LoopbackAddr(htonl(INADDR_LOOPBACK), serverUdpPort_);
+  sockaddr_in to = Address(serverAddr_, serverUdpPort_);
   for (int attempt = 0; attempt < 2; ++attempt) {
     ssize_t n = ::sendto(udpFd_, bytes.data(), bytes.size(), MSG_DONTWAIT,
                          reinterpret_cast<sockaddr*>(&to), sizeof to);
-    if (n == static_cast<ssize_t>(bytes.size())) return true;
+    if (n == static_cast<ssize_t>(bytes.size())) {
+      if (onSend_) onSend_(Via::Udp, bytes);
+      return true;
+    }
     if (n < 0 && errno == EINTR) continue;
     break;
   }
@@ -326,8 +329,6 @@ void TZQClient::Deliver(TWireMessage&& wire, Via via, int64_t at) {
 
   if (std::holds_alternative<msg::Malformed>(r.Body)) {
     ++stats_.Malformed;
-  } else if (auto* beat = r.As<msg::BEAT>()) {
-    if (config_.AnswerBeats && SendBEATACK(beat->Seq, beat->Tick)) ++stats_.BeatsAnswered;
   } else if (auto* port = r.As<msg::UDPPortAssign>()) {
     serverUdpPort_ = port->Port;
   } else if (auto* guid = r.As<msg::AssignGUID>()) {
@@ -337,9 +338,13 @@ void TZQClient::Deliver(TWireMessage&& wire, Via via, int64_t at) {
   } else if (r.As<msg::ServerFull>()) {
     refused_ = true;
   }
+  // The hook sees the message before the answers it causes.
+  if (onMessage_) onMessage_(r);
+  if (auto* beat = r.As<msg::BEAT>()) {
+    if (config_.AnswerBeats && SendBEATACK(beat->Seq, beat->Tick)) ++stats_.BeatsAnswered;
+  }
   for (auto& frame : dialogue_.OnMessage(r.Body, localUdpPort_)) SendTcp(frame);
 
-  if (onMessage_) onMessage_(r);
   if (!config_.KeepInbox) return;
   if (inbox_.size() >= config_.InboxLimit) {
     inbox_.pop_front();

@@ -1,9 +1,10 @@
-// TZQClient: one game client over loopback, non-blocking throughout. A TCP connection to the
-// server and a UDP socket on 127.0.0.1; received bytes are cut into messages, decoded and
+// TZQClient: one game client, non-blocking throughout. A TCP connection to the server and a
+// UDP socket on the same local address; received bytes are cut into messages, decoded and
 // kept in an inbox (bounded); senders for every client message; optional automatic BEATACK
-// and setup dialogue. Nothing here blocks: Poll and the wait helpers are bounded in time and
-// call a `pump` hook between polls so a server in the same thread keeps running.
-// One thread only: a client and everything it calls back run on the thread that polls it.
+// and setup dialogue; hooks that see every message sent and received. Nothing here blocks: Poll and
+// the wait helpers are bounded in time and call a `pump` hook between polls so a server in the same
+// thread keeps running. One thread only: a client and everything it calls back run on the thread
+// that polls it.
 #pragma once
 
 #include <cstdint>
@@ -51,9 +52,10 @@ class TZQClient {
   TZQClient(const TZQClient&) = delete;
   TZQClient& operator=(const TZQClient&) = delete;
 
-  // Starts a non-blocking TCP connect to host:port and opens the UDP socket on
-  // 127.0.0.1:udpPort (0: any free port). Loopback only: other hosts raise EConvertError;
-  // socket failures raise EInOutError naming the address.
+  // Starts a non-blocking TCP connect to host:port (a dotted IPv4 address or a name) and opens
+  // the UDP socket on the TCP connection's local address and udpPort (0: any free port).
+  // A host that does not resolve raises EConvertError; socket failures raise EInOutError
+  // naming the address.
   void Connect(const std::string& host, uint16_t port, uint16_t udpPort = 0);
   // Sends nothing more, closes both sockets.
   void Close();
@@ -69,8 +71,8 @@ class TZQClient {
   uint32_t Guid() const { return guid_; }                    // from AssignGUID, 0 before
 
   // Senders. TCP bytes wait in a send buffer while the socket cannot take them; UDP goes to
-  // 127.0.0.1:ServerUdpPort(). False when the message cannot leave (closed, or UDP before
-  // UDPPortAssign).
+  // the server's address and ServerUdpPort(). False when the message cannot leave (closed, or
+  // UDP before UDPPortAssign).
   bool SendQueryIdentity(Via via = Via::Tcp);
   bool SendLoginName(std::string_view name, Via via = Via::Tcp);
   bool SendLoginPassword(std::string_view password, Via via = Via::Tcp);
@@ -107,6 +109,10 @@ class TZQClient {
   void SetOnMessage(std::function<void(const TReceived&)> onMessage) {
     onMessage_ = std::move(onMessage);
   }
+  // Called with the bytes of every send that was accepted, setup and BEATACK included.
+  void SetOnSend(std::function<void(Via, std::string_view)> onSend) { onSend_ = std::move(onSend); }
+  // Whether received BEATs are answered (TClientConfig::AnswerBeats).
+  void SetAnswerBeats(bool answer) { config_.AnswerBeats = answer; }
 
   // Inbox: the oldest message, or nothing.
   std::optional<TReceived> Next();
@@ -138,7 +144,7 @@ class TZQClient {
   const TClientStats& Stats() const { return stats_; }
 
  private:
-  void OpenUdp(uint16_t udpPort);
+  void OpenUdp(uint32_t localAddr, uint16_t udpPort);
   void FinishConnect();
   void ReadTcp();
   void ReadUdp();
@@ -156,7 +162,8 @@ class TZQClient {
   bool greeted_ = false;
   bool refused_ = false;
   std::string closeReason_;
-  std::string peer_;  // "host:port" for messages
+  std::string peer_;         // "host:port" for messages
+  uint32_t serverAddr_ = 0;  // network byte order
   uint16_t localUdpPort_ = 0;
   uint16_t serverUdpPort_ = 0;
   uint32_t guid_ = 0;
@@ -165,6 +172,7 @@ class TZQClient {
   TSetupDialogue dialogue_;
   std::deque<TReceived> inbox_;
   std::function<void(const TReceived&)> onMessage_;
+  std::function<void(Via, std::string_view)> onSend_;
   TClientStats stats_;
   int received_ = 0;  // messages delivered in the current HandleEvents
 };

@@ -1,13 +1,15 @@
-// zqo-bot: game clients for a server on this machine; ordinary run or load run.
+// zqo-bot: game clients for a zqosrv server; ordinary run, load run or script.
 #include <csignal>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "platform/Errors.h"
 #include "tools/bot/BotOptions.h"
 #include "tools/bot/BotRun.h"
 #include "tools/bot/LoadRun.h"
+#include "tools/bot/ScriptRun.h"
 
 namespace {
 
@@ -36,8 +38,17 @@ int main(int argc, char** argv) {
       std::cout << zq::BotUsage();
       return 0;
     }
+    zq::TScript script;
+    if (!options.Script.empty()) {
+      try {
+        script = zq::ParseScript(zq::ReadScriptFile(options.Script), options.Name);
+      } catch (const zq::EConvertError& e) {
+        throw zq::EConvertError(options.Script + ": " + e.what());
+      }
+    }
     InstallSignals();
     auto stop = [] { return g_stop != 0; };
+    if (!options.Script.empty()) return zq::RunScript(script, options, std::cout, stop);
     return options.Load ? zq::RunLoad(options, std::cout, stop)
                         : zq::RunBots(options, std::cout, stop);
   } catch (const std::exception& e) {

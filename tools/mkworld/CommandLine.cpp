@@ -1,9 +1,9 @@
 #include "tools/mkworld/CommandLine.h"
 
-#include <charconv>
 #include <exception>
 #include <optional>
 
+#include "tools/cli/WholeNumberOption.h"
 #include "tools/mkworld/WorldGen.h"
 
 namespace zq::mkworld {
@@ -16,23 +16,15 @@ constexpr const char* kUsage =
     "  --no-blocking     no generated tile blocks movement\n"
     "  --place X,Y,SHAPE put tile entry SHAPE (0..65535) on world tile (X, Y)\n";
 
-template <typename T>
-std::optional<T> ParseNumber(const std::string& text) {
-  T value{};
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (text.empty() || ec != std::errc() || ptr != end) return std::nullopt;
-  return value;
-}
-
 std::optional<Placement> ParsePlacement(const std::string& text) {
   std::size_t a = text.find(','), b = text.find(',', a == std::string::npos ? a : a + 1);
   if (a == std::string::npos || b == std::string::npos) return std::nullopt;
-  auto x = ParseNumber<int32_t>(text.substr(0, a));
-  auto y = ParseNumber<int32_t>(text.substr(a + 1, b - a - 1));
-  auto shape = ParseNumber<uint16_t>(text.substr(b + 1));
+  auto x = ParseWholeNumber(text.substr(0, a), INT32_MIN, INT32_MAX);
+  auto y = ParseWholeNumber(text.substr(a + 1, b - a - 1), INT32_MIN, INT32_MAX);
+  auto shape = ParseWholeNumber(text.substr(b + 1), 0, UINT16_MAX);
   if (!x || !y || !shape) return std::nullopt;
-  return Placement{*x, *y, *shape};
+  return Placement{static_cast<int32_t>(*x), static_cast<int32_t>(*y),
+                   static_cast<uint16_t>(*shape)};
 }
 
 }  // namespace
@@ -40,38 +32,31 @@ std::optional<Placement> ParsePlacement(const std::string& text) {
 int RunMkWorld(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   WorldOptions options;
   std::string dir;
-  auto fail = [&](const std::string& message) {
-    err << "zqo-mkworld: " << message << "\n" << kUsage;
+  CLI::App app("zqo-mkworld", "zqo-mkworld");
+  app.set_help_flag("-h,--help");
+  app.add_option("DIR", dir)->required();
+  AddWholeNumber(app, "--seed", options.seed, 0, UINT32_MAX, "decoration seed");
+  app.add_flag("--no-blocking", options.noBlocking);
+  std::vector<std::string> places;
+  app.add_option("--place", places);
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
+    app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    out << kUsage;
+    return 0;
+  } catch (const CLI::ParseError& e) {
+    err << "zqo-mkworld: " << e.what() << "\n" << kUsage;
     return 1;
-  };
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    const std::string& a = args[i];
-    if (a == "--help" || a == "-h") {
-      out << kUsage;
-      return 0;
-    } else if (a == "--no-blocking") {
-      options.noBlocking = true;
-    } else if (a == "--seed" || a == "--place") {
-      if (i + 1 >= args.size()) return fail("missing value after " + a);
-      const std::string& v = args[++i];
-      if (a == "--seed") {
-        auto seed = ParseNumber<uint32_t>(v);
-        if (!seed) return fail("bad seed \"" + v + "\"");
-        options.seed = *seed;
-      } else {
-        auto p = ParsePlacement(v);
-        if (!p) return fail("bad placement \"" + v + "\" (want X,Y,SHAPE)");
-        options.extra.push_back(*p);
-      }
-    } else if (!a.empty() && a[0] == '-') {
-      return fail("unknown option " + a);
-    } else if (dir.empty()) {
-      dir = a;
-    } else {
-      return fail("more than one directory given: " + a);
-    }
   }
-  if (dir.empty()) return fail("no directory given");
+  for (const std::string& text : places) {
+    auto p = ParsePlacement(text);
+    if (!p) {
+      err << "zqo-mkworld: bad placement \"" << text << "\" (want X,Y,SHAPE)\n" << kUsage;
+      return 1;
+    }
+    options.extra.push_back(*p);
+  }
   try {
     WriteInstallation(dir, options);
   } catch (const std::exception& e) {

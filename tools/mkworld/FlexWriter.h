@@ -1,5 +1,6 @@
 // Flex container bytes: a 128-byte header (text title in bytes 0-83, the 32-bit entry count at
 // 84, the rest zero), the table of (offset, size) records at 128, then the entries in order.
+// Written apart from world/'s reader on purpose (see WorldGen.h); do not share code with it.
 #pragma once
 
 #include <cstddef>

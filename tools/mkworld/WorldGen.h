@@ -1,6 +1,8 @@
 // zqo-mkworld: writes a complete, deterministic game installation of our own making (shape
 // archive, shape dimensions and attributes, chunk table, map, fixed-object containers and the
 // initial-game archive with IDENTITY and the registered-object streams) for the server to load.
+// The writers here share no code with the server's readers in world/, on purpose: tests that
+// load what this wrote then catch a layout fault on either side instead of agreeing with it.
 //
 // The demo world
 // --------------
