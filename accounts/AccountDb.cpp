@@ -27,6 +27,17 @@ const char* const MIGRATIONS[] = {
     "  last_address TEXT NOT NULL DEFAULT '',"
     "  play_seconds INTEGER NOT NULL DEFAULT 0"
     ");",
+    // 2: bans. Addresses and ranges keep their first and last address as numbers.
+    "CREATE TABLE bans ("
+    "  target TEXT NOT NULL COLLATE NOCASE UNIQUE,"
+    "  kind TEXT NOT NULL CHECK (kind IN ('name', 'address', 'range')),"
+    "  first_address INTEGER,"
+    "  last_address INTEGER,"
+    "  reason TEXT NOT NULL DEFAULT '',"
+    "  created INTEGER NOT NULL,"
+    "  expires INTEGER"
+    ");"
+    "CREATE INDEX bans_by_address ON bans (first_address) WHERE kind != 'name';",
 };
 static_assert(std::size(MIGRATIONS) == TAccountDb::SCHEMA_VERSION);
 

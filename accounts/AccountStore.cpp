@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "accounts/BanList.h"
 #include "platform/Errors.h"
 
 namespace zq {
@@ -64,7 +65,7 @@ std::string AccountsFilePath(const std::string& gameDirectory, const std::string
 }
 
 TAccountStore::TAccountStore(std::string path, TAccountDb::TOpen open)
-    : db_(std::move(path), open) {}
+    : db_(std::move(path), open), bans_(std::make_unique<TBanList>(db_)) {}
 
 TAccountStore::~TAccountStore() = default;
 

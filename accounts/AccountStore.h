@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,8 @@ std::string AccountNameProblem(std::string_view name);
 constexpr const char* DEFAULT_ACCOUNTS_FILE = "zqosrv.db";
 std::string AccountsFilePath(const std::string& gameDirectory, const std::string& accountsOption);
 
+class TBanList;
+
 struct TAccount {
   std::string Name;
   std::string PasswordHash;  // empty: no password yet (a name recorded by an open server)
@@ -56,6 +59,8 @@ class TAccountStore {
   const std::string& Path() const { return db_.Path(); }
   // Opens the file again (SIGHUP); nothing else needs re-reading.
   void Reopen() { db_.Reopen(); }
+  // The bans, in the same file.
+  TBanList& Bans() { return *bans_; }
 
   // False when the name is taken in any letter case. Raises EConvertError for a name that
   // AccountNameProblem refuses.
@@ -77,6 +82,7 @@ class TAccountStore {
   bool Update(const char* sql, std::string_view name, const std::function<void(TStatement&)>& bind);
 
   TAccountDb db_;
+  std::unique_ptr<TBanList> bans_;
 };
 
 }  // namespace zq
