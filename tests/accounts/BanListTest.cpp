@@ -85,13 +85,19 @@ TEST(BanList, LongestOfSeveralAnswers) {
   bans.Add(BanOf("127.0.0.0/8", 3000, "short"));
   bans.Add(BanOf("127.0.0.1", 9000, "long"));
   bans.Add(BanOf("127.0.0.0/16", 6000, "middle"));
-  EXPECT_EQ(bans.FindForAddress("127.0.0.1", 0)->Reason, "long");
-  EXPECT_EQ(bans.FindForAddress("127.0.0.2", 0)->Reason, "middle");
-  EXPECT_EQ(bans.FindForAddress("127.1.0.1", 0)->Reason, "short");
-  EXPECT_EQ(bans.FindForAddress("127.0.0.2", 6000)->Reason, "short");
+  auto reasonAt = [&](const char* address, int64_t time) {
+    std::optional<TBan> ban = bans.FindForAddress(address, time);
+    return ban ? ban->Reason : "(none)";
+  };
+  EXPECT_EQ(reasonAt("127.0.0.1", 0), "long");
+  EXPECT_EQ(reasonAt("127.0.0.2", 0), "middle");
+  EXPECT_EQ(reasonAt("127.1.0.1", 0), "short");
+  EXPECT_EQ(reasonAt("127.1.0.1", 3000), "(none)");
+  EXPECT_EQ(reasonAt("127.0.0.2", 5999), "middle");
+  EXPECT_EQ(reasonAt("127.0.0.2", 6000), "(none)");
   bans.Add(BanOf("127.0.0.0/8", std::nullopt, "forever"));  // replaces the short one
-  EXPECT_EQ(bans.FindForAddress("127.0.0.1", 0)->Reason, "forever");
-  EXPECT_EQ(bans.FindForAddress("127.0.0.1", 1'000'000'000)->Reason, "forever");
+  EXPECT_EQ(reasonAt("127.0.0.1", 0), "forever");
+  EXPECT_EQ(reasonAt("127.0.0.1", 1'000'000'000), "forever");
   EXPECT_EQ(bans.List().size(), 3u);
 }
 
