@@ -65,13 +65,13 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
     recorded.Name = verdict.Name;
     recorded.Created = now;
     verdict.AccountCreated = store_.Add(recorded);
-  } else if (account->Privileges == TPrivileges::Admin && account->HasPassword() &&
-             !throttle_.Blocked(request.Address, now)) {
-    if (hasher_.Verify(account->PasswordHash, request.Password)) {
-      verdict.Privileges = TPrivileges::Admin;
-    } else {
-      throttle_.Failed(request.Address, now);
+  } else if (account->Privileges == TPrivileges::Admin && account->HasPassword()) {
+    bool held = Held(*account, request.Address, now);
+    if (held || !hasher_.Verify(account->PasswordHash, request.Password)) {
+      if (!held) throttle_.Failed(request.Address, now);
+      return;  // joins as a Player; an Admin's record shows only its own logins
     }
+    verdict.Privileges = TPrivileges::Admin;
   }
   store_.RecordLogin(verdict.Name, now, request.Address);
 }
@@ -79,9 +79,7 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
 void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuthMode mode,
                                 std::optional<TAccount> account, TLoginVerdict& verdict) {
   if (!AccountNameProblem(verdict.Name).empty()) return Refuse(now, verdict);
-  bool exempt = account && account->Privileges == TPrivileges::Admin &&
-                account->LastAddress == request.Address;
-  if (!exempt && throttle_.Blocked(request.Address, now)) {
+  if (account ? Held(*account, request.Address, now) : throttle_.Blocked(request.Address, now)) {
     verdict.Outcome = TLoginOutcome::TooManyFailures;
     return;
   }
@@ -107,6 +105,12 @@ void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuth
   }
   if (!hasher_.Verify(account->PasswordHash, request.Password)) return Refuse(now, verdict);
   Accept(*account, now, verdict);
+}
+
+bool TLoginCheck::Held(const TAccount& account, const std::string& address, int64_t now) {
+  bool atHome = account.Privileges == TPrivileges::Admin && account.HasPassword() &&
+                account.LastAddress == address;
+  return !atHome && throttle_.Blocked(address, now);
 }
 
 void TLoginCheck::Accept(const TAccount& account, int64_t now, TLoginVerdict& verdict) {

@@ -1,6 +1,6 @@
 // TLoginCheck: decides a login by the server's --auth mode:
 // - open: anything goes; the name is recorded (created, last login, address). Only an Admin
-//   account's own password, when given, brings Admin privileges.
+//   account's own password, when given, brings Admin privileges (and records the login).
 // - claim: the first login with a new name creates its account with that password (or sets
 //   the password of a name recorded without one); later logins need that password.
 // - registered: only accounts with a password may join, with that password.
@@ -54,6 +54,8 @@ class TLoginCheck {
                   TLoginVerdict& verdict);
   void DecideChecked(const TLoginRequest& request, int64_t now, TAuthMode mode,
                      std::optional<TAccount> account, TLoginVerdict& verdict);
+  // The address is blocked, and this is not an Admin at its last address.
+  bool Held(const TAccount& account, const std::string& address, int64_t now);
   void Accept(const TAccount& account, int64_t now, TLoginVerdict& verdict);
   void Refuse(int64_t now, TLoginVerdict& verdict);
 

@@ -101,6 +101,18 @@ TEST_F(LoginCheckTest, OpenGivesAdminOnlyWithTheAdminsPassword) {
   EXPECT_EQ(impostor.Privileges, TPrivileges::Player);
   EXPECT_EQ(Login("pal", "wrong").Privileges, TPrivileges::Player);
   EXPECT_EQ(hasher_.Verifies, 2);  // a Player account's password is never checked
+
+  // Guesses from the Admin's last address block it, but not the Admin there.
+  for (int i = 1; i < TLoginThrottle::FAILURES; ++i) Login("boss", "guess");
+  EXPECT_EQ(Login("boss", "secret").Privileges, TPrivileges::Admin);
+  // Elsewhere a blocked address gets no check, and unchecked logins leave the record alone.
+  for (int i = 0; i < TLoginThrottle::FAILURES; ++i) Login("boss", "guess", "127.0.0.2");
+  int verifies = hasher_.Verifies;
+  TLoginVerdict held = Login("boss", "secret", "127.0.0.2");
+  EXPECT_TRUE(held.Accepted());
+  EXPECT_EQ(held.Privileges, TPrivileges::Player);
+  EXPECT_EQ(hasher_.Verifies, verifies);
+  EXPECT_EQ(store_.Find("boss")->LastAddress, "127.0.0.1");
 }
 
 TEST_F(LoginCheckTest, ClaimCreatesOnFirstLoginThenNeedsThePassword) {
