@@ -101,30 +101,28 @@ std::vector<TBan> TBanList::List() {
   return bans;
 }
 
-std::optional<TBan> TBanList::FindForAddress(std::string_view address, int64_t time) {
-  std::optional<uint32_t> number = ParseIpv4(address);
-  if (!number) return std::nullopt;
+std::optional<TBan> TBanList::FindActive(const char* condition, int64_t time,
+                                         const std::function<void(TStatement&)>& bindFirst) {
   auto guard = db_.Lock();
-  TStatement query(db_, (std::string("SELECT ") + BAN_COLUMNS +
-                         " FROM bans WHERE kind != 'name' AND first_address <= ?1"
-                         " AND ?1 <= last_address AND (expires IS NULL OR expires > ?2)" +
-                         LONGEST_FIRST)
+  TStatement query(db_, (std::string("SELECT ") + BAN_COLUMNS + " FROM bans WHERE " + condition +
+                         " AND (expires IS NULL OR expires > ?2)" + LONGEST_FIRST)
                             .c_str());
-  query.Bind(1, static_cast<int64_t>(*number)).Bind(2, time);
+  bindFirst(query);
+  query.Bind(2, time);
   if (!query.Step()) return std::nullopt;
   return ReadBan(query);
 }
 
+std::optional<TBan> TBanList::FindForAddress(std::string_view address, int64_t time) {
+  std::optional<uint32_t> number = ParseIpv4(address);
+  if (!number) return std::nullopt;
+  return FindActive("kind != 'name' AND first_address <= ?1 AND ?1 <= last_address", time,
+                    [&](TStatement& query) { query.Bind(1, static_cast<int64_t>(*number)); });
+}
+
 std::optional<TBan> TBanList::FindForName(std::string_view name, int64_t time) {
-  auto guard = db_.Lock();
-  TStatement query(db_, (std::string("SELECT ") + BAN_COLUMNS +
-                         " FROM bans WHERE kind = 'name' AND target = ?1"
-                         " AND (expires IS NULL OR expires > ?2)" +
-                         LONGEST_FIRST)
-                            .c_str());
-  query.Bind(1, name).Bind(2, time);
-  if (!query.Step()) return std::nullopt;
-  return ReadBan(query);
+  return FindActive("kind = 'name' AND target = ?1", time,
+                    [&](TStatement& query) { query.Bind(1, name); });
 }
 
 }  // namespace zq

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -58,6 +59,11 @@ class TBanList {
   std::optional<TBan> FindForName(std::string_view name, int64_t time);
 
  private:
+  // The longest ban in force at `time` (parameter 2) among those matching `condition`, whose
+  // own parameter `bindFirst` binds as parameter 1.
+  std::optional<TBan> FindActive(const char* condition, int64_t time,
+                                 const std::function<void(TStatement&)>& bindFirst);
+
   TAccountDb& db_;
 };
 

@@ -11,11 +11,13 @@
 #include "accounts/AccountStore.h"
 #include "platform/Errors.h"
 #include "tests/accounts/AccountsTestSupport.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
 namespace {
 
+using test::IoErrorOf;
 using test::RawDb;
 using test::TempDir;
 
@@ -26,17 +28,6 @@ TAccount Named(const std::string& name, TPrivileges privileges = TPrivileges::Pl
   account.Privileges = privileges;
   account.Created = 1000;
   return account;
-}
-
-// The EInOutError text of `open`, or "" when it did not raise one.
-template <class F>
-std::string InOutErrorOf(F open) {
-  try {
-    open();
-  } catch (const EInOutError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(AccountStore, CreatedWithOwnerOnlyModeInWalWithCurrentSchema) {
@@ -159,21 +150,21 @@ TEST(AccountStore, ErrorsNameTheFile) {
   TempDir dir;
   std::string garbage = dir / "garbage.db";
   test::WriteFile(garbage, std::string(4096, 'g'));
-  std::string error = InOutErrorOf([&] { TAccountStore store(garbage); });
+  std::string error = IoErrorOf([&] { TAccountStore store(garbage); });
   EXPECT_NE(error.find(garbage), std::string::npos) << error;
 
   std::string nowhere = dir / "no/such/dir/zqosrv.db";
-  error = InOutErrorOf([&] { TAccountStore store(nowhere); });
+  error = IoErrorOf([&] { TAccountStore store(nowhere); });
   EXPECT_NE(error.find(nowhere), std::string::npos) << error;
 
   std::string missing = dir / "missing.db";
-  error = InOutErrorOf([&] { TAccountStore store(missing, TAccountDb::TOpen::MustExist); });
+  error = IoErrorOf([&] { TAccountStore store(missing, TAccountDb::TOpen::MustExist); });
   EXPECT_NE(error.find(missing), std::string::npos) << error;
   EXPECT_NE(access(missing.c_str(), F_OK), 0);  // not created
 
   std::string later = dir / "later.db";
   { RawDb(later).Exec("PRAGMA user_version = 99"); }
-  error = InOutErrorOf([&] { TAccountStore store(later); });
+  error = IoErrorOf([&] { TAccountStore store(later); });
   EXPECT_NE(error.find(later), std::string::npos) << error;
   EXPECT_NE(error.find("99"), std::string::npos) << error;
   EXPECT_EQ(RawDb(later).Text("PRAGMA user_version"), "99");  // left as it was
