@@ -143,6 +143,7 @@ int TAccountDb::UserVersion() {
 }
 
 TStatement::TStatement(TAccountDb& db, const char* sql) : db_(db) {
+  if (!db.Handle()) db.Fail("not open (reopening it failed)");
   sqlite3_stmt* raw = nullptr;
   int rc = sqlite3_prepare_v2(db.Handle(), sql, -1, &raw, nullptr);
   stmt_.reset(raw);
