@@ -4,7 +4,7 @@
 // is written in double quotes. TARGET is a name, an IPv4 address or a range; DURATION is a
 // number with s, m, h or d (30s, 10m, 2h, 7d) and is left out for a permanent ban. A third
 // word of /ban that begins with a digit is taken as a duration (and refused if it is not
-// one); the rest of the line is the reason.
+// one); the rest of the line is the reason. Pure functions: any thread.
 #pragma once
 
 #include <optional>

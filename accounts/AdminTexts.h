@@ -1,5 +1,6 @@
 // Every text an admin sees in answer to a command, and the one a kicked player gets. Each
 // answer fits one speech line (ADMIN_LINE_LENGTH characters); a long list is split.
+// Pure functions: any thread.
 #pragma once
 
 #include <cstddef>

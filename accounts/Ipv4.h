@@ -1,5 +1,5 @@
 // IPv4 addresses in dotted decimal and ranges in CIDR form ("10.0.0.0/8"), as numbers in
-// host order so that a range is the interval [First, Last].
+// host order so that a range is the interval [First, Last]. Pure functions: any thread.
 #pragma once
 
 #include <cstdint>

@@ -1,6 +1,7 @@
 // The answer to a login: accepted (with the name the player joins under, its privileges and
 // whether the login created the account) or refused, with the text the refused client is
 // sent and the log line the server writes. The texts live here and nowhere else.
+// Plain values: any thread.
 #pragma once
 
 #include <cstdint>

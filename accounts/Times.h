@@ -1,5 +1,6 @@
 // Times of the accounts file: Unix seconds from a wall clock that tests replace, ban and
 // play-time durations written as "30s", "10m", "2h" or "7d", and the forms listings show.
+// Any thread.
 #pragma once
 
 #include <cstdint>

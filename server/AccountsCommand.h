@@ -2,7 +2,7 @@
 // whether the server runs or not (both use the file at once; the server sees each change at
 // the next login or connect). Without Qt. Passwords are read from the terminal without echo
 // (asked twice), or as one line from standard input when that is not a terminal; they are
-// never taken as arguments and never printed.
+// never taken as arguments and never printed. Runs on the calling thread, start to end.
 #pragma once
 
 #include <iosfwd>
