@@ -9,21 +9,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/Errors.h"
+#include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
 namespace zq::test {
-
-// The text of the EInOutError raised by `fn`; fails the test when nothing is raised.
-template <typename Fn>
-std::string IoErrorOf(Fn fn) {
-  try {
-    fn();
-  } catch (const EInOutError& e) {
-    return e.what();
-  }
-  ADD_FAILURE() << "no EInOutError";
-  return "";
-}
 
 inline std::string LE16(uint16_t v) {
   return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)};

@@ -1,0 +1,88 @@
+// TAccountStore: the players' accounts in the accounts file: name (unique without regard to
+// the letter case of A to Z), password hash, privileges, created, last login and address,
+// total time in the game. Nothing is cached: each call reads or writes the file, so changes
+// that another process makes are seen at the next call. Any thread: calls are serialised.
+// Failures raise EInOutError naming the file.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "accounts/AccountDb.h"
+
+namespace zq {
+
+enum class TPrivileges { Player, Admin };
+std::string_view PrivilegesName(TPrivileges privileges);  // "Player", "Admin"
+// "Player" or "Admin" in any letter case.
+std::optional<TPrivileges> ParsePrivileges(std::string_view text);
+
+// Names in the game are cut to this many bytes.
+constexpr std::size_t MAX_NAME_LENGTH = 47;
+// Empty when `name` can name an account: 1 to MAX_NAME_LENGTH bytes, no control
+// characters, no space at either end. Otherwise what is wrong with it.
+std::string AccountNameProblem(std::string_view name);
+
+// Accounts file in the game directory unless --accounts names one; a relative --accounts
+// path is taken from the game directory too, where the server runs.
+constexpr const char* DEFAULT_ACCOUNTS_FILE = "zqosrv.db";
+std::string AccountsFilePath(const std::string& gameDirectory, const std::string& accountsOption);
+
+class TBanList;
+
+struct TAccount {
+  std::string Name;
+  std::string PasswordHash;  // empty: no password yet (a name recorded by an open server)
+  TPrivileges Privileges = TPrivileges::Player;
+  int64_t Created = 0;  // Unix seconds, like every time here
+  std::optional<int64_t> LastLogin;
+  std::string LastAddress;
+  int64_t PlaySeconds = 0;
+
+  bool HasPassword() const { return !PasswordHash.empty(); }
+};
+
+class TAccountStore {
+ public:
+  // Opens the file, or with CreateIfMissing creates it; raises EInOutError naming it.
+  explicit TAccountStore(std::string path,
+                         TAccountDb::TOpen open = TAccountDb::TOpen::CreateIfMissing);
+  ~TAccountStore();
+  TAccountStore(const TAccountStore&) = delete;
+  TAccountStore& operator=(const TAccountStore&) = delete;
+
+  const std::string& Path() const { return db_.Path(); }
+  // Opens the file again (SIGHUP); nothing else needs re-reading.
+  void Reopen() { db_.Reopen(); }
+  // The bans, in the same file.
+  TBanList& Bans() { return *bans_; }
+
+  // False when the name is taken in any letter case. Raises EConvertError for a name that
+  // AccountNameProblem refuses.
+  bool Add(const TAccount& account);
+  // The account whose name equals `name` without regard to letter case.
+  std::optional<TAccount> Find(std::string_view name);
+  // Every account, by name without regard to letter case.
+  std::vector<TAccount> List();
+  // Each returns false when there is no such account.
+  bool SetPasswordHash(std::string_view name, const std::string& hash);
+  // Sets the hash only while the account has none; false when it has one or is missing.
+  bool ClaimPassword(std::string_view name, const std::string& hash);
+  bool SetPrivileges(std::string_view name, TPrivileges privileges);
+  bool Remove(std::string_view name);
+  bool RecordLogin(std::string_view name, int64_t time, std::string_view address);
+  bool AddPlayTime(std::string_view name, int64_t seconds);
+
+ private:
+  bool Update(const char* sql, std::string_view name, const std::function<void(TStatement&)>& bind);
+
+  TAccountDb db_;
+  std::unique_ptr<TBanList> bans_;
+};
+
+}  // namespace zq

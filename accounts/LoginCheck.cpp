@@ -1,0 +1,127 @@
+#include "accounts/LoginCheck.h"
+
+#include <exception>
+
+namespace zq {
+
+std::optional<TAuthMode> ParseAuthMode(std::string_view text) {
+  if (text == "open") return TAuthMode::Open;
+  if (text == "claim") return TAuthMode::Claim;
+  if (text == "registered") return TAuthMode::Registered;
+  return std::nullopt;
+}
+
+std::string_view AuthModeName(TAuthMode mode) {
+  switch (mode) {
+    case TAuthMode::Claim:
+      return "claim";
+    case TAuthMode::Registered:
+      return "registered";
+    case TAuthMode::Open:
+      break;
+  }
+  return "open";
+}
+
+TLoginCheck::TLoginCheck(TAccountStore& store, const TPasswordHasher& hasher,
+                         TLoginThrottle& throttle, TAuthMode mode)
+    : store_(store), hasher_(hasher), throttle_(throttle), mode_(mode) {}
+
+TLoginVerdict TLoginCheck::Decide(const TLoginRequest& request, int64_t now) {
+  TLoginVerdict verdict;
+  verdict.Serial = request.Serial;
+  verdict.Address = request.Address;
+  verdict.Name = request.Name.substr(0, MAX_NAME_LENGTH);
+  try {
+    verdict.Ban = store_.Bans().FindForAddress(request.Address, now);
+    if (!verdict.Ban) verdict.Ban = store_.Bans().FindForName(verdict.Name, now);
+    if (verdict.Ban) {
+      verdict.Outcome = TLoginOutcome::Banned;
+      return verdict;
+    }
+    std::optional<TAccount> account;
+    if (AccountNameProblem(verdict.Name).empty()) account = store_.Find(verdict.Name);
+    if (account) verdict.Name = account->Name;
+    TAuthMode mode = Mode();
+    if (mode == TAuthMode::Open) {
+      DecideOpen(request, now, std::move(account), verdict);
+    } else {
+      DecideChecked(request, now, mode, std::move(account), verdict);
+    }
+  } catch (const std::exception& e) {
+    verdict.Outcome = TLoginOutcome::CheckFailed;
+    verdict.Privileges = TPrivileges::Player;
+    verdict.Error = e.what();
+  }
+  return verdict;
+}
+
+void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
+                             std::optional<TAccount> account, TLoginVerdict& verdict) {
+  verdict.Outcome = TLoginOutcome::Accepted;
+  if (!AccountNameProblem(verdict.Name).empty()) return;  // joins as before, unrecorded
+  if (!account) {
+    TAccount recorded;
+    recorded.Name = verdict.Name;
+    recorded.Created = now;
+    verdict.AccountCreated = store_.Add(recorded);
+  } else if (account->Privileges == TPrivileges::Admin && account->HasPassword()) {
+    bool held = Held(*account, request.Address, now);
+    if (held || !hasher_.Verify(account->PasswordHash, request.Password)) {
+      if (!held) throttle_.Failed(request.Address, now);
+      return;  // joins as a Player; an Admin's record shows only its own logins
+    }
+    verdict.Privileges = TPrivileges::Admin;
+  }
+  store_.RecordLogin(verdict.Name, now, request.Address);
+}
+
+void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuthMode mode,
+                                std::optional<TAccount> account, TLoginVerdict& verdict) {
+  if (!AccountNameProblem(verdict.Name).empty()) return Refuse(now, verdict);
+  if (account ? Held(*account, request.Address, now) : throttle_.Blocked(request.Address, now)) {
+    verdict.Outcome = TLoginOutcome::TooManyFailures;
+    return;
+  }
+  if (!account || !account->HasPassword()) {
+    if (mode == TAuthMode::Registered || request.Password.empty()) return Refuse(now, verdict);
+    std::string hash = hasher_.Hash(request.Password);
+    if (!account) {
+      TAccount created;
+      created.Name = verdict.Name;
+      created.PasswordHash = hash;
+      created.Created = now;
+      if (store_.Add(created)) {
+        verdict.AccountCreated = true;
+        return Accept(created, now, verdict);
+      }
+    } else if (store_.ClaimPassword(account->Name, hash)) {
+      return Accept(*account, now, verdict);
+    }
+    // Another login claimed the name meanwhile: this one needs the password it set.
+    account = store_.Find(verdict.Name);
+    if (!account || !account->HasPassword()) return Refuse(now, verdict);
+    verdict.Name = account->Name;
+  }
+  if (!hasher_.Verify(account->PasswordHash, request.Password)) return Refuse(now, verdict);
+  Accept(*account, now, verdict);
+}
+
+bool TLoginCheck::Held(const TAccount& account, const std::string& address, int64_t now) {
+  bool atHome = account.Privileges == TPrivileges::Admin && account.HasPassword() &&
+                account.LastAddress == address;
+  return !atHome && throttle_.Blocked(address, now);
+}
+
+void TLoginCheck::Accept(const TAccount& account, int64_t now, TLoginVerdict& verdict) {
+  verdict.Outcome = TLoginOutcome::Accepted;
+  verdict.Privileges = account.Privileges;
+  store_.RecordLogin(account.Name, now, verdict.Address);
+}
+
+void TLoginCheck::Refuse(int64_t now, TLoginVerdict& verdict) {
+  verdict.Outcome = TLoginOutcome::WrongNameOrPassword;
+  throttle_.Failed(verdict.Address, now);
+}
+
+}  // namespace zq

@@ -1,0 +1,320 @@
+#include "server/AccountsCommand.h"
+
+#include <termios.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <iostream>
+
+#include "accounts/AccountStore.h"
+#include "accounts/BanList.h"
+#include "accounts/Times.h"
+#include "platform/Errors.h"
+
+namespace zq {
+namespace {
+
+using TOpen = TAccountDb::TOpen;
+
+// Turns terminal echo off while it lives.
+class TNoEcho {
+ public:
+  TNoEcho() {
+    if (tcgetattr(STDIN_FILENO, &saved_) != 0) return;
+    termios quiet = saved_;
+    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    active_ = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+  }
+  ~TNoEcho() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSAFLUSH, &saved_);
+  }
+  TNoEcho(const TNoEcho&) = delete;
+  TNoEcho& operator=(const TNoEcho&) = delete;
+
+ private:
+  termios saved_{};
+  bool active_ = false;
+};
+
+std::string ReadLine(std::istream& in) {
+  std::string line;
+  if (!std::getline(in, line)) throw EConvertError("No password on standard input");
+  if (!line.empty() && line.back() == '\r') line.pop_back();
+  return line;
+}
+
+std::string ReadPassword(std::istream& in, std::ostream& err) {
+  std::string password;
+  if (&in == &std::cin && isatty(STDIN_FILENO)) {
+    TNoEcho quiet;
+    err << "Password: " << std::flush;
+    password = ReadLine(in);
+    err << "\nAgain: " << std::flush;
+    std::string again = ReadLine(in);
+    err << "\n";
+    if (again != password) throw EConvertError("The two passwords differ");
+  } else {
+    password = ReadLine(in);
+  }
+  if (password.empty()) throw EConvertError("A password cannot be empty");
+  return password;
+}
+
+// Prints rows in columns as wide as their widest cell, two spaces apart.
+void PrintTable(std::ostream& out, const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()));
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  for (const auto& row : rows) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    line.erase(line.find_last_not_of(' ') + 1);
+    out << line << "\n";
+  }
+}
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+class TAccountsCommand {
+ public:
+  TAccountsCommand(std::istream& in, std::ostream& out, std::ostream& err,
+                   const TAccountsCommandOptions& options)
+      : in_(in), out_(out), err_(err), options_(options) {}
+
+  int Run(const std::vector<std::string>& args);
+
+ private:
+  void DefineAccounts(CLI::App& app);
+  void DefineBans(CLI::App& app);
+  std::string File() const { return AccountsFilePath(gameDir_, accountsOption_); }
+  TAccountStore Open(TOpen open) { return TAccountStore(File(), open); }
+  std::string NewHash() {
+    std::string password = ReadPassword(in_, err_);
+    return TArgon2Hasher(options_.HashLimits).Hash(password);
+  }
+  [[noreturn]] void NoAccount() {
+    throw EConvertError("No account named " + Quoted(name_) + " in " + File());
+  }
+
+  void ListAccounts();
+  void AddAccount();
+  void ChangePassword();
+  void RemoveAccount();
+  void SetPrivileges();
+  void ListBans();
+  void AddBan();
+  void RemoveBan();
+
+  std::istream& in_;
+  std::ostream& out_;
+  std::ostream& err_;
+  const TAccountsCommandOptions& options_;
+  std::function<void()> action_;
+  std::string accountsOption_;
+  std::string gameDir_;
+  std::string name_;  // an account name or a ban target
+  bool admin_ = false;
+  std::string privileges_;
+  std::string duration_;
+  std::string reason_;
+};
+
+int TAccountsCommand::Run(const std::vector<std::string>& args) {
+  std::string what = args.empty() ? "" : args[0];
+  if (what != "accounts" && what != "bans") {
+    err_ << "zqosrv: expected \"accounts\" or \"bans\"\n";
+    return 1;
+  }
+  CLI::App app(what == "accounts" ? "Manages the players' accounts of zqosrv."
+                                  : "Manages the bans of zqosrv.",
+               "zqosrv " + what);
+  app.fallthrough();  // the file options may also follow the subcommand
+  app.add_option("--accounts", accountsOption_,
+                 "the accounts file (default zqosrv.db in the game directory; a relative path "
+                 "is taken from there)")
+      ->type_name("FILE");
+  app.add_option("--game-dir", gameDir_, "the game directory (default: current directory)")
+      ->check(CLI::ExistingDirectory)
+      ->type_name("DIR");
+  app.require_subcommand(1);
+  if (what == "accounts") {
+    DefineAccounts(app);
+  } else {
+    DefineBans(app);
+  }
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend() - 1);
+    app.parse(reversed);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e, out_, err_) == 0 ? 0 : 1;
+  }
+  try {
+    action_();
+  } catch (const std::exception& e) {
+    err_ << "zqosrv " << what << ": " << e.what() << "\n";
+    return 1;
+  }
+  return 0;
+}
+
+void TAccountsCommand::DefineAccounts(CLI::App& app) {
+  app.add_subcommand("list", "lists every account")->callback([this] {
+    action_ = [this] { ListAccounts(); };
+  });
+  CLI::App* add = app.add_subcommand("add", "adds an account; asks for its password");
+  add->add_option("NAME", name_, "the account's name")->required();
+  add->add_flag("--admin", admin_, "with Admin privileges (else Player)");
+  add->callback([this] { action_ = [this] { AddAccount(); }; });
+  CLI::App* passwd = app.add_subcommand("passwd", "sets an account's password; asks for it");
+  passwd->add_option("NAME", name_, "the account's name")->required();
+  passwd->callback([this] { action_ = [this] { ChangePassword(); }; });
+  CLI::App* remove = app.add_subcommand("remove", "removes an account");
+  remove->add_option("NAME", name_, "the account's name")->required();
+  remove->callback([this] { action_ = [this] { RemoveAccount(); }; });
+  CLI::App* set = app.add_subcommand("set", "sets an account's privileges");
+  set->add_option("NAME", name_, "the account's name")->required();
+  set->add_option("--privileges", privileges_, "Player or Admin")->required()->type_name("P");
+  set->callback([this] { action_ = [this] { SetPrivileges(); }; });
+}
+
+void TAccountsCommand::DefineBans(CLI::App& app) {
+  app.add_subcommand("list", "lists every ban, expired ones too")->callback([this] {
+    action_ = [this] { ListBans(); };
+  });
+  CLI::App* add = app.add_subcommand("add", "bans a name, an IPv4 address or a range (CIDR)");
+  add->add_option("TARGET", name_, "a name, a.b.c.d or a.b.c.d/n")->required();
+  add->add_option("--for", duration_, "how long: 30s, 10m, 2h, 7d (default: for good)")
+      ->type_name("DURATION");
+  add->add_option("--reason", reason_, "why, for the log and the list")->type_name("TEXT");
+  add->callback([this] { action_ = [this] { AddBan(); }; });
+  CLI::App* remove = app.add_subcommand("remove", "lifts the ban on a target");
+  remove->add_option("TARGET", name_, "as given to add")->required();
+  remove->callback([this] { action_ = [this] { RemoveBan(); }; });
+}
+
+void TAccountsCommand::ListAccounts() {
+  std::vector<TAccount> accounts = Open(TOpen::MustExist).List();
+  if (accounts.empty()) {
+    out_ << "No accounts in " << File() << ".\n";
+    return;
+  }
+  std::vector<std::vector<std::string>> rows = {
+      {"NAME", "PRIVILEGES", "PASSWORD", "CREATED", "LAST LOGIN", "LAST ADDRESS", "PLAYED"}};
+  for (const TAccount& a : accounts) {
+    rows.push_back({a.Name, std::string(PrivilegesName(a.Privileges)),
+                    a.HasPassword() ? "set" : "none", FormatTime(a.Created),
+                    a.LastLogin ? FormatTime(*a.LastLogin) : "never",
+                    a.LastAddress.empty() ? "-" : a.LastAddress, FormatDuration(a.PlaySeconds)});
+  }
+  PrintTable(out_, rows);
+}
+
+void TAccountsCommand::AddAccount() {
+  if (std::string problem = AccountNameProblem(name_); !problem.empty()) {
+    throw EConvertError("Invalid account name " + Quoted(name_) + ": " + problem);
+  }
+  TAccountStore store = Open(TOpen::CreateIfMissing);
+  if (store.Find(name_)) {
+    throw EConvertError("An account named " + Quoted(name_) + " exists already in " + File());
+  }
+  TAccount account;
+  account.Name = name_;
+  account.Privileges = admin_ ? TPrivileges::Admin : TPrivileges::Player;
+  account.Created = SystemWallClock();
+  account.PasswordHash = NewHash();
+  if (!store.Add(account)) {  // taken while the password was typed
+    throw EConvertError("An account named " + Quoted(name_) + " exists already in " + File());
+  }
+  out_ << "Added account " << name_ << " (" << PrivilegesName(account.Privileges) << ") to "
+       << File() << ".\n";
+}
+
+void TAccountsCommand::ChangePassword() {
+  TAccountStore store = Open(TOpen::MustExist);
+  if (!store.Find(name_)) NoAccount();
+  if (!store.SetPasswordHash(name_, NewHash())) NoAccount();
+  out_ << "Changed the password of " << name_ << " in " << File() << ".\n";
+}
+
+void TAccountsCommand::RemoveAccount() {
+  if (!Open(TOpen::MustExist).Remove(name_)) NoAccount();
+  out_ << "Removed account " << name_ << " from " << File() << ".\n";
+}
+
+void TAccountsCommand::SetPrivileges() {
+  std::optional<TPrivileges> privileges = ParsePrivileges(privileges_);
+  if (!privileges) {
+    throw EConvertError("Invalid privileges " + Quoted(privileges_) + ": Player or Admin");
+  }
+  if (!Open(TOpen::MustExist).SetPrivileges(name_, *privileges)) NoAccount();
+  out_ << name_ << " now has " << PrivilegesName(*privileges) << " privileges in " << File()
+       << ".\n";
+}
+
+void TAccountsCommand::ListBans() {
+  std::vector<TBan> bans = Open(TOpen::MustExist).Bans().List();
+  if (bans.empty()) {
+    out_ << "No bans in " << File() << ".\n";
+    return;
+  }
+  int64_t now = SystemWallClock();
+  std::vector<std::vector<std::string>> rows = {{"TARGET", "SINCE", "UNTIL", "REASON"}};
+  for (const TBan& ban : bans) {
+    std::string until = !ban.Expires        ? "for good"
+                        : ban.ActiveAt(now) ? FormatTime(*ban.Expires)
+                                            : FormatTime(*ban.Expires) + " (expired)";
+    rows.push_back({ban.Target.Text, FormatTime(ban.Created), until, ban.Reason});
+  }
+  PrintTable(out_, rows);
+}
+
+void TAccountsCommand::AddBan() {
+  TBan ban;
+  ban.Target = ParseBanTarget(name_);
+  ban.Reason = reason_;
+  ban.Created = SystemWallClock();
+  std::optional<int64_t> duration;
+  if (!duration_.empty()) {
+    duration = ParseDuration(duration_);
+    if (!duration) {
+      throw EConvertError("Invalid duration " + Quoted(duration_) +
+                          " for --for: a number with s, m, h or d, as in 30s, 10m, 2h, 7d");
+    }
+    ban.Expires = ban.Created + *duration;
+  }
+  Open(TOpen::CreateIfMissing).Bans().Add(ban);
+  out_ << "Banned " << ban.Target.Text
+       << (duration ? " for " + FormatDuration(*duration) + ", until " + FormatTime(*ban.Expires)
+                    : std::string(" for good"))
+       << " in " << File() << ".\n";
+}
+
+void TAccountsCommand::RemoveBan() {
+  TBanTarget target = ParseBanTarget(name_);
+  if (!Open(TOpen::MustExist).Bans().Remove(target)) {
+    throw EConvertError(target.Text + " is not banned in " + File());
+  }
+  out_ << "Lifted the ban on " << target.Text << " in " << File() << ".\n";
+}
+
+}  // namespace
+
+int RunAccountsCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                       std::ostream& err) {
+  return RunAccountsCommand(args, in, out, err, TAccountsCommandOptions{});
+}
+
+int RunAccountsCommand(const std::vector<std::string>& args, std::istream& in, std::ostream& out,
+                       std::ostream& err, const TAccountsCommandOptions& options) {
+  return TAccountsCommand(in, out, err, options).Run(args);
+}
+
+}  // namespace zq

@@ -1,0 +1,240 @@
+// The login decision in each mode: accept and refuse paths, bans before any hashing, the
+// per-address limit with the Admin exemption, and a broken accounts file.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "accounts/LoginCheck.h"
+#include "tests/accounts/AccountsTestSupport.h"
+#include "tests/support/TempDir.h"
+
+namespace zq {
+namespace {
+
+using test::TempDir;
+
+// Real Argon2id at the least cost, counting the slow calls.
+class CountingHasher : public TPasswordHasher {
+ public:
+  std::string Hash(std::string_view password) const override {
+    ++Hashes;
+    return real_.Hash(password);
+  }
+  bool Verify(const std::string& hash, std::string_view password) const override {
+    ++Verifies;
+    return real_.Verify(hash, password);
+  }
+  int Calls() const { return Hashes + Verifies; }
+
+  mutable std::atomic<int> Hashes{0};
+  mutable std::atomic<int> Verifies{0};
+
+ private:
+  TArgon2Hasher real_{TArgon2Hasher::Minimum()};
+};
+
+class LoginCheckTest : public testing::Test {
+ protected:
+  TLoginVerdict Login(const std::string& name, const std::string& password,
+                      const std::string& address = "127.0.0.1") {
+    return check_.Decide({name, password, address, ++serial_}, now_);
+  }
+  void AddAccount(const std::string& name, const std::string& password, TPrivileges privileges,
+                  const std::string& lastAddress = "") {
+    TAccount account;
+    account.Name = name;
+    account.PasswordHash = password.empty() ? "" : hasher_.Hash(password);
+    account.Privileges = privileges;
+    account.LastAddress = lastAddress;
+    ASSERT_TRUE(store_.Add(account));
+    hasher_.Hashes = 0;
+  }
+  void Ban(const std::string& target, std::optional<int64_t> expires = std::nullopt) {
+    TBan ban;
+    ban.Target = ParseBanTarget(target);
+    ban.Expires = expires;
+    ban.Reason = "test";
+    store_.Bans().Add(ban);
+  }
+
+  TempDir dir_;
+  TAccountStore store_{dir_ / "zqosrv.db"};
+  CountingHasher hasher_;
+  TLoginThrottle throttle_;
+  TLoginCheck check_{store_, hasher_, throttle_, TAuthMode::Open};
+  int64_t now_ = 1'700'000'000;
+  uint64_t serial_ = 0;
+};
+
+TEST_F(LoginCheckTest, OpenAcceptsAnythingAndRecordsNames) {
+  TLoginVerdict first = Login("Wanderer", "whatever", "127.0.0.7");
+  EXPECT_TRUE(first.Accepted());
+  EXPECT_TRUE(first.AccountCreated);
+  EXPECT_EQ(first.Serial, serial_);
+  EXPECT_EQ(first.Privileges, TPrivileges::Player);
+  std::optional<TAccount> recorded = store_.Find("wanderer");
+  ASSERT_TRUE(recorded);
+  EXPECT_FALSE(recorded->HasPassword());
+  EXPECT_EQ(recorded->LastLogin, now_);
+  EXPECT_EQ(recorded->LastAddress, "127.0.0.7");
+
+  now_ += 10;
+  TLoginVerdict again = Login("WANDERER", "", "127.0.0.8");
+  EXPECT_TRUE(again.Accepted());
+  EXPECT_FALSE(again.AccountCreated);
+  EXPECT_EQ(again.Name, "Wanderer");
+  EXPECT_EQ(store_.Find("wanderer")->LastAddress, "127.0.0.8");
+
+  TLoginVerdict unnamed = Login("", "");  // joins as before, recorded nowhere
+  EXPECT_TRUE(unnamed.Accepted());
+  EXPECT_FALSE(unnamed.AccountCreated);
+  EXPECT_EQ(store_.List().size(), 1u);
+  EXPECT_EQ(hasher_.Calls(), 0);  // nothing to check
+}
+
+TEST_F(LoginCheckTest, OpenGivesAdminOnlyWithTheAdminsPassword) {
+  AddAccount("Boss", "secret", TPrivileges::Admin);
+  AddAccount("Pal", "pal-pass", TPrivileges::Player);
+  EXPECT_EQ(Login("boss", "secret").Privileges, TPrivileges::Admin);
+  TLoginVerdict impostor = Login("boss", "guess");
+  EXPECT_TRUE(impostor.Accepted());
+  EXPECT_EQ(impostor.Privileges, TPrivileges::Player);
+  EXPECT_EQ(Login("pal", "wrong").Privileges, TPrivileges::Player);
+  EXPECT_EQ(hasher_.Verifies, 2);  // a Player account's password is never checked
+
+  // Guesses from the Admin's last address block it, but not the Admin there.
+  for (int i = 1; i < TLoginThrottle::FAILURES; ++i) Login("boss", "guess");
+  EXPECT_EQ(Login("boss", "secret").Privileges, TPrivileges::Admin);
+  // Elsewhere a blocked address gets no check, and unchecked logins leave the record alone.
+  for (int i = 0; i < TLoginThrottle::FAILURES; ++i) Login("boss", "guess", "127.0.0.2");
+  int verifies = hasher_.Verifies;
+  TLoginVerdict held = Login("boss", "secret", "127.0.0.2");
+  EXPECT_TRUE(held.Accepted());
+  EXPECT_EQ(held.Privileges, TPrivileges::Player);
+  EXPECT_EQ(hasher_.Verifies, verifies);
+  EXPECT_EQ(store_.Find("boss")->LastAddress, "127.0.0.1");
+}
+
+TEST_F(LoginCheckTest, ClaimCreatesOnFirstLoginThenNeedsThePassword) {
+  check_.SetMode(TAuthMode::Claim);
+  TLoginVerdict created = Login("Hero", "sword");
+  EXPECT_TRUE(created.Accepted());
+  EXPECT_TRUE(created.AccountCreated);
+  EXPECT_EQ(created.Privileges, TPrivileges::Player);
+  EXPECT_TRUE(store_.Find("hero")->HasPassword());
+
+  TLoginVerdict wrong = Login("HERO", "shield");
+  EXPECT_EQ(wrong.Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_EQ(RefusalText(wrong.Outcome), "Wrong name or password.");
+  EXPECT_EQ(RefusalLogLine(wrong),
+            "Login refused for Hero from 127.0.0.1: Wrong name or password.");
+
+  TLoginVerdict right = Login("hero", "sword");
+  EXPECT_TRUE(right.Accepted());
+  EXPECT_FALSE(right.AccountCreated);
+  EXPECT_EQ(right.Name, "Hero");
+
+  // No password to claim with, and names the game could not carry.
+  EXPECT_EQ(Login("Newcomer", "").Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_EQ(Login("", "pw").Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_EQ(Login(" padded", "pw").Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_FALSE(store_.Find("Newcomer"));
+}
+
+TEST_F(LoginCheckTest, ClaimTakesNamesRecordedOpenAndCutsLongNames) {
+  Login("Drifter", "ignored");  // open: recorded without a password
+  check_.SetMode(TAuthMode::Claim);
+  TLoginVerdict claimed = Login("drifter", "mine");
+  EXPECT_TRUE(claimed.Accepted());
+  EXPECT_FALSE(claimed.AccountCreated);
+  EXPECT_EQ(Login("drifter", "other").Outcome, TLoginOutcome::WrongNameOrPassword);
+
+  std::string longName(60, 'n');
+  TLoginVerdict cut = Login(longName, "pw");
+  EXPECT_TRUE(cut.Accepted());
+  EXPECT_EQ(cut.Name, std::string(47, 'n'));
+  EXPECT_TRUE(Login(longName + "tail", "pw").Accepted());  // the same 47 bytes
+}
+
+TEST_F(LoginCheckTest, RegisteredAdmitsOnlyAccountsWithTheirPassword) {
+  check_.SetMode(TAuthMode::Registered);
+  AddAccount("Keeper", "key", TPrivileges::Admin);
+  AddAccount("Ghost", "", TPrivileges::Player);  // recorded, never given a password
+  EXPECT_EQ(Login("stranger", "x").Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_EQ(Login("ghost", "").Outcome, TLoginOutcome::WrongNameOrPassword);
+  EXPECT_EQ(Login("keeper", "lock").Outcome, TLoginOutcome::WrongNameOrPassword);
+  TLoginVerdict keeper = Login("KEEPER", "key", "127.0.0.4");
+  EXPECT_TRUE(keeper.Accepted());
+  EXPECT_EQ(keeper.Privileges, TPrivileges::Admin);
+  EXPECT_FALSE(keeper.AccountCreated);
+  EXPECT_EQ(store_.Find("keeper")->LastAddress, "127.0.0.4");
+  EXPECT_FALSE(store_.Find("stranger"));
+  EXPECT_EQ(hasher_.Hashes, 0);
+}
+
+TEST_F(LoginCheckTest, BansRefuseInEveryModeBeforeAnyHashingUntilTheyExpire) {
+  AddAccount("Rogue", "pw", TPrivileges::Admin);
+  Ban("rogue", now_ + 60);
+  Ban("127.0.5.0/24");
+  for (TAuthMode mode : {TAuthMode::Open, TAuthMode::Claim, TAuthMode::Registered}) {
+    check_.SetMode(mode);
+    TLoginVerdict byName = Login("ROGUE", "pw");
+    EXPECT_EQ(byName.Outcome, TLoginOutcome::Banned);
+    EXPECT_EQ(RefusalText(byName.Outcome), "You are banned.");
+    ASSERT_TRUE(byName.Ban);
+    EXPECT_EQ(byName.Ban->Expires, now_ + 60);
+    TLoginVerdict byRange = Login("Innocent", "pw", "127.0.5.77");
+    EXPECT_EQ(byRange.Outcome, TLoginOutcome::Banned);
+    EXPECT_EQ(byRange.Ban->Target.Text, "127.0.5.0/24");
+  }
+  EXPECT_EQ(hasher_.Calls(), 0);
+  EXPECT_FALSE(store_.Find("Innocent"));  // not even recorded
+  now_ += 60;
+  EXPECT_TRUE(Login("rogue", "pw").Accepted());
+  EXPECT_EQ(Login("rogue", "pw", "127.0.5.1").Outcome, TLoginOutcome::Banned);
+}
+
+TEST_F(LoginCheckTest, FailuresBlockTheAddressButNotAnAdminAtHome) {
+  check_.SetMode(TAuthMode::Registered);
+  AddAccount("Player1", "right", TPrivileges::Player);
+  AddAccount("Chief", "boss", TPrivileges::Admin, "127.0.0.9");
+  for (int i = 0; i < TLoginThrottle::FAILURES; ++i) {
+    ASSERT_EQ(Login("player1", "wrong", "127.0.0.9").Outcome, TLoginOutcome::WrongNameOrPassword);
+  }
+  int callsBefore = hasher_.Calls();
+  TLoginVerdict blocked = Login("player1", "right", "127.0.0.9");
+  EXPECT_EQ(blocked.Outcome, TLoginOutcome::TooManyFailures);
+  EXPECT_EQ(Login("nobody", "x", "127.0.0.9").Outcome, TLoginOutcome::TooManyFailures);
+  EXPECT_EQ(hasher_.Calls(), callsBefore);                          // refused before hashing
+  EXPECT_TRUE(Login("player1", "right", "127.0.0.10").Accepted());  // other addresses
+
+  EXPECT_TRUE(Login("chief", "boss", "127.0.0.9").Accepted());  // from its last address
+  EXPECT_EQ(store_.Find("chief")->LastAddress, "127.0.0.9");
+  // An Admin elsewhere is held like anyone.
+  for (int i = 0; i < TLoginThrottle::FAILURES; ++i) Login("x", "y", "127.0.0.11");
+  EXPECT_EQ(Login("chief", "boss", "127.0.0.11").Outcome, TLoginOutcome::TooManyFailures);
+
+  now_ += TLoginThrottle::BLOCK_SECONDS;
+  EXPECT_TRUE(Login("player1", "right", "127.0.0.9").Accepted());
+}
+
+TEST_F(LoginCheckTest, BrokenFileGivesCheckFailedNamingIt) {
+  test::RawDb(store_.Path()).Exec("DROP TABLE accounts");
+  TLoginVerdict verdict = Login("anyone", "pw");
+  EXPECT_EQ(verdict.Outcome, TLoginOutcome::CheckFailed);
+  EXPECT_NE(verdict.Error.find(store_.Path()), std::string::npos) << verdict.Error;
+  EXPECT_FALSE(RefusalText(verdict.Outcome).empty());
+}
+
+TEST(AuthMode, NamesRoundTrip) {
+  for (TAuthMode mode : {TAuthMode::Open, TAuthMode::Claim, TAuthMode::Registered}) {
+    EXPECT_EQ(ParseAuthMode(AuthModeName(mode)), mode);
+  }
+  EXPECT_FALSE(ParseAuthMode("Open"));
+  EXPECT_FALSE(ParseAuthMode(""));
+  EXPECT_EQ(RefusalText(TLoginOutcome::NameInGame), "This name is in the game already.");
+  EXPECT_EQ(RefusalText(TLoginOutcome::Accepted), "");
+}
+
+}  // namespace
+}  // namespace zq
