@@ -4,16 +4,39 @@
 #include <exception>
 
 #include "platform/Console.h"
+#include "platform/Errors.h"
 
 namespace zq {
 
 // One handed-over step. A synchronous caller holds it too and waits for `done`.
 struct TMainThreadQueue::TCall {
   std::function<void()> step;
-  bool waited = false;  // Synchronize: the caller wants done and error
+  bool waited = false;  // Synchronize: the caller wants done and raise
   bool done = false;    // guarded by the queue's mutex
-  std::exception_ptr error;
+  std::function<void()> raise;  // throws a copy of what the step threw; empty when it did not
 };
+
+namespace {
+
+// A thrower of a fresh copy of the exception in flight: the exception object itself never
+// crosses to the waiting thread (its shared count lives where the sanitizers cannot see it).
+std::function<void()> CopyOfCurrentException() {
+  try {
+    throw;
+  } catch (const EInternalCheck& e) {
+    return [what = std::string(e.what()), module = e.Module()] { throw EInternalCheck(what, module); };
+  } catch (const EInOutError& e) {
+    return [what = std::string(e.what())] { throw EInOutError(what); };
+  } catch (const EConvertError& e) {
+    return [what = std::string(e.what())] { throw EConvertError(what); };
+  } catch (const std::exception& e) {
+    return [what = std::string(e.what())] { throw std::runtime_error(what); };
+  } catch (...) {
+    return [] { throw std::runtime_error("Unknown exception in a main-thread step"); };
+  }
+}
+
+}  // namespace
 
 TMainThreadQueue::TMainThreadQueue() : mainThread_(std::this_thread::get_id()) {}
 
@@ -30,7 +53,11 @@ void TMainThreadQueue::Synchronize(std::function<void()> step) {
   Enqueue(call);
   std::unique_lock lock(mutex_);
   finished_.wait(lock, [&] { return call->done; });
-  if (call->error) std::rethrow_exception(call->error);
+  if (call->raise) {
+    auto raise = std::move(call->raise);
+    lock.unlock();
+    raise();
+  }
 }
 
 void TMainThreadQueue::Post(std::function<void()> step) {
@@ -62,27 +89,21 @@ std::size_t TMainThreadQueue::ServePending() {
       call = std::move(calls_.front());
       calls_.pop_front();
     }
-    std::exception_ptr error;
+    std::function<void()> raise;
     try {
       call->step();
+    } catch (const std::exception& e) {
+      if (!call->waited) ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
+      raise = CopyOfCurrentException();
     } catch (...) {
-      error = std::current_exception();
+      if (!call->waited) ConsoleLine("Posted main-thread step failed");
+      raise = CopyOfCurrentException();
     }
     ++served;
-    if (!call->waited) {
-      if (!error) continue;
-      try {
-        std::rethrow_exception(error);
-      } catch (const std::exception& e) {
-        ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
-      } catch (...) {
-        ConsoleLine("Posted main-thread step failed");
-      }
-      continue;
-    }
+    if (!call->waited) continue;
     {
       std::lock_guard lock(mutex_);
-      call->error = error;
+      call->raise = std::move(raise);
       call->done = true;
     }
     finished_.notify_all();
