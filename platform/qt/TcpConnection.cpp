@@ -1,93 +1,105 @@
 #include "platform/qt/TcpConnection.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <QTcpSocket>
-#include <QTimer>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "platform/qt/EventGuard.h"
-#include "platform/qt/HostAddress.h"
 #include "platform/qt/TcpListener.h"
 
 namespace zq {
 namespace {
 
-// How long a closed connection may take to hand its remaining output to the kernel.
-constexpr int LINGER_MS = 5000;
-// Bytes Qt reads ahead of the handler; beyond them the kernel holds the peer's data, so a fast
+// Bytes read ahead of the handler; beyond them the kernel holds the peer's data, so a fast
 // sender meets TCP back-pressure instead of growing the server's memory.
-constexpr qint64 READ_BUFFER_SIZE = 64 * 1024;
+constexpr std::size_t READ_AHEAD = 64 * 1024;
+constexpr std::size_t RECV_CHUNK = 16 * 1024;
+
+bool WouldBlock(int error) {
+  return error == EAGAIN || error == EWOULDBLOCK;
+}
 
 }  // namespace
 
-int SocketErrorCode(QAbstractSocket::SocketError error) {
+int SocketErrorCode(int error) {
   switch (error) {
-    case QAbstractSocket::RemoteHostClosedError:
+    case ECONNRESET:
+    case EPIPE:
       return SOCKET_ERROR_RESET;
-    case QAbstractSocket::ConnectionRefusedError:
+    case ECONNREFUSED:
       return 10061;
-    case QAbstractSocket::SocketTimeoutError:
+    case ETIMEDOUT:
       return 10060;
-    case QAbstractSocket::SocketAccessError:
+    case EACCES:
+    case EPERM:
       return 10013;
-    case QAbstractSocket::SocketResourceError:
+    case ENOBUFS:
+    case ENOMEM:
       return 10055;
-    case QAbstractSocket::NetworkError:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENETRESET:
       return 10050;
-    case QAbstractSocket::DatagramTooLargeError:
-      return 10040;
+    case EHOSTUNREACH:
+    case EHOSTDOWN:
+      return 10065;
     default:
-      return 10000 + static_cast<int>(error);
+      return 10000 + error;
   }
 }
 
-TTcpConnection::TTcpConnection(TTcpListener& listener, QTcpSocket& socket)
-    : listener_(listener), socket_(&socket) {
-  socket.setParent(this);
-  socket.setReadBufferSize(READ_BUFFER_SIZE);
-  address_ = DottedAddress(socket.peerAddress());
-  port_ = socket.peerPort();
-  auto fd = socket.socketDescriptor();
-  if (fd >= 0) watchFd_ = ::fcntl(static_cast<int>(fd), F_DUPFD_CLOEXEC, 0);
-  connect(&socket, &QTcpSocket::readyRead, this, &TTcpConnection::HandleReadyRead);
-  connect(&socket, &QTcpSocket::errorOccurred, this, &TTcpConnection::HandleError);
-  connect(&socket, &QTcpSocket::disconnected, this, &TTcpConnection::HandleDisconnected);
+TTcpConnection::TTcpConnection(TTcpListener& listener, TEventPoll& poll, int fd,
+                               std::string address, uint16_t port)
+    : listener_(listener), poll_(poll), fd_(fd), address_(std::move(address)), port_(port) {
+  interest_ = EPOLLIN;
+  key_ = poll_.Add(fd_, interest_, *this);
 }
 
 TTcpConnection::~TTcpConnection() {
-  CloseWatch();
-  if (socket_) {
-    QObject::disconnect(socket_, nullptr, this, nullptr);
-    socket_->abort();  // the socket itself goes with this object's children
-  }
+  ReleaseSocket(true);
 }
 
 void TTcpConnection::SendText(std::string_view bytes) {
-  if (closed_ || overflowed_ || !socket_ || bytes.empty()) return;
-  socket_->write(bytes.data(), static_cast<qint64>(bytes.size()));
-  if (PendingBytes() <= listener_.SendLimit()) return;
-  overflowed_ = true;
-  QMetaObject::invokeMethod(
-      this,
-      [this] {
-        if (!closed_) listener_.Raise("overflow", listener_.OnOverflow, *this);
-      },
-      Qt::QueuedConnection);
+  if (closed_ || overflowed_ || fd_ < 0 || bytes.empty()) return;
+  if (PendingBytes() == 0) {
+    const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    // A failed send shows again as an error of the socket, handled with the next events.
+    if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
+    if (bytes.empty()) return;
+    if (n < 0 && !WouldBlock(errno) && errno != EINTR) return;
+  }
+  if (PendingBytes() + bytes.size() > listener_.SendLimit()) {
+    overflowed_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!closed_) listener_.Raise("overflow", listener_.OnOverflow, *this);
+        },
+        Qt::QueuedConnection);
+    return;
+  }
+  if (outStart_ > 0 && outStart_ == out_.size()) {
+    out_.clear();
+    outStart_ = 0;
+  }
+  out_.append(bytes);
+  WatchFor();
 }
 
 std::string TTcpConnection::ReceiveText(std::size_t maxBytes) {
-  if (!socket_) return {};
-  QByteArray data = socket_->read(static_cast<qint64>(maxBytes));
-  return std::string(data.constData(), static_cast<std::size_t>(data.size()));
-}
-
-std::size_t TTcpConnection::PendingBytes() const {
-  return socket_ ? static_cast<std::size_t>(socket_->bytesToWrite()) : 0;
+  const std::size_t n = std::min(maxBytes, inbox_.size() - inboxStart_);
+  std::string taken = inbox_.substr(inboxStart_, n);
+  inboxStart_ += n;
+  if (inboxStart_ == inbox_.size()) {
+    inbox_.clear();
+    inboxStart_ = 0;
+  }
+  if (!closed_) WatchFor();  // room again for the kernel's bytes
+  return taken;
 }
 
 void TTcpConnection::Close() {
@@ -104,85 +116,120 @@ void TTcpConnection::Drop() {
   ReleaseSocket(overflowed_);
 }
 
-void TTcpConnection::HandleReadyRead() {
+void TTcpConnection::OnPollEvents(uint32_t events) {
   if (closed_) return;
-  listener_.Raise("read", listener_.OnRead, *this);
-  // A handler that took only part leaves the rest for a later turn, after the other events.
-  if (closed_ || readQueued_ || !socket_ || socket_->bytesAvailable() == 0) return;
+  if (events & EPOLLOUT) Flush();
+  if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadAhead();
+  if ((events & EPOLLERR) && endError_ == 0 && !eof_) {
+    int error = 0;
+    socklen_t length = sizeof error;
+    if (::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &length) == 0 && error != 0)
+      endError_ = error;
+  }
+  if (inbox_.size() > inboxStart_) {
+    listener_.Raise("read", listener_.OnRead, *this);
+    if (closed_) return;
+    // A handler that took only part leaves the rest for a later turn; the end waits behind it.
+    if (inbox_.size() > inboxStart_) return RaiseReadLater();
+  }
+  if (eof_ || endError_ != 0) return End();
+  WatchFor();
+}
+
+void TTcpConnection::ReadAhead() {
+  char chunk[RECV_CHUNK];
+  while (!eof_ && endError_ == 0) {
+    const std::size_t buffered = inbox_.size() - inboxStart_;
+    if (buffered >= READ_AHEAD) break;
+    const ssize_t n = ::recv(fd_, chunk, std::min(RECV_CHUNK, READ_AHEAD - buffered), MSG_DONTWAIT);
+    if (n > 0) {
+      if (inboxStart_ > 0 && inboxStart_ >= inbox_.size() / 2) {
+        inbox_.erase(0, inboxStart_);
+        inboxStart_ = 0;
+      }
+      inbox_.append(chunk, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n == 0) {
+      eof_ = true;
+    } else if (errno != EINTR) {
+      if (!WouldBlock(errno)) endError_ = errno;
+      break;
+    }
+  }
+}
+
+void TTcpConnection::Flush() {
+  while (PendingBytes() > 0) {
+    const ssize_t n =
+        ::send(fd_, out_.data() + outStart_, PendingBytes(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      outStart_ += static_cast<std::size_t>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && !WouldBlock(errno)) endError_ = errno;
+    break;
+  }
+  if (PendingBytes() == 0) {
+    out_.clear();
+    outStart_ = 0;
+  }
+}
+
+void TTcpConnection::WatchFor() {
+  if (fd_ < 0) return;
+  uint32_t wanted = 0;
+  if (!eof_ && endError_ == 0 && inbox_.size() - inboxStart_ < READ_AHEAD) wanted |= EPOLLIN;
+  if (PendingBytes() > 0) wanted |= EPOLLOUT;
+  if (wanted == interest_) return;
+  interest_ = wanted;
+  poll_.Modify(key_, interest_);
+}
+
+void TTcpConnection::RaiseReadLater() {
+  WatchFor();
+  if (readQueued_) return;
   readQueued_ = true;
   QMetaObject::invokeMethod(
       this,
       [this] {
         readQueued_ = false;
-        HandleReadyRead();
+        if (!closed_) OnPollEvents(0);
       },
       Qt::QueuedConnection);
 }
 
-void TTcpConnection::HandleError(QAbstractSocket::SocketError error) {
-  if (closed_) return;
-  if (error == QAbstractSocket::RemoteHostClosedError) {
-    // Qt says the same for a FIN and a reset; only a reset is an error.
-    if (PeerReset()) RaiseError(SOCKET_ERROR_RESET, socket_ ? socket_->errorString() : QString());
-    return;
-  }
-  RaiseError(SocketErrorCode(error), socket_ ? socket_->errorString() : QString());
-}
-
-void TTcpConnection::HandleDisconnected() {
-  if (closed_) return;
-  // A reset that Qt reported without an error signal still comes first as an error.
-  if (PeerReset()) {
-    RaiseError(SOCKET_ERROR_RESET, QStringLiteral("Connection reset by peer"));
-    if (closed_) return;  // the error handler closed the connection
-  }
-  closed_ = true;
-  ReleaseSocket(true);
-  listener_.Raise("disconnect", listener_.OnDisconnect, *this);
-  listener_.Retire(*this);
-}
-
-bool TTcpConnection::PeerReset() {
-  if (resetReported_ || watchFd_ < 0) return false;
-  tcp_info info{};
-  socklen_t length = sizeof info;
-  if (::getsockopt(watchFd_, IPPROTO_TCP, TCP_INFO, &info, &length) != 0) return false;
-  if (info.tcpi_state != TCP_CLOSE) return false;
-  resetReported_ = true;
-  return true;
-}
-
-void TTcpConnection::RaiseError(int code, const QString& qtText) {
+void TTcpConnection::RaiseError(int code, const std::string& text) {
   TTcpListener::ErrorEvent handler = listener_.OnError;
   if (handler) RunGuarded("error", [&] { handler(*this, code); });
   if (code == 0) return;
   ReportEventError("Socket error " + std::to_string(code) + " on " + address_ + ":" +
-                   std::to_string(port_) + ": " + qtText.toStdString());
+                   std::to_string(port_) + ": " + text);
+}
+
+void TTcpConnection::End() {
+  if (endError_ != 0) {
+    RaiseError(SocketErrorCode(endError_), std::strerror(endError_));
+    if (closed_) return;  // the error handler closed the connection
+  }
+  closed_ = true;
+  ReleaseSocket(true);  // the peer has gone: nothing more reaches it
+  listener_.Raise("disconnect", listener_.OnDisconnect, *this);
+  listener_.Retire(*this);
 }
 
 void TTcpConnection::ReleaseSocket(bool discard) {
-  if (!socket_) return;
-  QTcpSocket* socket = std::exchange(socket_, nullptr);
-  QObject::disconnect(socket, nullptr, this, nullptr);
-  socket->setParent(&listener_);
-  CloseWatch();  // the socket closes for real only when no duplicate descriptor remains
-  if (!discard && socket->state() == QAbstractSocket::ConnectedState) socket->flush();
-  if (discard || socket->state() != QAbstractSocket::ConnectedState ||
-      socket->bytesToWrite() == 0) {
-    socket->abort();
-    socket->deleteLater();
+  if (fd_ < 0) return;
+  poll_.Remove(key_);
+  const int fd = std::exchange(fd_, -1);
+  if (discard || eof_ || endError_ != 0) {
+    ::close(fd);
     return;
   }
-  connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-  QTimer::singleShot(LINGER_MS, socket, [socket] {
-    socket->abort();
-    socket->deleteLater();
-  });
-  socket->disconnectFromHost();
-}
-
-void TTcpConnection::CloseWatch() {
-  if (watchFd_ >= 0) ::close(std::exchange(watchFd_, -1));
+  listener_.Linger(fd, out_.substr(outStart_));
+  out_.clear();
+  outStart_ = 0;
 }
 
 }  // namespace zq

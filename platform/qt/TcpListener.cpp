@@ -1,49 +1,193 @@
 #include "platform/qt/TcpListener.h"
 
-#include <QHostAddress>
-#include <QTcpSocket>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/epoll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/TcpConnection.h"
 
 namespace zq {
+namespace {
 
-TTcpListener::TTcpListener(QObject* parent) : QObject(parent) {
-  connect(&server_, &QTcpServer::newConnection, this, &TTcpListener::Accept);
+// How long a closed connection may take to hand its remaining output to the kernel and see
+// the peer's end, and how many may do so at once (beyond that they close at once).
+constexpr int LINGER_MS = 5000;
+constexpr std::size_t MAX_LINGERING = 1024;
+constexpr int ACCEPTS_PER_TURN = 64;
+constexpr int ACCEPT_PAUSE_MS = 100;            // out of descriptors: look again after this
+constexpr int KERNEL_SEND_BUFFER = 128 * 1024;  // the kernel doubles it for its bookkeeping
+
+// The peer's address as text: IPv4 dotted, an IPv4-mapped IPv6 address as its IPv4 form.
+std::string AddressText(const sockaddr_storage& address, uint16_t& port) {
+  char text[INET6_ADDRSTRLEN] = "";
+  if (address.ss_family == AF_INET) {
+    const auto& a = reinterpret_cast<const sockaddr_in&>(address);
+    port = ntohs(a.sin_port);
+    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
+    return text;
+  }
+  const auto& a = reinterpret_cast<const sockaddr_in6&>(address);
+  port = ntohs(a.sin6_port);
+  if (IN6_IS_ADDR_V4MAPPED(&a.sin6_addr)) {
+    ::inet_ntop(AF_INET, &a.sin6_addr.s6_addr[12], text, sizeof text);
+    return text;
+  }
+  ::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text);
+  return text;
 }
+
+}  // namespace
+
+// A closed connection's socket finishing its output, then waiting for the peer's end (so
+// that unread input does not turn the close into a reset), bounded in time.
+class TTcpListener::TLinger : public QObject, public IPollClient {
+ public:
+  TLinger(TTcpListener& owner, int fd, std::string rest)
+      : owner_(owner), fd_(fd), rest_(std::move(rest)) {
+    key_ = owner_.poll_->Add(fd_, EPOLLIN | EPOLLOUT, *this);
+    QTimer::singleShot(LINGER_MS, this, [this] { owner_.Forget(*this); });
+  }
+  ~TLinger() override { Close(); }
+
+  void Close() {
+    if (fd_ < 0) return;
+    owner_.poll_->Remove(key_);
+    ::close(std::exchange(fd_, -1));
+  }
+
+  void OnPollEvents(uint32_t events) override {
+    if (fd_ < 0) return;
+    if ((events & EPOLLOUT) && !rest_.empty()) {
+      const ssize_t n = ::send(fd_, rest_.data(), rest_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+      if (n > 0) rest_.erase(0, static_cast<std::size_t>(n));
+      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
+        return owner_.Forget(*this);
+    }
+    if (rest_.empty() && !shut_) {
+      shut_ = true;
+      ::shutdown(fd_, SHUT_WR);
+      owner_.poll_->Modify(key_, EPOLLIN);
+    }
+    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
+      char discard[4096];
+      for (int i = 0; i < 16; ++i) {
+        const ssize_t n = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
+        if (n > 0) continue;
+        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
+          return owner_.Forget(*this);
+        break;
+      }
+    }
+  }
+
+ private:
+  TTcpListener& owner_;
+  int fd_;
+  uint64_t key_ = 0;
+  std::string rest_;
+  bool shut_ = false;
+};
+
+TTcpListener::TTcpListener() : poll_(TEventPoll::ForThisThread()) {}
 
 TTcpListener::~TTcpListener() {
   Stop();
+  lingering_.clear();  // what is still lingering closes now
 }
 
 void TTcpListener::Listen(uint16_t port, const std::string& host) {
-  QHostAddress address;
-  if (!address.setAddress(QString::fromStdString(host)) ||
-      address.protocol() != QAbstractSocket::IPv4Protocol)
+  sockaddr_storage address{};
+  socklen_t length = 0;
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+  if (::inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    length = sizeof *v4;
+  } else if (::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    length = sizeof *v6;
+  } else {
     throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": \"" + host +
-                      "\" is not an IPv4 address");
-  if (server_.isListening()) server_.close();
-  if (!server_.listen(address, port))
+                      "\" is not an IP address");
+  }
+  Stop();
+  const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0)
     throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": " +
-                      server_.errorString().toStdString());
+                      std::strerror(errno));
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+      ::listen(fd, SOMAXCONN) != 0) {
+    const int error = errno;
+    ::close(fd);
+    throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": " +
+                      std::strerror(error));
+  }
+  sockaddr_storage bound{};
+  socklen_t boundLength = sizeof bound;
+  ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
+  AddressText(bound, port_);
+  fd_ = fd;
+  key_ = poll_->Add(fd_, EPOLLIN, *this);
 }
 
 void TTcpListener::Stop() {
-  server_.close();
+  if (fd_ >= 0) {
+    poll_->Remove(key_);
+    ::close(fd_);
+    fd_ = -1;
+    port_ = 0;
+  }
   auto live = std::move(live_);
   live_.clear();
   for (auto& [key, connection] : live) {
     connection->Drop();
-    connection->setParent(this);
     connection.release()->deleteLater();
   }
 }
 
+void TTcpListener::OnPollEvents(uint32_t) {
+  Accept();
+}
+
 void TTcpListener::Accept() {
-  // Bounded by Qt's backlog of accepted sockets (maxPendingConnections).
-  while (QTcpSocket* socket = server_.nextPendingConnection()) {
-    auto owned = std::make_unique<TTcpConnection>(*this, *socket);
+  for (int i = 0; i < ACCEPTS_PER_TURN && fd_ >= 0; ++i) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd =
+        ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) {
+      if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+        // Out of resources: the listener stays ready, so look again a little later.
+        poll_->Modify(key_, 0);
+        QTimer::singleShot(ACCEPT_PAUSE_MS, this, [this] {
+          if (fd_ >= 0) poll_->Modify(key_, EPOLLIN);
+        });
+      }
+      return;
+    }
+    const int on = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);  // small messages go at once
+    // A fixed kernel send buffer: a reader that falls behind shows in the connection's own
+    // bound soon, instead of after megabytes of autotuned kernel memory.
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &KERNEL_SEND_BUFFER, sizeof KERNEL_SEND_BUFFER);
+    uint16_t port = 0;
+    std::string address = AddressText(peer, port);
+    auto owned = std::make_unique<TTcpConnection>(*this, *poll_, fd, std::move(address), port);
     TTcpConnection& connection = *owned;
     live_.emplace(&connection, std::move(owned));
     Raise("connect", OnConnect, connection);
@@ -68,7 +212,25 @@ void TTcpListener::Retire(TTcpConnection& connection) {
   if (it == live_.end()) return;
   std::unique_ptr<TTcpConnection> owned = std::move(it->second);
   live_.erase(it);
-  owned->setParent(this);
+  owned.release()->deleteLater();
+}
+
+void TTcpListener::Linger(int fd, std::string rest) {
+  if (lingering_.size() >= MAX_LINGERING) {
+    ::close(fd);
+    return;
+  }
+  auto linger = std::make_unique<TLinger>(*this, fd, std::move(rest));
+  const TLinger* key = linger.get();
+  lingering_.emplace(key, std::move(linger));
+}
+
+void TTcpListener::Forget(TLinger& linger) {
+  auto it = lingering_.find(&linger);
+  if (it == lingering_.end()) return;
+  std::unique_ptr<TLinger> owned = std::move(it->second);
+  lingering_.erase(it);
+  owned->Close();  // the object itself goes once control is back in the event loop
   owned.release()->deleteLater();
 }
 

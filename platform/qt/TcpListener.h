@@ -1,13 +1,14 @@
-// TTcpListener: the server's TCP listener over QTcpServer. It accepts IPv4 connections on a
-// port and raises, on the main thread, per connection: connect; ready-to-write once, queued
-// after the connect event; read; error (code settable to 0 to silence the facility's own
-// report); overflow when the send buffer passes its bound (queued, never inside SendText);
-// and exactly one disconnect, whoever closes. Stop ends every connection without disconnect
-// events. The listener owns its connections. Main thread only.
+// TTcpListener: the server's TCP listener, a non-blocking socket in the thread's epoll set. It
+// accepts IPv4 connections on a port and raises, on the main thread, per connection: connect;
+// ready-to-write once, queued after the connect event; read; error (code settable to 0 to
+// silence the facility's own report); overflow when the send buffer passes its bound (queued,
+// never inside SendText); and exactly one disconnect, whoever closes. Stop ends every
+// connection without disconnect events. A closed connection's unsent output is still handed
+// to the kernel for a few seconds before the socket closes. The listener owns its
+// connections. Main thread only.
 #pragma once
 
 #include <QObject>
-#include <QTcpServer>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -16,6 +17,7 @@
 #include <unordered_map>
 
 #include "platform/Sockets.h"
+#include "platform/qt/EventPoll.h"
 
 namespace zq {
 
@@ -23,13 +25,13 @@ class TTcpConnection;
 
 constexpr std::size_t DEFAULT_SEND_LIMIT = 1024 * 1024;
 
-class TTcpListener : public QObject {
+class TTcpListener : public QObject, public IPollClient {
  public:
   using ConnectionEvent = std::function<void(ITcpConnection& connection)>;
   // `code` may be set to 0 to suppress the facility's own report of the error.
   using ErrorEvent = std::function<void(ITcpConnection& connection, int& code)>;
 
-  explicit TTcpListener(QObject* parent = nullptr);
+  TTcpListener();
   ~TTcpListener() override;
   TTcpListener(const TTcpListener&) = delete;
   TTcpListener& operator=(const TTcpListener&) = delete;
@@ -44,9 +46,9 @@ class TTcpListener : public QObject {
   // Starts listening on `host` (an IPv4 address, default any) and `port` (0: any free port).
   // Raises EInOutError naming the port when it cannot listen.
   void Listen(uint16_t port, const std::string& host = "0.0.0.0");
-  bool Listening() const { return server_.isListening(); }
+  bool Listening() const { return fd_ >= 0; }
   // The port listened on (0 when not listening).
-  uint16_t Port() const { return server_.serverPort(); }
+  uint16_t Port() const { return port_; }
   // Closes the listening socket and every connection, raising no disconnect events.
   void Stop();
 
@@ -56,16 +58,26 @@ class TTcpListener : public QObject {
   std::size_t SendLimit() const { return sendLimit_; }
   std::size_t ConnectionCount() const { return live_.size(); }
 
+  void OnPollEvents(uint32_t events) override;  // new connections
+
  private:
   friend class TTcpConnection;
+  class TLinger;
 
   void Accept();
   void Raise(const char* event, const ConnectionEvent& handler, TTcpConnection& connection);
   // The connection has ended: it is deleted once control is back in the event loop.
   void Retire(TTcpConnection& connection);
+  // Takes a closed connection's socket over to send `rest` (bounded in time) and close.
+  void Linger(int fd, std::string rest);
+  void Forget(TLinger& linger);
 
-  QTcpServer server_;
+  std::shared_ptr<TEventPoll> poll_;
+  int fd_ = -1;
+  uint64_t key_ = 0;
+  uint16_t port_ = 0;
   std::unordered_map<const TTcpConnection*, std::unique_ptr<TTcpConnection>> live_;
+  std::unordered_map<const TLinger*, std::unique_ptr<TLinger>> lingering_;
   std::size_t sendLimit_ = DEFAULT_SEND_LIMIT;
 };
 

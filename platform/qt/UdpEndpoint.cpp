@@ -1,80 +1,99 @@
 #include "platform/qt/UdpEndpoint.h"
 
 #include <arpa/inet.h>
+#include <sys/epoll.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
-#include <QNetworkDatagram>
+#include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "platform/qt/EventGuard.h"
-#include "platform/qt/HostAddress.h"
 
 namespace zq {
 namespace {
 
-// Datagrams handed over per readiness signal; the rest follow in a queued round.
-constexpr int DATAGRAMS_PER_ROUND = 1024;
+// Datagrams handed over per turn of the event loop; the rest wait for the next turn.
+constexpr int DATAGRAMS_PER_TURN = 256;
+constexpr std::size_t MAX_DATAGRAM = 65536;
 
 }  // namespace
 
 TUdpEndpoint::TUdpEndpoint()
-    : socket_(std::make_unique<QUdpSocket>()), alive_(std::make_shared<bool>(true)) {
-  connect(socket_.get(), &QUdpSocket::readyRead, this, &TUdpEndpoint::Deliver);
-}
+    : poll_(TEventPoll::ForThisThread()), alive_(std::make_shared<bool>(true)) {}
 
 TUdpEndpoint::~TUdpEndpoint() {
   *alive_ = false;
-  QObject::disconnect(socket_.get(), nullptr, this, nullptr);
-  socket_->close();
-  socket_.release()->deleteLater();
+  CloseSocket();
+}
+
+void TUdpEndpoint::CloseSocket() {
+  if (fd_ < 0) return;
+  poll_->Remove(key_);
+  ::close(std::exchange(fd_, -1));
+  localPort_ = 0;
 }
 
 bool TUdpEndpoint::Bind(uint16_t localPort) {
-  socket_->close();
+  CloseSocket();
   lastError_.clear();
   if (localPort == 0) return true;
-  if (socket_->bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress))
-    return true;
-  lastError_ = socket_->errorString().toStdString();
-  return false;
+  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) {
+    lastError_ = std::strerror(errno);
+    return false;
+  }
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(localPort);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+    lastError_ = std::strerror(errno);
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  localPort_ = localPort;
+  key_ = poll_->Add(fd_, EPOLLIN, *this);
+  return true;
 }
 
 void TUdpEndpoint::SetRemote(const std::string& host, uint16_t port) {
-  remoteHost_ = host;
-  remotePort_ = port;
   remote_ = sockaddr_in{};
   remote_.sin_family = AF_INET;
   remote_.sin_port = htons(port);
-  remoteValid_ = port != 0 && inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
+  remoteValid_ = port != 0 && ::inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
 }
 
 void TUdpEndpoint::Send(std::string_view datagram) {
-  // The hot path of every game broadcast: one sendto on the bound socket, the address
-  // parsed once in SetRemote.
-  qintptr fd = socket_->socketDescriptor();
-  if (!remoteValid_ || fd < 0) return;
-  ::sendto(static_cast<int>(fd), datagram.data(), datagram.size(), MSG_DONTWAIT,
+  // The hot path of every game broadcast: one sendto, the address parsed once in SetRemote.
+  if (!remoteValid_ || fd_ < 0) return;
+  ::sendto(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT,
            reinterpret_cast<const sockaddr*>(&remote_), sizeof remote_);
 }
 
-uint16_t TUdpEndpoint::LocalPort() const {
-  return socket_->state() == QAbstractSocket::BoundState ? socket_->localPort() : 0;
-}
-
-void TUdpEndpoint::Deliver() {
+void TUdpEndpoint::OnPollEvents(uint32_t) {
   std::shared_ptr<bool> alive = alive_;
-  for (int n = 0; n < DATAGRAMS_PER_ROUND; ++n) {
-    if (socket_->state() != QAbstractSocket::BoundState || !socket_->hasPendingDatagrams()) return;
-    QNetworkDatagram datagram = socket_->receiveDatagram();
+  char buffer[MAX_DATAGRAM];
+  for (int n = 0; n < DATAGRAMS_PER_TURN && fd_ >= 0; ++n) {
+    sockaddr_in sender{};
+    socklen_t length = sizeof sender;
+    const ssize_t size = ::recvfrom(fd_, buffer, sizeof buffer, MSG_DONTWAIT,
+                                    reinterpret_cast<sockaddr*>(&sender), &length);
+    if (size < 0) {
+      if (errno == EINTR) continue;
+      return;  // nothing more now (or an error the next datagram does not share)
+    }
     UdpReceiveHandler handler = handler_;  // the handler may replace itself
     if (!handler) continue;
-    QByteArray data = datagram.data();
-    std::string bytes(data.constData(), static_cast<std::size_t>(data.size()));
-    std::string sender = DottedAddress(datagram.senderAddress());
-    auto port = static_cast<uint16_t>(datagram.senderPort());
-    RunGuarded("UDP receive", [&] { handler(*this, std::move(bytes), port, sender); });
+    char address[INET_ADDRSTRLEN] = "";
+    ::inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
+    const auto port = ntohs(sender.sin_port);
+    std::string bytes(buffer, static_cast<std::size_t>(size));
+    const std::string from(address);
+    RunGuarded("UDP receive", [&] { handler(*this, std::move(bytes), port, from); });
     if (!*alive) return;  // the handler destroyed this endpoint
   }
-  QMetaObject::invokeMethod(this, &TUdpEndpoint::Deliver, Qt::QueuedConnection);
 }
 
 std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint() {

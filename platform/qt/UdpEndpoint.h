@@ -1,22 +1,21 @@
-// TUdpEndpoint: a UDP endpoint over QUdpSocket, bound on every IPv4 interface. Bind(0)
-// releases the port; Send goes to the remote host and port; every datagram that arrives is
-// handed to the receive handler with the sender's dotted IPv4 address and port.
-// Main thread only.
+// TUdpEndpoint: a UDP endpoint, a non-blocking socket in the thread's epoll set, bound on
+// every IPv4 interface. Bind(0) releases the port; Send goes to the remote host and port;
+// every datagram that arrives is handed to the receive handler with the sender's dotted IPv4
+// address and port. Main thread only.
 #pragma once
 
 #include <netinet/in.h>
 
-#include <QObject>
-#include <QUdpSocket>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "platform/Sockets.h"
+#include "platform/qt/EventPoll.h"
 
 namespace zq {
 
-class TUdpEndpoint : public QObject, public IUdpEndpoint {
+class TUdpEndpoint : public IUdpEndpoint, public IPollClient {
  public:
   TUdpEndpoint();
   ~TUdpEndpoint() override;
@@ -31,20 +30,22 @@ class TUdpEndpoint : public QObject, public IUdpEndpoint {
   void SetReceiveHandler(UdpReceiveHandler handler) override { handler_ = std::move(handler); }
 
   // The bound port (0: not bound).
-  uint16_t LocalPort() const;
-  // Qt's text for the last failed Bind.
+  uint16_t LocalPort() const { return localPort_; }
+  // The reason the last Bind failed.
   const std::string& LastError() const { return lastError_; }
 
- private:
-  void Deliver();
+  void OnPollEvents(uint32_t events) override;
 
-  // Deleted later, never inside its own signal, so a handler may destroy this endpoint.
-  std::unique_ptr<QUdpSocket> socket_;
-  // Cleared by the destructor; lets Deliver notice that a handler destroyed the endpoint.
+ private:
+  void CloseSocket();
+
+  std::shared_ptr<TEventPoll> poll_;
+  int fd_ = -1;
+  uint64_t key_ = 0;
+  uint16_t localPort_ = 0;
+  // Cleared by the destructor; lets a delivery notice that a handler destroyed the endpoint.
   std::shared_ptr<bool> alive_;
   UdpReceiveHandler handler_;
-  std::string remoteHost_;
-  uint16_t remotePort_ = 0;
   sockaddr_in remote_{};
   bool remoteValid_ = false;
   std::string lastError_;

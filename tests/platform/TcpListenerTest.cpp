@@ -255,25 +255,37 @@ TEST_F(TcpListenerTest, SlowReaderOverflowIsRaisedOutsideSendAndDropsOutput) {
 }
 
 TEST_F(TcpListenerTest, OutputPastTheBoundIsDroppedUntilTheServerActs) {
-  listener.SetSendLimit(1000);
+  listener.SetSendLimit(64 * 1024);
   ITcpConnection* connection = nullptr;
   int overflows = 0;
   listener.OnConnect = [&](ITcpConnection& c) { connection = &c; };
   listener.OnOverflow = [&](ITcpConnection&) { ++overflows; };
   TestClient client;
   ASSERT_TRUE(client.Connect(listener.Port()));
+  client.SetSmallReceiveBuffer();
   ASSERT_TRUE(PumpUntil([&] { return connection != nullptr; }));
-  // Within one handler nothing reaches the kernel, so the buffer grows at once.
-  connection->SendText(std::string(1000, 'a'));
-  EXPECT_EQ(overflows, 0);
-  connection->SendText("b");
-  for (int i = 0; i < 100; ++i) connection->SendText(std::string(1000, 'c'));
-  EXPECT_EQ(overflows, 0) << "raised queued, never from inside SendText";
-  ASSERT_TRUE(PumpUntil([&] { return overflows == 1; }));
-  ASSERT_TRUE(client.WaitForBytes(1001));
-  PumpFor(100);
+  // The client does not read: the kernel takes what it can, then the send buffer fills.
+  std::string sent;
+  for (int i = 0; i < 4096 && overflows == 0; ++i) {
+    const std::string chunk(4096, static_cast<char>('a' + i % 26));
+    connection->SendText(chunk);
+    EXPECT_EQ(overflows, 0) << "raised queued, never from inside SendText";
+    sent += chunk;
+    PumpFor(1);
+  }
+  ASSERT_EQ(overflows, 1);
+  connection->SendText("late");  // past the bound: dropped until the server acts
+  ASSERT_TRUE(PumpUntil([&] {
+    client.Poll();
+    return client.received.size() > 64 * 1024 && client.received.size() < sent.size() &&
+           std::string_view(sent).substr(0, client.received.size()) == client.received;
+  })) << client.received.size()
+      << " of " << sent.size();
+  PumpFor(200);
   client.Poll();
-  EXPECT_EQ(client.received, std::string(1000, 'a') + "b");
+  EXPECT_EQ(client.received, sent.substr(0, client.received.size()))
+      << "what arrives is what was sent, in order, up to the bound";
+  EXPECT_EQ(client.received.find("late"), std::string::npos);
   EXPECT_EQ(overflows, 1);
 }
 
