@@ -1,6 +1,8 @@
 #include "game/Players.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 
 #include "platform/Clock.h"
@@ -66,13 +68,21 @@ void TServerPlayerManager::Post(uint32_t type, const PlayerRecord& to, std::stri
   const bool toConnection = type == AssignGUID || type == StartPosition || type == ReleaseGUID;
   GameMessagePtr m = MakeServerMessage(type, to.GUID, toConnection ? to.SocketID : -1, payload);
   if (toConnection) m->Serial = to.Serial;
-  PostToDispatch(std::move(m));
+  outgoing_.push_back(std::move(m));
 }
 
-void TServerPlayerManager::PostToDispatch(GameMessagePtr message) {
-  // A busy dispatch thread holds this thread back for a moment rather than lose messages.
-  dispatch_.WaitForRoom(1, DISPATCH_ROOM_WAIT_MS);
-  dispatch_.Push(std::move(message));
+void TServerPlayerManager::Flush() {
+  std::vector<GameMessagePtr> chunk;
+  for (std::size_t at = 0; at < outgoing_.size();) {
+    const std::size_t n = std::min(FLUSH_CHUNK, outgoing_.size() - at);
+    chunk.assign(std::make_move_iterator(outgoing_.begin() + static_cast<std::ptrdiff_t>(at)),
+                 std::make_move_iterator(outgoing_.begin() + static_cast<std::ptrdiff_t>(at + n)));
+    // A busy dispatch thread holds this thread back for a moment rather than lose messages.
+    dispatch_.WaitForRoom(n, DISPATCH_ROOM_WAIT_MS);
+    dispatch_.PushAll(chunk);
+    at += n;
+  }
+  outgoing_.clear();
 }
 
 std::string TServerPlayerManager::PlayerInfoPayload(const PlayerRecord& p) {
@@ -84,16 +94,12 @@ void TServerPlayerManager::SendToNearby(uint32_t guid, GameMessagePtr message, b
   int32_t s = getNumfromGUID(guid);
   if (s == MAX_PLAYERS || !tmpl) return;
   const PlayerRecord& self = *players_[s];
-  outgoing_.clear();
+  tmpl->Recipients.clear();
+  tmpl->Recipients.reserve(playerCount_);
   ForEachPlayer([&](const PlayerRecord& r) {
-    if (!WithinView(r, self) || (!includeSelf && r.GUID == guid)) return;
-    auto copy = std::make_unique<GameMessage>(*tmpl);
-    copy->GUID = r.GUID;
-    outgoing_.push_back(std::move(copy));
+    if (WithinView(r, self) && (includeSelf || r.GUID != guid)) tmpl->Recipients.push_back(r.GUID);
   });
-  // One hand-over for the whole broadcast: one lock and one wake-up of the dispatch thread.
-  dispatch_.WaitForRoom(outgoing_.size(), DISPATCH_ROOM_WAIT_MS);
-  dispatch_.PushAll(outgoing_);
+  if (!tmpl->Recipients.empty()) outgoing_.push_back(std::move(tmpl));
 }
 
 void TServerPlayerManager::SendNearbyPlayersTo(uint32_t guid) {

@@ -30,6 +30,7 @@ constexpr uint32_t MOVE_STEP_MS = 250;        // one step: one tile at walking s
 constexpr uint32_t MAX_CATCH_UP_STEPS = 240;  // most steps one update applies (a minute)
 constexpr uint8_t MOVE_FLAG_MOVING = 0x01;
 constexpr uint32_t DISPATCH_ROOM_WAIT_MS = 100;  // longest wait for room in the dispatch queue
+constexpr std::size_t FLUSH_CHUNK = 256;         // messages handed over per push at most
 
 struct PlayerRecord {
   std::string Name;      // at most 47
@@ -80,11 +81,16 @@ class TServerPlayerManager {
   // The player of socket `socketId` speaks `text` (cut to 99) for `duration` ms.
   void Say(int32_t socketId, const std::string& text, uint32_t duration);
 
-  // Posts a copy of `message` to each player within view of `guid` (that player too when
-  // `includeSelf`), in slot order; the template is consumed.
+  // Addresses `message` to each player within view of `guid` (that player too when
+  // `includeSelf`), in slot order, as one message with those recipients.
   void SendToNearby(uint32_t guid, GameMessagePtr message, bool includeSelf);
   // Sends `guid` one PlayerInfo for every other player within its view.
   void SendNearbyPlayersTo(uint32_t guid);
+
+  // The operations compose their messages here; Flush hands them all to the dispatch queue,
+  // in order, in as few pushes as the queue's room allows (the game thread calls it after
+  // each batch of game messages).
+  void Flush();
 
   // Movement. `type` is KeyDown or KeyUp.
   void HandleKey(int32_t socketId, uint32_t type, const MSKey& key);
@@ -106,9 +112,8 @@ class TServerPlayerManager {
 
  private:
   PlayerRecord* BySocketGuid(int32_t socketId);
-  // Posts a message for player `to` (its GUID; its connection for AssignGUID and ReleaseGUID).
+  // Composes a message for player `to` (its GUID; its connection for AssignGUID and ReleaseGUID).
   void Post(uint32_t type, const PlayerRecord& to, std::string_view payload);
-  void PostToDispatch(GameMessagePtr message);
   // Moves a walking player by `ms` milliseconds of its motion (at most one step).
   void Advance(PlayerRecord& p, uint32_t ms);
   // Calls f(record) for every occupied slot in slot order, stopping once PlayerCount
@@ -133,7 +138,7 @@ class TServerPlayerManager {
   uint16_t spawnX_;
   uint16_t spawnY_;
   std::array<std::unique_ptr<PlayerRecord>, MAX_PLAYERS> players_;  // FPlayers
-  std::vector<GameMessagePtr> outgoing_;  // one broadcast's copies, reused
+  std::vector<GameMessagePtr> outgoing_;  // composed, not yet handed to the dispatch queue
   uint16_t playerCount_ = 0;
   uint64_t revision_ = 0;
 };

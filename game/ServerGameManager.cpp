@@ -95,7 +95,7 @@ void TServerGameManager::DrainQueue() {
   // are noticed; what is left wakes the next wait at once.
   for (std::size_t n = 0; n < QUEUE_SIZE; ++n) {
     GameMessagePtr m = gameQueue_.Pop();
-    if (!m) return;
+    if (!m) return players_.Flush();  // what the batch composed, in one hand-over
     try {
       HandleGameMessage(m.get());
     } catch (const EInternalCheck& e) {
@@ -104,6 +104,7 @@ void TServerGameManager::DrainQueue() {
       ConsoleDiagnostic(line, line);
     }
   }  // each message (and its structure) is freed here
+  players_.Flush();
   gameQueue_.Signal();
 }
 

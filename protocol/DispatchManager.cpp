@@ -23,10 +23,7 @@ void ReportCheck(const EInternalCheck& e) {
 
 TDispatchManager::TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue,
                                    TSocketTable& sockets, LogFunction writeLog)
-    : TThread(main), queue_(dispatchQueue), sockets_(sockets), writeLog_(std::move(writeLog)) {
-  filling_.entries.resize(MAX_BATCH);
-  sending_.entries.resize(MAX_BATCH);
-}
+    : TThread(main), queue_(dispatchQueue), sockets_(sockets), writeLog_(std::move(writeLog)) {}
 
 TDispatchManager::~TDispatchManager() {
   Terminate();
@@ -47,8 +44,14 @@ void TDispatchManager::Execute() {
     r = queue_.Wait(DISPATCH_WAIT_MS);
     if (r == TWaitResult::wrSignaled) Drain();
   } while (!Terminated() && r != TWaitResult::wrAbandoned && r != TWaitResult::wrError);
-  // A batch handed over refers to this object: wait until the main thread has sent it.
-  while (inFlight_.load()) queue_.Wait(10);
+  // A batch handed over refers to this object: wait until the main thread has sent it all.
+  for (;;) {
+    {
+      std::lock_guard guard(lock_);
+      if (!inFlight_ && !ready_) break;
+    }
+    queue_.Wait(10);
+  }
   if (r == TWaitResult::wrError)
     Log("DispatchManager thread TERMINATED because got wrError(" +
         std::to_string(queue_.LastError()) + ")");
@@ -57,36 +60,66 @@ void TDispatchManager::Execute() {
 }
 
 void TDispatchManager::Drain() {
-  // Everything pending is framed at once (up to MAX_BATCH, keeping memory bounded); the main
-  // thread gets it as soon as it has sent the previous batch, which signals the queue.
-  while (filling_.count < filling_.entries.size()) {
-    GameMessagePtr message = queue_.Pop();
-    if (!message) break;
-    try {
-      HandleOutgoing(*message);
-    } catch (const EInternalCheck& e) {
-      ReportCheck(e);
+  {
+    std::lock_guard guard(lock_);
+    if (ready_) return;  // the main thread takes that batch first, and wakes this thread
+  }
+  // Everything pending is framed at once (up to MAX_BATCH addressees, keeping memory
+  // bounded); what is left wakes the next wait.
+  while (filling_.entries.size() < MAX_BATCH) {
+    popped_.clear();
+    if (queue_.PopAll(popped_, QUEUE_SIZE) == 0) break;
+    for (const GameMessagePtr& message : popped_) {
+      try {
+        HandleOutgoing(*message);
+      } catch (const EInternalCheck& e) {
+        ReportCheck(e);
+      }
     }
-  }  // each message (and its structure) is freed once framed
-  HandOver();
+  }
+  popped_.clear();  // each message (and its structure) is freed once framed
+  // Handed over with more waiting (the batch was full): frame the rest meanwhile.
+  if (HandOver() && queue_.Size() > 0) queue_.Signal();
 }
 
-void TDispatchManager::HandOver() {
-  if (filling_.count == 0 || inFlight_.load()) return;
-  std::swap(filling_, sending_);
-  filling_.count = 0;
-  inFlight_.store(true);
-  MainQueue().Post([this] {
+bool TDispatchManager::HandOver() {
+  if (filling_.entries.empty()) return false;
+  {
+    std::lock_guard guard(lock_);
+    if (inFlight_) {
+      ready_ = true;  // the main thread takes it as soon as it has sent the one in hand
+      return false;
+    }
+    std::swap(filling_, sending_);
+    filling_.Clear();
+    inFlight_ = true;
+  }
+  MainQueue().Post([this] { SendBatches(); });
+  return true;
+}
+
+void TDispatchManager::SendBatches() {
+  for (;;) {
     SendBatch(sending_);
-    inFlight_.store(false);
-    queue_.Signal();  // the dispatch thread hands over what it framed meanwhile
-  });
+    {
+      std::lock_guard guard(lock_);
+      if (!ready_) {
+        inFlight_ = false;
+        break;
+      }
+      std::swap(filling_, sending_);
+      filling_.Clear();
+      ready_ = false;
+    }
+    if (queue_.Size() > 0) queue_.Signal();  // framing goes on while this batch is sent
+  }
+  if (queue_.Size() > 0) queue_.Signal();  // only when there is something to frame
 }
 
 void TDispatchManager::HandleOutgoing(const GameMessage& message) {
   if (message.Data.size() > MAX_MSG_DATA)
     InternalCheckFailed("Data longer than 250 bytes in HandleOutgoing", MODULE);
-  TOutgoing& out = filling_.entries[filling_.count];
+  TOutgoing out;
   out.guid = message.GUID;
   out.targetSocketID = message.TargetSocketID;
   out.serial = message.Serial;
@@ -94,9 +127,21 @@ void TDispatchManager::HandleOutgoing(const GameMessage& message) {
                : message.MsgType == ReleaseGUID ? TAction::Release
                                                 : TAction::Send;
   out.sendByUDP = IsUdpType(message.MsgType);
-  out.frame.clear();
-  if (out.action != TAction::Release) AppendFrame(out.frame, message.MsgType, message.Data);
-  ++filling_.count;
+  if (out.action != TAction::Release) {
+    if (filling_.frameCount == filling_.frames.size()) filling_.frames.emplace_back();
+    std::string& frame = filling_.frames[filling_.frameCount];
+    frame.clear();
+    AppendFrame(frame, message.MsgType, message.Data);
+    out.frame = filling_.frameCount++;
+  }
+  if (message.Recipients.empty()) {
+    filling_.entries.push_back(out);
+    return;
+  }
+  for (uint32_t guid : message.Recipients) {
+    out.guid = guid;
+    filling_.entries.push_back(out);
+  }
 }
 
 TSocketID* TDispatchManager::Target(const TOutgoing& out) {
@@ -109,8 +154,7 @@ TSocketID* TDispatchManager::Target(const TOutgoing& out) {
 }
 
 void TDispatchManager::SendBatch(const TBatch& batch) {
-  for (std::size_t i = 0; i < batch.count; ++i) {
-    const TOutgoing& out = batch.entries[i];
+  for (const TOutgoing& out : batch.entries) {
     try {
       if (out.action == TAction::Release) {
         TSocketID* target = Target(out);
@@ -131,10 +175,11 @@ void TDispatchManager::SendBatch(const TBatch& batch) {
         ++unaddressed_;
         continue;
       }
+      const std::string& frame = batch.frames[out.frame];
       if (out.sendByUDP)
-        SendUDP(*to, out.frame);
+        SendUDP(*to, frame);
       else
-        SendTCP(*to, out.frame);
+        SendTCP(*to, frame);
     } catch (const EInternalCheck& e) {
       ReportCheck(e);
     }

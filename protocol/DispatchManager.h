@@ -1,14 +1,16 @@
 // TDispatchManager: the thread that sends the game's messages. It waits on the dispatch
-// queue, drains it, frames each message, and has the main thread bind AssignGUID identifiers,
-// find each addressee by GUID and send by TCP or UDP. A binding applies only to the
-// connection whose StartGame made the player; a message whose GUID no connection holds is
-// dropped and counted, never sent to anyone else.
+// queue, drains it, frames each message once (a message for several players is framed once
+// for all of them), and has the main thread bind AssignGUID identifiers, find each addressee
+// by GUID and send by TCP or UDP. A binding applies only to the connection whose StartGame
+// made the player; a message whose GUID no connection holds is dropped and counted, never
+// sent to anyone else.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,9 +43,9 @@ class TDispatchManager : public TThread {
  private:
   enum class TAction : uint8_t { Send, Bind, Release };
 
-  // One framed message of a batch; the entries are reused from batch to batch.
+  // One addressee of a framed message.
   struct TOutgoing {
-    std::string frame;
+    std::size_t frame = 0;  // index into the batch's frames
     uint32_t guid = 0;
     int32_t targetSocketID = 0;
     uint64_t serial = 0;
@@ -51,17 +53,26 @@ class TDispatchManager : public TThread {
     bool sendByUDP = false;
   };
 
+  // Frames and their addressees; the strings keep their capacity from batch to batch.
   struct TBatch {
-    std::vector<TOutgoing> entries;  // reused from batch to batch
-    std::size_t count = 0;
+    std::vector<std::string> frames;
+    std::size_t frameCount = 0;
+    std::vector<TOutgoing> entries;
+    void Clear() {
+      frameCount = 0;
+      entries.clear();
+    }
   };
 
   void Log(const std::string& text);  // dispatch thread
   void Drain();                       // dispatch thread
-  // Hands the filled batch to the main thread unless one is still being sent; dispatch thread.
-  void HandOver();
-  // Frames one message into the next entry of the filling batch; dispatch thread.
+  // Gives the filled batch to the main thread (true), or, while it sends another, leaves it
+  // ready for the main thread to take as soon as it is done; dispatch thread.
+  bool HandOver();
+  // Frames one message into the filling batch; dispatch thread.
   void HandleOutgoing(const GameMessage& message);
+  // Main thread: sends the batch handed over, then each batch left ready meanwhile.
+  void SendBatches();
   void SendBatch(const TBatch& batch);  // main thread: bind, look up and send each, in order
   // The record bound for `out`, when it is still the connection the binding was made for.
   TSocketID* Target(const TOutgoing& out);  // main thread
@@ -69,11 +80,15 @@ class TDispatchManager : public TThread {
   TGameMessenger& queue_;
   TSocketTable& sockets_;
   LogFunction writeLog_;
+  std::vector<GameMessagePtr> popped_;  // dispatch thread
   // Two batches: the dispatch thread fills one while the main thread sends the other, so the
-  // queue keeps draining while the main thread is busy.
+  // queue keeps draining while the main thread is busy. The lock guards the flags and the
+  // swap; the dispatch thread touches filling_ only while it is not ready_.
+  std::mutex lock_;
   TBatch filling_;
   TBatch sending_;
-  std::atomic<bool> inFlight_{false};
+  bool inFlight_ = false;     // the main thread has a batch to send
+  bool ready_ = false;        // filling_ is complete and waits for the main thread
   uint64_t unaddressed_ = 0;  // main thread
 };
 

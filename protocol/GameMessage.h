@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 #include "platform/ByteOrder.h"
 
@@ -45,6 +46,9 @@ struct GameMessage {
   // The connection a client message came from, or the one a server message is bound for
   // (AssignGUID, ReleaseGUID): socket numbers are reused, serials never.
   uint64_t Serial = 0;
+  // A message for several players: it goes to each of these GUIDs, in this order, instead of
+  // to GUID alone (one payload for all of them).
+  std::vector<uint32_t> Recipients;
 
   // Stores a payload, cut to its first MAX_MSG_DATA bytes.
   void SetData(std::string_view payload) { Data.assign(payload.substr(0, MAX_MSG_DATA)); }

@@ -76,6 +76,25 @@ GameMessagePtr TGameMessenger::Pop() {
   return message;
 }
 
+std::size_t TGameMessenger::PopAll(std::vector<GameMessagePtr>& out, std::size_t max) {
+  std::size_t taken = 0;
+  bool wake;
+  {
+    std::lock_guard guard(lock_);
+    for (; taken < max && head_ != tail_; ++taken) {
+      out.push_back(std::move(ring_[head_]));
+      head_ = (head_ + 1) % QUEUE_SIZE;
+    }
+    for (; taken < max && !overflow_.empty(); ++taken) {
+      out.push_back(std::move(overflow_.front()));
+      overflow_.pop_front();
+    }
+    wake = taken > 0 && roomWaiters_ > 0;
+  }
+  if (wake) room_.notify_all();
+  return taken;
+}
+
 std::size_t TGameMessenger::Size() const {
   std::lock_guard guard(lock_);
   return QUEUE_SIZE - 1 - Free() + overflow_.size();

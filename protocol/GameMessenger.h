@@ -41,6 +41,9 @@ class TGameMessenger {
   void PushAll(std::vector<GameMessagePtr>& messages);
   // The oldest pending message, or null when the queue is empty. Never waits.
   GameMessagePtr Pop();
+  // Moves up to `max` pending messages, oldest first, to the end of `out` under one lock;
+  // returns how many. Never waits.
+  std::size_t PopAll(std::vector<GameMessagePtr>& out, std::size_t max);
 
   // Consumer: waits until a push signals (or Signal), at most timeoutMs.
   TWaitResult Wait(uint32_t timeoutMs) { return event_.WaitFor(timeoutMs); }

@@ -55,17 +55,34 @@ inline MSKey MakeKey(uint8_t key, uint16_t tx = 0, uint16_t ty = 0, uint32_t val
   return k;
 }
 
+// A message for several recipients as one message for each (GUID set, Recipients empty).
+inline std::vector<GameMessagePtr> ForEachRecipient(GameMessagePtr m) {
+  std::vector<GameMessagePtr> out;
+  if (m->Recipients.empty()) {
+    out.push_back(std::move(m));
+    return out;
+  }
+  for (uint32_t guid : m->Recipients) {
+    auto copy = std::make_unique<GameMessage>(*m);
+    copy->Recipients.clear();
+    copy->GUID = guid;
+    out.push_back(std::move(copy));
+  }
+  return out;
+}
+
 struct GameWorld {
   explicit GameWorld(int32_t spawnX = 1560, int32_t spawnY = 1921, const char* queue = "T-DISPATCH")
       : dispatch(queue), players(guids, timer, dispatch, sockets, map, spawnX, spawnY) {}
 
-  // Every message posted so far, in order.
+  // Every message composed so far, in order, one for each recipient.
   std::vector<GameMessagePtr> Drain() {
+    players.Flush();
     std::vector<GameMessagePtr> out;
     for (int i = 0; i < 4096; ++i) {
       auto m = dispatch.Pop();
       if (!m) break;
-      out.push_back(std::move(m));
+      for (auto& copy : ForEachRecipient(std::move(m))) out.push_back(std::move(copy));
     }
     return out;
   }

@@ -109,6 +109,26 @@ TEST_F(DispatchTest, BindingsFollowTheConnectionNotTheNumber) {
   EXPECT_EQ(sockets.GuidOf(2), 0u);
 }
 
+TEST_F(DispatchTest, AMessageForSeveralPlayersReachesEachInOrder) {
+  sockets.BindGUID(1, 10);
+  sockets.BindGUID(3, 30);
+  sockets[1].CanWrite = true;
+  auto info = Outgoing(PlayerInfo, 0, "about");
+  info->Recipients = {30, 99, 10, 30};  // 99: nobody holds it
+  queue.Push(std::move(info));
+  auto motion = Outgoing(PlayerMotion, 0, "moved");
+  motion->Recipients = {30};
+  queue.Push(std::move(motion));
+  queue.Push(Outgoing(PlayerLeft, 10, "after"));
+  manager.Start();
+  ASSERT_TRUE(Serve([&] { return c1.sent.size() == 2 * 9; }));
+  Stop();
+  EXPECT_EQ(c3.sent, Frame(PlayerInfo, "about") + Frame(PlayerInfo, "about"));
+  EXPECT_EQ(c1.sent, Frame(PlayerInfo, "about") + Frame(PlayerLeft, "after"));
+  EXPECT_EQ(udp3->datagrams, std::vector<std::string>{Frame(PlayerMotion, "moved")});
+  EXPECT_EQ(manager.Unaddressed(), 1u);
+}
+
 TEST_F(DispatchTest, UnboundGuidAndFailedChecks) {
   ConsoleCapture console;
   sockets.BindGUID(2, 20);  // number 2 is not writable yet

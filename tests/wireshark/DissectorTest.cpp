@@ -222,8 +222,10 @@ expect PlayerLeft
   for (const char* key : {"client to server TCP", "client to server UDP", "server to client TCP",
                           "server to client UDP"}) {
     std::vector<std::string> fromBot = traced[key], fromShark = seen.Messages[key];
-    // A beat may reach the wire after the bot stopped reading.
-    while (fromShark.size() > fromBot.size() && fromShark.back().rfind("BEAT ", 0) == 0)
+    // A beat, and the reply to the bot's last acknowledgement, may reach the wire after the
+    // bot stopped reading.
+    while (fromShark.size() > fromBot.size() && (fromShark.back().rfind("BEAT ", 0) == 0 ||
+                                                 fromShark.back().rfind("BEATACKReply ", 0) == 0))
       fromShark.pop_back();
     EXPECT_EQ(Sorted(fromShark), Sorted(fromBot)) << key;
   }
