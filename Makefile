@@ -5,7 +5,8 @@ BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
-.PHONY: deps build programs demo test check asan-check tsan-check format format-check bench clean
+.PHONY: deps build programs demo test check asan-check tsan-check fuzz soak format format-check \
+	bench clean
 
 deps:
 	@scripts/install-deps
@@ -41,6 +42,15 @@ tsan-check: deps
 	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target protocol_tests game_tests
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/protocol_tests --gtest_brief=1
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/game_tests --gtest_brief=1
+
+# The libFuzzer targets of fuzz/ (clang, ASan + UBSan), each run FUZZ_SECONDS on its corpus.
+FUZZ_BUILD ?= build/fuzz
+FUZZ_SECONDS ?= 20
+fuzz: deps
+	@cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++-14 \
+		-DZQ_FUZZ=ON -DZQ_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_targets
+	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run $(FUZZ_BUILD)
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
