@@ -1,12 +1,13 @@
 # Entry points: `make demo` runs the server on a generated demo world, `make test` runs
-# everything CI runs. Both install the dependencies first.
+# everything CI runs. Both install the dependencies first; on a machine without make,
+# scripts/demo and scripts/test do the same.
 JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
-.PHONY: deps build programs demo test check asan-check tsan-check fuzz soak format format-check \
-	bench clean
+.PHONY: deps build programs demo test check asan-build asan-check tsan-check fuzz soak soak-asan \
+	format format-check bench clean
 
 deps:
 	@scripts/install-deps
@@ -18,7 +19,7 @@ build: deps $(BUILD)/Makefile
 	@cmake --build $(BUILD) -j$(JOBS)
 
 programs: deps $(BUILD)/Makefile
-	@cmake --build $(BUILD) -j$(JOBS) --target zqosrv zqo-mkworld zqo-bot
+	@cmake --build $(BUILD) -j$(JOBS) --target zqosrv zqo-mkworld zqo-bot zqo-soak
 
 demo: programs
 	@test -d $(DEMO_DIR) || $(BUILD)/zqo-mkworld $(DEMO_DIR)
@@ -29,9 +30,11 @@ check: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS) --timeout 300
 
 # The same tests under AddressSanitizer and UndefinedBehaviorSanitizer.
-asan-check: deps
+asan-build: deps
 	@cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZQ_SANITIZE=ON -DZQ_BENCH=OFF >/dev/null
 	@cmake --build $(ASAN_BUILD) -j$(JOBS)
+
+asan-check: asan-build
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS) --timeout 600
 
@@ -52,6 +55,15 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j$(JOBS) --target fuzz_targets
 	@FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run $(FUZZ_BUILD)
 
+# Client churn against a running server (bench/soak.sh, see bench/README.md): SOAK_SECONDS
+# against the normal build; CI runs 60 s against the sanitizer build.
+SOAK_SECONDS ?= 600
+soak: programs
+	@bench/soak.sh $(SOAK_SECONDS) $(BUILD)
+
+soak-asan: asan-build
+	@bench/soak.sh 60 $(ASAN_BUILD)
+
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format:
@@ -60,7 +72,7 @@ format:
 format-check:
 	@clang-format-14 --dry-run --Werror $(FORMAT_FILES)
 
-test: deps format-check tsan-check check asan-check
+test: deps format-check tsan-check check asan-check soak-asan fuzz
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
