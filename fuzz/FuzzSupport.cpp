@@ -11,6 +11,7 @@
 #include "platform/Console.h"
 #include "tools/mkworld/WorldGen.h"
 #include "world/Installation.h"
+#include "world/ZQObjects.h"
 
 namespace zq::fuzz {
 namespace fs = std::filesystem;
@@ -51,6 +52,24 @@ void WriteBytes(const std::string& path, const uint8_t* data, std::size_t size) 
 
 void WriteBytes(const std::string& path, const std::string& bytes) {
   WriteBytes(path, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+}
+
+std::string WriteInput(const std::string& name, const uint8_t* data, std::size_t size) {
+  const std::string path = ScratchDir() + "/" + name;
+  WriteBytes(path, data, size);
+  return path;
+}
+
+const std::string& SuperchunkLinksDir(const std::string& base) {
+  static std::map<std::string, std::string> made;
+  std::string& dir = made[base];
+  if (dir.empty()) {
+    dir = ScratchDir() + "/" + base + "/";
+    fs::create_directory(dir);
+    for (int n = 0; n < SUPERCHUNK_FILES; ++n)
+      fs::create_symlink("input", SuperchunkFileName(dir + base, n));
+  }
+  return dir;
 }
 
 const std::string& GeneratedFile(const std::string& rel) {

@@ -17,6 +17,10 @@ const std::string& ScratchDir();
 // Writes the bytes to `path`, replacing it.
 void WriteBytes(const std::string& path, const uint8_t* data, std::size_t size);
 void WriteBytes(const std::string& path, const std::string& bytes);
+// Writes the input to the scratch file `name` and returns its path.
+std::string WriteInput(const std::string& name, const uint8_t* data, std::size_t size);
+// A directory whose 144 files base + "00".."8F" are links to its file "input"; made once.
+const std::string& SuperchunkLinksDir(const std::string& base);
 
 // The bytes of the generated installation's file `rel` ("STATIC/ZQMAP", built once).
 const std::string& GeneratedFile(const std::string& rel);

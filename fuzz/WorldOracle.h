@@ -31,7 +31,7 @@ std::vector<int32_t> ChunksHolding(const TZQMap& map, uint16_t shape, int most);
 void CheckMasksMatchScan(const TZQMap& map, const TfaTable& tfa, const ShapeDims& dims,
                          const std::vector<int32_t>& chunks);
 
-// Every tile of each map position (entry numbers), as it is and one world away on either
+// Every tile of each map position (entry numbers), and its diagonal one world away on either
 // side: IsBlockedX / IsBlockedY against ScanIsBlocked.
 void CheckLookupsMatchScan(const TZQMap& map, const TfaTable& tfa, const ShapeDims& dims,
                            const std::vector<int32_t>& mapEntries);

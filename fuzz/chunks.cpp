@@ -13,8 +13,7 @@ std::vector<std::string> FuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zq;
-  const std::string path = fuzz::ScratchDir() + "/ZQCHUNKS";
-  fuzz::WriteBytes(path, data, size);
+  const std::string path = fuzz::WriteInput("ZQCHUNKS", data, size);
   auto map = std::make_unique<TZQMap>();
   try {
     map->LoadChunks(path);

@@ -1,7 +1,5 @@
 // The fixed-object loader on a mutated ZQIFIX container standing for all 144 files: every list
 // holds its entry's whole 4-byte items, or the load raises EInOutError.
-#include <filesystem>
-
 #include "fuzz/FuzzSupport.h"
 #include "platform/Errors.h"
 #include "tools/mkworld/FlexWriter.h"
@@ -15,13 +13,7 @@ std::vector<std::string> FuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zq;
-  static const std::string dir = [] {
-    const std::string d = fuzz::ScratchDir() + "/fixed/";
-    std::filesystem::create_directory(d);
-    for (int n = 0; n < SUPERCHUNK_FILES; ++n)
-      std::filesystem::create_symlink("input", SuperchunkFileName(d + "ZQIFIX", n));
-    return d;
-  }();
+  const std::string& dir = fuzz::SuperchunkLinksDir("ZQIFIX");
   fuzz::WriteBytes(dir + "input", data, size);
   std::vector<FixList> lists;
   try {

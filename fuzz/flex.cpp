@@ -13,8 +13,7 @@ std::vector<std::string> FuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using zq::fuzz::Require;
-  const std::string path = zq::fuzz::ScratchDir() + "/input.flx";
-  zq::fuzz::WriteBytes(path, data, size);
+  const std::string path = zq::fuzz::WriteInput("input.flx", data, size);
   try {
     zq::TFlexReader reader(path);
     Require(reader.EntryCount() > 0 && reader.EntryIndex() == 0, "a reader starts on entry 0");

@@ -1,8 +1,6 @@
 // The registered-object loader on a mutated ZQIREG stream standing for all 144 files: every
 // stored item is a record of 2 to 255 bytes filed under the chunk position its bytes name, or
 // the load raises EInOutError.
-#include <filesystem>
-
 #include "fuzz/FuzzSupport.h"
 #include "fuzz/WorldOracle.h"
 #include "platform/Errors.h"
@@ -18,13 +16,7 @@ std::vector<std::string> FuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zq;
-  static const std::string dir = [] {
-    const std::string d = fuzz::ScratchDir() + "/registered/";
-    std::filesystem::create_directory(d);
-    for (int n = 0; n < SUPERCHUNK_FILES; ++n)
-      std::filesystem::create_symlink("input", SuperchunkFileName(d + "ZQIREG", n));
-    return d;
-  }();
+  const std::string& dir = fuzz::SuperchunkLinksDir("ZQIREG");
   fuzz::WriteBytes(dir + "input", data, size);
   std::vector<RegList> lists;
   try {

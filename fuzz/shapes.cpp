@@ -15,8 +15,7 @@ std::vector<std::string> FuzzSeeds() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using zq::fuzz::Require;
   zq::fuzz::QuietConsole();
-  const std::string path = zq::fuzz::ScratchDir() + "/SHAPES.VGA";
-  zq::fuzz::WriteBytes(path, data, size);
+  const std::string path = zq::fuzz::WriteInput("SHAPES.VGA", data, size);
   try {
     zq::TZQShapes shapes(path);
     Require(shapes.ShapeCount() >= 0 && shapes.ShapeCount() <= zq::MAXSHAPENUM + 1,

@@ -13,8 +13,7 @@ std::vector<std::string> FuzzSeeds() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zq;
   fuzz::QuietConsole();
-  const std::string path = fuzz::ScratchDir() + "/SHPDIMS.DAT";
-  fuzz::WriteBytes(path, data, size);
+  const std::string path = fuzz::WriteInput("SHPDIMS.DAT", data, size);
   TZQMap& map = fuzz::GeneratedMap();
   ShapeDims dims;
   try {

@@ -12,8 +12,7 @@ std::vector<std::string> FuzzSeeds() {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   using namespace zq;
-  const std::string path = fuzz::ScratchDir() + "/TFA.DAT";
-  fuzz::WriteBytes(path, data, size);
+  const std::string path = fuzz::WriteInput("TFA.DAT", data, size);
   TZQMap& map = fuzz::GeneratedMap();
   TfaTable tfa{};
   try {

@@ -14,13 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::Flex;
 using test::IoErrorOf;
+using test::Named;
 using test::ReadFile;
 using test::WriteFile;
-
-std::string Named(std::string field, const std::string& content) {
-  field.resize(13, '\0');
-  return field + content;
-}
 
 // Every name directly in `dir`.
 std::set<std::string> Listing(const std::string& dir) {

@@ -14,13 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 using test::Flex;
 using test::IoErrorOf;
+using test::Named;
 using test::ReadFile;
 using test::WriteFile;
-
-std::string Named(std::string field, const std::string& content) {
-  field.resize(13, '\0');
-  return field + content;
-}
 
 struct RecordingProgress : IExtractProgress {
   std::vector<std::string> events;  // "<label>:<text>" or "events"
