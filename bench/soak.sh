@@ -44,6 +44,12 @@ failed=0
 "$build/zqo-soak" --seconds "$seconds" --min "${SOAK_MIN:-8}" --max "${SOAK_MAX:-24}" \
   --server-pid "$server" || failed=1
 
+# Shutdown closes open connections without "Disconnected" lines: let the last ones land first.
+log="$world/ZQOSRV.LOG"
+for _ in $(seq 100); do
+  [ "$(grep -c ' Connected from ' "$log")" -eq "$(grep -c ' Disconnected ' "$log")" ] && break
+  sleep 0.1
+done
 kill -TERM "$server"
 status=0
 wait "$server" || status=$?
@@ -53,10 +59,11 @@ if [ "$status" -ne 0 ]; then
   tail -20 "$world/console.txt"
   failed=1
 fi
-"$build/zqo-soak" --check-log "$world/ZQOSRV.LOG" || failed=1
+"$build/zqo-soak" --check-log "$log" || failed=1
 if [ "$failed" -ne 0 ]; then
-  echo "soak: FAIL (the log's last lines follow)"
-  tail -15 "$world/ZQOSRV.LOG"
+  mkdir -p "$build/soak-failure" && cp "$log" "$world/console.txt" "$build/soak-failure/"
+  echo "soak: FAIL (log and console kept in $build/soak-failure; the log's last lines follow)"
+  tail -15 "$log"
   exit 1
 fi
 echo "soak: PASS after $seconds s"

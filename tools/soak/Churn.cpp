@@ -19,6 +19,7 @@ constexpr int64_t kJoinWithin = 10 * kSecond;
 // The server drops a client after 5 missed beats of 3 s; a loaded machine gets slack.
 constexpr int64_t kDropWithin = 40 * kSecond;
 constexpr int64_t kSampleEvery = 10 * kSecond;
+constexpr int64_t kRetargetEvery = 30 * kSecond;  // the wanted number of clients moves
 constexpr int kSpawnsPerRound = 4;
 constexpr int kFinalAttempts = 4;
 
@@ -81,6 +82,8 @@ class TChurn {
   int64_t start_ = 0;
   int64_t nextSpawn_ = 0;
   int64_t nextSample_ = 0;
+  int target_ = 0;  // clients wanted now, between Min and Max
+  int64_t nextRetarget_ = 0;
 };
 
 void TChurn::Spawn(int64_t now) {
@@ -249,10 +252,14 @@ TChurnReport TChurn::Run() {
       Sample(now);
       nextSample_ += kSampleEvery;
     }
+    if (now >= nextRetarget_) {
+      target_ = static_cast<int>(Between(options_.MinClients, options_.MaxClients));
+      nextRetarget_ = now + kRetargetEvery;
+    }
     const int live = static_cast<int>(clients_.size());
     if (live < options_.MinClients) {
       for (int i = 0; i < std::min(options_.MinClients - live, kSpawnsPerRound); ++i) Spawn(now);
-    } else if (live < options_.MaxClients && now >= nextSpawn_) {
+    } else if (live < target_ && now >= nextSpawn_) {
       Spawn(now);
       nextSpawn_ = now + Between(100'000, 1'500'000);
     }

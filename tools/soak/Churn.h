@@ -1,9 +1,10 @@
 // The churn run of zqo-soak. For a time it keeps between Min and Max clients connected to one
-// server; each joins, walks near the spawn (every step is walked back), talks, and after a
-// lifetime of 5 to 30 s leaves in one of three ways: ClientGone and close, close without a
-// word, or falling silent on the beat, which the server must answer by dropping it (5 missed
-// beats of 3 s). It samples the server's RSS every 10 s, and at the end checks that a new
-// client still joins at the spawn and meets no player left over from the churn.
+// server (the number wanted is drawn anew every 30 s); each joins, walks near the spawn (every
+// step is walked back), talks, and after a lifetime of 5 to 30 s leaves in one of three ways:
+// ClientGone and close, close without a word, or falling silent on the beat, which the server
+// must answer by dropping it (5 missed beats of 3 s). It samples the server's RSS every 10 s,
+// and at the end checks that a new client still joins at the spawn and meets no player left
+// over from the churn.
 #pragma once
 
 #include <ostream>
