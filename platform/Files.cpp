@@ -1,6 +1,9 @@
 #include "platform/Files.h"
 
+#include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -114,6 +117,63 @@ void TBinaryFile::Close() {
   if (!f_) return;
   int rc = std::fclose(std::exchange(f_, nullptr));
   if (rc != 0) throw EInOutError(SysError("Cannot close", path_));
+}
+
+TDirectory TDirectory::Open(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) throw EInOutError(SysError("Cannot open directory", path));
+  return TDirectory(fd, path.empty() || path.back() == '/' ? path : path + "/");
+}
+
+TDirectory::TDirectory(TDirectory&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)), path_(std::move(other.path_)) {}
+
+TDirectory& TDirectory::operator=(TDirectory&& other) noexcept {
+  if (this != &other) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = std::exchange(other.fd_, -1);
+    path_ = std::move(other.path_);
+  }
+  return *this;
+}
+
+TDirectory::~TDirectory() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+TBinaryFile TDirectory::CreateFile(const std::string& name) {
+  const std::string path = path_ + name;
+  if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
+      name.find('\0') != std::string::npos)
+    throw EInOutError("Cannot create " + path + ": not a plain file name");
+  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(fd_, name.c_str(), kFlags, 0644);
+  if (fd < 0 && errno == EEXIST && ::unlinkat(fd_, name.c_str(), 0) == 0)
+    fd = ::openat(fd_, name.c_str(), kFlags, 0644);
+  if (fd < 0) throw EInOutError(SysError("Cannot create", path));
+  std::FILE* f = ::fdopen(fd, "wb");
+  if (!f) {
+    const int saved = errno;
+    ::close(fd);
+    errno = saved;
+    throw EInOutError(SysError("Cannot create", path));
+  }
+  return TBinaryFile(f, path);
+}
+
+bool TDirectory::TryLock() {
+  return ::flock(fd_, LOCK_EX | LOCK_NB) == 0;
+}
+
+std::string MakeTempDirectory(const std::string& prefix) {
+  std::string pattern = prefix + "XXXXXX";
+  if (!::mkdtemp(pattern.data())) throw EInOutError(SysError("Cannot create", pattern));
+  return pattern;
+}
+
+void RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) != 0)
+    throw EInOutError(SysError("Cannot rename " + from + " to", to));
 }
 
 std::string ReadExactly(const std::string& path, std::size_t size) {

@@ -7,6 +7,7 @@
 #include "platform/Files.h"
 #include "platform/qt/UdpEndpoint.h"
 #include "server/ZQOSrv.h"
+#include "world/Installation.h"
 
 namespace zq {
 namespace fs = std::filesystem;
@@ -57,6 +58,7 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   view_.ProcessPendingEvents();
   CheckStop();
 
+  CheckInstallation(gameDirectory_);  // before anything is written
   OpenLog();
   Log("************************");
   Log(std::string("* Server is version ") + VersionString);
@@ -85,21 +87,18 @@ void TZQOServer::OpenLog() {
 }
 
 void TZQOServer::PrepareDataDirectory() {
+  if (int n = RemoveUnfinishedUnpacking(gameDirectory_))
+    Log("Removed " + std::to_string(n) + " unfinished unpacking(s) of " + DATA_DIRECTORY_NAME +
+        ".");
   // An existing data directory, in any letter case, is used as it is.
-  std::string existing = ResolvePath(gameDirectory_, "SRVDAT");
-  std::error_code ec;
-  if (fs::is_directory(existing, ec)) {
-    dataDirectory_ = WithSlash(existing);
-    return;
-  }
-  if (!fs::create_directory(gameDirectory_ + "SRVDAT", ec)) {
-    if (ec) throw EInOutError("Cannot create " + gameDirectory_ + "SRVDAT: " + ec.message());
+  if (std::optional<std::string> existing = FindDataDirectory(gameDirectory_)) {
+    dataDirectory_ = *existing;
     return;
   }
   Log("Building GameDat entries in " + dataDirectory_);
   TStoppableProgress progress(view_.ShowExtractionProgress(), [this] { CheckStop(); });
   try {
-    ExtractInitGame(gameDirectory_, dataDirectory_, progress);
+    BuildDataDirectory(gameDirectory_, progress);
   } catch (...) {
     view_.HideExtractionProgress();
     throw;

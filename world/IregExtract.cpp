@@ -1,10 +1,10 @@
 #include "world/IregExtract.h"
 
-#include <cstring>
-#include <filesystem>
+#include <cstdio>
 #include <vector>
 
 #include "platform/Console.h"
+#include "platform/Errors.h"
 #include "platform/Files.h"
 #include "world/FlexRead.h"
 
@@ -23,17 +23,36 @@ std::string EntryFileName(const std::string& entry) {
 
 bool IsUsableFileName(const std::string& name) {
   return !name.empty() && name != "." && name != ".." &&
-         name.find_first_of("/\\") == std::string::npos;
+         name.find_first_of("/\\") == std::string::npos && name.find('\0') == std::string::npos;
 }
+
+namespace {
+
+// The name as it can be shown: control bytes as \xNN.
+std::string Printable(const std::string& name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) {
+      char hex[5];
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
+}  // namespace
 
 void ExtractInitGame(const std::string& gameDir, const std::string& outDir,
                      IExtractProgress& progress) {
-  const std::string dir = outDir.empty() || outDir.back() == '/' ? outDir : outDir + "/";
   std::vector<char> buffer(EXTRACT_BUFFER_SIZE);
   progress.SetLabel(1, "Opening INITGAME.DAT flex file...");
   progress.ProcessEvents();
   {
     TFlexReader reader(ResolvePath(gameDir, "STATIC/INITGAME.DAT"));
+    TDirectory dir = TDirectory::Open(outDir);
     progress.ProcessEvents();
     do {
       progress.SetLabel(2, "Searching for entries...");
@@ -52,25 +71,17 @@ void ExtractInitGame(const std::string& gameDir, const std::string& outDir,
         }
         const std::size_t n = static_cast<std::size_t>(size);
         const std::string name = EntryFileName(std::string(data, n < 13 ? n : 13));
-        if (!IsUsableFileName(name)) {
-          ConsoleLine("INITGAME.DAT entry# " + std::to_string(reader.EntryIndex()) +
-                      " has no usable file name, not extracted");
-        } else {
-          const std::string path = dir + name;
-          progress.SetLabel(3, "Writing " + path + "...");
-          progress.ProcessEvents();
-          // An old file or link of that name is removed first: a link is never followed out
-          // of the directory, and a fresh file avoids the flush that truncation costs.
-          std::error_code ec;
-          const auto old = std::filesystem::symlink_status(path, ec).type();
-          if (old == std::filesystem::file_type::regular ||
-              old == std::filesystem::file_type::symlink)
-            std::filesystem::remove(path, ec);
-          TBinaryFile out = TBinaryFile::Create(path);
-          if (n > EXTRACT_NAME_SIZE) out.Write(data + EXTRACT_NAME_SIZE, n - EXTRACT_NAME_SIZE);
-          out.Close();
-          progress.SetLabel(3, "Wrote " + path);
-        }
+        if (!IsUsableFileName(name))
+          throw EInOutError("INITGAME.DAT entry# " + std::to_string(reader.EntryIndex()) +
+                            " has the file name '" + Printable(name) +
+                            "', which is not a plain file name: nothing extracted from it");
+        const std::string path = dir.Path() + name;
+        progress.SetLabel(3, "Writing " + path + "...");
+        progress.ProcessEvents();
+        TBinaryFile out = dir.CreateFile(name);
+        if (n > EXTRACT_NAME_SIZE) out.Write(data + EXTRACT_NAME_SIZE, n - EXTRACT_NAME_SIZE);
+        out.Close();
+        progress.SetLabel(3, "Wrote " + path);
       }
       progress.ProcessEvents();
     } while (reader.NextEntry());

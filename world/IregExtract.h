@@ -37,13 +37,13 @@ class TConsoleProgress : public IExtractProgress {
 // The file name held in an entry's name field: its bytes up to the first zero, at most 13.
 std::string EntryFileName(const std::string& entry);
 // False for names that would not land as one file inside the output directory: empty, ".",
-// "..", or holding "/" or "\".
+// "..", or holding "/", "\" or a zero byte.
 bool IsUsableFileName(const std::string& name);
 
 // The extraction (Button1Click): opens ResolvePath(gameDir, "STATIC/INITGAME.DAT") and writes
-// each non-empty entry with a usable name to outDir + name, replacing any file of that name.
-// An entry with an unusable name is passed over with a console line naming its number.
-// Raises EInOutError naming the file when the container cannot be read or a file written.
+// each non-empty entry to outDir + name, replacing any file of that name (never following a
+// link). Raises EInOutError naming the file when the container cannot be read or a file
+// written, and naming the entry when its name is not usable; files written before stay.
 void ExtractInitGame(const std::string& gameDir, const std::string& outDir,
                      IExtractProgress& progress);
 

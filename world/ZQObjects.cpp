@@ -32,7 +32,9 @@ void LoadFixed(const std::string& prefix, std::vector<FixList>& lists) {
             entry = reader.ReadEntry();  // checks the size against the file first
             list.Count = s / 4;
             list.Items.resize(static_cast<std::size_t>(list.Count));
-            std::memcpy(list.Items.data(), entry.data(), list.Items.size() * sizeof(FixItem));
+            // An entry of 1 to 3 bytes holds no whole item: nothing to copy (and no array).
+            if (!list.Items.empty())
+              std::memcpy(list.Items.data(), entry.data(), list.Items.size() * sizeof(FixItem));
           }
           reader.NextEntry();
         }

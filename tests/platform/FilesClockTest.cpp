@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Errors.h"
@@ -71,6 +72,42 @@ TEST(FilesTest, BinaryFileReadPastEndAndBadSeekRaise) {
 
 uint32_t FakeTicks() {
   return 0xFFFFFFF0u;
+}
+
+TEST(FilesTest, DirectoryCreatesPlainFilesInsideItOnly) {
+  TempDir dir;
+  std::filesystem::create_directory(dir / "out");
+  TDirectory out = TDirectory::Open(dir / "out");
+  EXPECT_EQ(out.Path(), dir / "out/");
+  for (const std::string& bad :
+       std::vector<std::string>{"", ".", "..", "../x", "a/b", std::string("a\0b", 3)})
+    EXPECT_THROW(out.CreateFile(bad), EInOutError) << bad;
+  std::filesystem::create_directory(dir / "out/sub");
+  EXPECT_THROW(out.CreateFile("sub"), EInOutError);  // a directory in the way stays
+  // The directory is held, not its path: a rename under it does not redirect the files.
+  std::filesystem::rename(dir / "out", dir / "moved");
+  std::filesystem::create_directory(dir / "out");
+  TBinaryFile f = out.CreateFile("a");
+  f.Write("x", 1);
+  f.Close();
+  EXPECT_TRUE(std::filesystem::exists(dir / "moved/a"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out/a"));
+  EXPECT_THROW(TDirectory::Open(dir / "moved/a"), EInOutError);  // not a directory
+}
+
+TEST(FilesTest, RenameNeverReplacesEvenAnEmptyDirectory) {
+  TempDir dir;
+  const std::string temp = MakeTempDirectory(dir / "T.");
+  EXPECT_EQ(temp.rfind(dir / "T.", 0), 0u);
+  EXPECT_EQ(temp.size(), (dir / "T.").size() + 6);
+  WriteFile(temp + "/f", "1");
+  std::filesystem::create_directory(dir / "target");  // plain rename(2) would replace it
+  EXPECT_THROW(RenameNoReplace(temp, dir / "target"), EInOutError);
+  EXPECT_TRUE(std::filesystem::exists(temp + "/f"));
+  std::filesystem::remove(dir / "target");
+  RenameNoReplace(temp, dir / "target");
+  EXPECT_TRUE(std::filesystem::exists(dir / "target/f"));
+  EXPECT_THROW(MakeTempDirectory(dir / "missing/T."), EInOutError);
 }
 
 TEST(ClockTest, TickSourceIsReplaceableAndRestorable) {

@@ -7,7 +7,7 @@
 #include "platform/Files.h"
 #include "tests/world/WorldFiles.h"
 #include "tools/mkworld/WorldGen.h"
-#include "world/IregExtract.h"
+#include "world/Installation.h"
 #include "world/WorldData.h"
 
 namespace zq {
@@ -15,12 +15,10 @@ namespace {
 
 namespace mk = zq::mkworld;
 
-// The installation as the start sequence reads it: extraction into SRVDAT, then every step.
+// The installation as the start sequence reads it: SRVDAT unpacked, then every step.
 std::unique_ptr<TWorldData> ExtractAndLoad(const std::string& game) {
-  std::filesystem::create_directory(game + "/SRVDAT");
   TNullProgress progress;
-  ExtractInitGame(game, ResolvePath(game, "SRVDAT") + "/", progress);
-  return LoadWorldData(game + "/", ResolvePath(game, "SRVDAT") + "/");
+  return LoadWorldData(game + "/", BuildDataDirectory(game, progress));
 }
 
 TEST(GeneratedWorld, LoadsCompletelyAndMasksMatchTheScanEverywhere) {

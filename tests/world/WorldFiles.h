@@ -49,6 +49,12 @@ inline std::string Flex(const std::vector<std::string>& entries) {
   return FlexRaw(static_cast<int32_t>(entries.size()), records, data);
 }
 
+// An INITGAME.DAT entry: the name field (zero-padded to 13 bytes), then the content.
+inline std::string Named(std::string field, const std::string& content) {
+  field.resize(13, '\0');
+  return field + content;
+}
+
 inline std::string HexName(int n) {
   static const char kHex[] = "0123456789ABCDEF";
   return std::string{kHex[n >> 4], kHex[n & 15]};

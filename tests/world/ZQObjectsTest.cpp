@@ -119,8 +119,10 @@ TEST(ZQObjects, FixedEntriesBecomeFourByteItemsPerChunkPosition) {
   test::TempDir dir;
   WriteSuperchunkFiles(dir.Path(), "ZQIFIX", [&](int n) {
     std::vector<std::string> e(257);
-    e[0] = "aaaabbbbcccc";                       // 3 items
-    e[17] = "dddde";                             // 1 item, the remainder dropped
+    e[0] = "aaaabbbbcccc";  // 3 items
+    e[17] = "dddde";        // 1 item, the remainder dropped
+    e[18] = "xyz";          // 1 to 3 bytes: no item, nothing copied
+    e[19] = "q";
     e[256] = "beyond";                           // never read
     if (n == 143) e = {"0123", "", "4567abcd"};  // 3 entries, repeated from entry 0
     if (n == 77) return test::FlexRaw(2, {{0, 4}, {1 << 30, 8}});  // entry 1 beyond the end
@@ -138,6 +140,8 @@ TEST(ZQObjects, FixedEntriesBecomeFourByteItemsPerChunkPosition) {
   LoadFixed(dir / "ZQIFIX", lists);
   EXPECT_EQ(text(lists[ObjectListIndex(0, 0, 1, 1)]), "1:dddd");
   EXPECT_EQ(text(lists[ObjectListIndex(0, 0, 2, 0)]), "0:");
+  EXPECT_EQ(text(lists[ObjectListIndex(0, 0, 2, 1)]), "0:");
+  EXPECT_EQ(text(lists[ObjectListIndex(0, 0, 3, 1)]), "0:");
   EXPECT_EQ(text(lists[ObjectListIndex(5, 6, 15, 15)]), "1:zzzz");  // file 4D wraps at once
   for (int k = 0; k < 256; ++k) {
     const char* want[] = {"1:0123", "0:", "2:4567abcd"};

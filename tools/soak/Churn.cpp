@@ -1,0 +1,302 @@
+#include "tools/soak/Churn.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <random>
+#include <set>
+
+#include "tools/bot/ClientPool.h"
+#include "tools/bot/ZQClient.h"
+#include "tools/soak/ProcessRss.h"
+
+namespace zq {
+namespace {
+
+constexpr int64_t kSecond = 1'000'000;
+constexpr int64_t kJoinWithin = 10 * kSecond;
+// The server drops a client after 5 missed beats of 3 s; a loaded machine gets slack.
+constexpr int64_t kDropWithin = 40 * kSecond;
+constexpr int64_t kSampleEvery = 10 * kSecond;
+constexpr int64_t kRetargetEvery = 30 * kSecond;  // the wanted number of clients moves
+constexpr int kSpawnsPerRound = 4;
+constexpr int kFinalAttempts = 4;
+
+enum class Leaving { Clean, Vanish, Silent };
+
+struct TSoakClient {
+  std::unique_ptr<TZQClient> Client;
+  std::string Name;
+  Leaving How = Leaving::Clean;
+  int64_t JoinBy = 0;
+  int64_t LeaveAt = 0;
+  bool Joined = false;
+  bool Silent = false;  // stopped answering beats
+  int64_t SilentSince = 0;
+  uint8_t HeldKey = 0;
+  uint8_t ReturnKey = 0;  // the opposite of the last step, walked next
+  int64_t ReturnFor = 0;
+  int64_t NextStep = 0;
+  int64_t NextSay = 0;
+  uint32_t Events = 0;
+};
+
+uint8_t Opposite(uint8_t key) {
+  static const uint8_t kOpposite[] = {0, 2, 1, 4, 3};  // 1 -y, 2 +y, 3 -x, 4 +x
+  return kOpposite[key];
+}
+
+class TChurn {
+ public:
+  TChurn(const TSoakOptions& options, std::ostream& out)
+      : options_(options),
+        out_(out),
+        random_(options.Seed ? options.Seed : std::random_device{}()) {}
+
+  TChurnReport Run();
+
+ private:
+  int64_t Between(int64_t lo, int64_t hi) {
+    return std::uniform_int_distribution<int64_t>(lo, hi)(random_);
+  }
+  void Spawn(int64_t now);
+  // Handles one client after a poll; false when it is gone and should be dropped.
+  bool Tend(TSoakClient& c, int64_t now);
+  void Walk(TSoakClient& c, int64_t now);
+  void Sample(int64_t now);
+  void CloseAll();
+  // Joins one client at the spawn and collects the PlayerInfo of other players it is shown.
+  bool FinalJoin(std::set<uint32_t>& strangers);
+  void Problem(const std::string& text) {
+    out_ << "problem: " << text << std::endl;
+    report_.Problems.push_back(text);
+  }
+
+  const TSoakOptions& options_;
+  std::ostream& out_;
+  std::mt19937 random_;
+  std::vector<std::unique_ptr<TSoakClient>> clients_;
+  TChurnReport report_;
+  int named_ = 0;
+  int64_t start_ = 0;
+  int64_t nextSpawn_ = 0;
+  int64_t nextSample_ = 0;
+  int target_ = 0;  // clients wanted now, between Min and Max
+  int64_t nextRetarget_ = 0;
+};
+
+void TChurn::Spawn(int64_t now) {
+  auto c = std::make_unique<TSoakClient>();
+  TClientConfig config;
+  config.AnswerBeats = false;  // answered below, until the client falls silent
+  config.KeepInbox = false;
+  c->Client = std::make_unique<TZQClient>(config);
+  c->Name = "soak" + std::to_string(++named_);
+  const int64_t roll = Between(0, 9);
+  c->How = roll < 4 ? Leaving::Clean : roll < 7 ? Leaving::Vanish : Leaving::Silent;
+  c->JoinBy = now + kJoinWithin;
+  c->LeaveAt = now + Between(5 * kSecond, 30 * kSecond);
+  c->NextStep = now + Between(0, kSecond);
+  c->NextSay = now + Between(kSecond, 8 * kSecond);
+  TSoakClient* self = c.get();
+  c->Client->SetOnMessage([self](const TReceived& r) {
+    if (const auto* beat = r.As<msg::BEAT>(); beat && !self->Silent)
+      self->Client->SendBEATACK(beat->Seq, beat->Tick);
+  });
+  c->Client->Connect(options_.Host, options_.Port);
+  TSetupParams params;
+  params.Name = c->Name;
+  params.Password = "pw-" + c->Name;
+  c->Client->BeginSetup(params);
+  ++report_.Connected;
+  clients_.push_back(std::move(c));
+}
+
+void TChurn::Walk(TSoakClient& c, int64_t now) {
+  if (now < c.NextStep) return;
+  TZQClient& client = *c.Client;
+  if (c.HeldKey != 0) {
+    client.SendKeyUp(c.HeldKey, 0, 0, c.Events++);
+    c.HeldKey = 0;
+    c.NextStep = now + Between(200'000, 800'000);
+    return;
+  }
+  int64_t hold = c.ReturnFor;
+  if (c.ReturnKey != 0) {
+    c.HeldKey = c.ReturnKey;
+    c.ReturnKey = 0;
+  } else {
+    c.HeldKey = static_cast<uint8_t>(Between(1, 4));
+    hold = Between(250'000, 1'500'000);
+    c.ReturnKey = Opposite(c.HeldKey);
+    c.ReturnFor = hold;
+  }
+  client.SendKeyDown(c.HeldKey, 0, 0, c.Events++);
+  c.NextStep = now + hold;
+}
+
+bool TChurn::Tend(TSoakClient& c, int64_t now) {
+  TZQClient& client = *c.Client;
+  if (client.IsClosed()) {
+    if (c.Silent) {
+      ++report_.DroppedByServer;
+    } else if (client.Refused()) {
+      Problem(c.Name + " was refused as the server is full, with " +
+              std::to_string(clients_.size()) + " soak clients connected");
+    } else {
+      Problem("the server closed " + c.Name + ", which answered every beat (" +
+              client.CloseReason() + ")");
+    }
+    return false;
+  }
+  if (!c.Joined) {
+    if (client.Setup() == SetupState::InGame) {
+      c.Joined = true;
+      ++report_.Joined;
+    } else if (now > c.JoinBy) {
+      Problem(c.Name + " did not reach the game within 10 s (" + SetupStateName(client.Setup()) +
+              ")");
+      client.Close();
+      return false;
+    }
+    return true;
+  }
+  if (c.Silent) {
+    if (now - c.SilentSince <= kDropWithin) return true;
+    Problem("the server did not drop " + c.Name + ", silent on the beat for 40 s");
+    client.Close();
+    return false;
+  }
+  if (now >= c.LeaveAt) {
+    switch (c.How) {
+      case Leaving::Clean:
+        client.SendClientGone();
+        client.Close();
+        ++report_.LeftClean;
+        return false;
+      case Leaving::Vanish:
+        client.Close();
+        ++report_.Vanished;
+        return false;
+      case Leaving::Silent:
+        c.Silent = true;
+        c.SilentSince = now;
+        ++report_.FellSilent;
+        return true;
+    }
+  }
+  Walk(c, now);
+  if (now >= c.NextSay) {
+    client.SendClientSay(c.Name + " says hello #" + std::to_string(c.Events));
+    c.NextSay = now + Between(3 * kSecond, 8 * kSecond);
+  }
+  return true;
+}
+
+void TChurn::Sample(int64_t now) {
+  const int second = static_cast<int>((now - start_) / kSecond);
+  out_ << "t=" << second << " s: " << clients_.size() << " connected, " << report_.Joined
+       << " joined, " << report_.LeftClean << " left with ClientGone, " << report_.Vanished
+       << " vanished, " << report_.FellSilent << " fell silent, " << report_.DroppedByServer
+       << " dropped by the server";
+  if (options_.ServerPid > 0) {
+    if (std::optional<long> kb = ReadProcessRssKb(options_.ServerPid)) {
+      report_.Rss.push_back({second, *kb});
+      out_ << ", server RSS " << *kb << " kB";
+    } else {
+      Problem("cannot read the RSS of process " + std::to_string(options_.ServerPid));
+    }
+  }
+  out_ << std::endl;
+}
+
+void TChurn::CloseAll() {
+  for (auto& c : clients_) {
+    if (c->Joined && !c->Silent && c->How == Leaving::Clean) c->Client->SendClientGone();
+    c->Client->Close();
+  }
+  clients_.clear();
+}
+
+bool TChurn::FinalJoin(std::set<uint32_t>& strangers) {
+  TClientConfig config;
+  TZQClient client(config);
+  std::set<uint32_t> seen;
+  client.SetOnMessage([&seen](const TReceived& r) {
+    if (const auto* info = r.As<msg::PlayerInfo>()) seen.insert(info->GUID);
+  });
+  client.Connect(options_.Host, options_.Port);
+  TSetupParams params;
+  params.Name = "soak-last";
+  if (!client.RunSetup(params, static_cast<int>(kJoinWithin / 1000))) {
+    Problem("a new client did not join after the churn (" +
+            std::string(SetupStateName(client.Setup())) + ")");
+    return false;
+  }
+  client.WaitUntil([] { return false; }, 1500);  // the PlayerInfo of those in view follow
+  seen.erase(client.Guid());
+  strangers = seen;
+  client.SendClientGone();
+  client.Close();
+  return true;
+}
+
+TChurnReport TChurn::Run() {
+  start_ = NowMicros();
+  const int64_t end = start_ + static_cast<int64_t>(options_.Seconds * kSecond);
+  nextSample_ = start_;
+  while (NowMicros() < end) {
+    const int64_t now = NowMicros();
+    if (now >= nextSample_) {
+      Sample(now);
+      nextSample_ += kSampleEvery;
+    }
+    if (now >= nextRetarget_) {
+      target_ = static_cast<int>(Between(options_.MinClients, options_.MaxClients));
+      nextRetarget_ = now + kRetargetEvery;
+    }
+    const int live = static_cast<int>(clients_.size());
+    if (live < options_.MinClients) {
+      for (int i = 0; i < std::min(options_.MinClients - live, kSpawnsPerRound); ++i) Spawn(now);
+    } else if (live < target_ && now >= nextSpawn_) {
+      Spawn(now);
+      nextSpawn_ = now + Between(100'000, 1'500'000);
+    }
+    TClientPool pool;
+    for (auto& c : clients_) pool.Add(*c->Client);
+    pool.Poll(20);
+    const int64_t after = NowMicros();
+    std::erase_if(clients_,
+                  [&](const std::unique_ptr<TSoakClient>& c) { return !Tend(*c, after); });
+  }
+  CloseAll();
+  Sample(NowMicros());
+
+  // The server needs a moment for the departures; a leftover player stays however long.
+  std::set<uint32_t> strangers;
+  for (int attempt = 1; attempt <= kFinalAttempts; ++attempt) {
+    usleep(static_cast<useconds_t>(attempt == 1 ? 2 * kSecond : 4 * kSecond));
+    if (!FinalJoin(strangers)) break;
+    if (strangers.empty()) {
+      out_ << "a new client joined at the spawn and met nobody" << std::endl;
+      break;
+    }
+    if (attempt == kFinalAttempts) {
+      std::string guids;
+      for (uint32_t g : strangers) guids += " " + std::to_string(g);
+      Problem("a new client at the spawn still meets " + std::to_string(strangers.size()) +
+              " player(s) left over:" + guids);
+    }
+  }
+  if (options_.ServerPid > 0) Sample(NowMicros());
+  return report_;
+}
+
+}  // namespace
+
+TChurnReport RunChurn(const TSoakOptions& options, std::ostream& out) {
+  return TChurn(options, out).Run();
+}
+
+}  // namespace zq
