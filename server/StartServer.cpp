@@ -68,15 +68,21 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   maxAllowed_ = settings.MaxClients;
   Log("* Initial max is " + std::to_string(maxAllowed_));
   Log("Server initialization:");
-
-  PrepareDataDirectory();
-  CheckStop();
-  ReadIdentity();
-  serverNameSetting_ = settings.ServerName;
-  LoadWorld();
-  CheckStop();
-  CreateGame(settings);
-  OpenNetwork();
+  try {
+    PrepareDataDirectory();
+    CheckStop();
+    ReadIdentity();
+    serverNameSetting_ = settings.ServerName;
+    LoadWorld();
+    CheckStop();
+    CreateGame(settings);
+    OpenNetwork();
+  } catch (const EStopRequested&) {
+    throw;
+  } catch (const std::exception& e) {
+    Log(std::string("Start-up failed: ") + e.what());  // the log tells why it stops here
+    throw;
+  }
   UpdateStatus();
   serverStarted_ = true;
 }

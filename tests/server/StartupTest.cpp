@@ -124,6 +124,9 @@ TEST_F(ServerTest, MissingTfaStopsStartWithErrorNamingTheFile) {
   EXPECT_FALSE(server.ServerStarted());
   EXPECT_GE(LineIndex("Shapes loaded."), 0);
   EXPECT_EQ(LineIndex("TFA, Chunks, Map loaded."), -1);
+  ASSERT_FALSE(view_.lines.empty());
+  EXPECT_NE(view_.lines.back().find(" Start-up failed: "), std::string::npos);
+  EXPECT_NE(view_.lines.back().find("TFA.DAT"), std::string::npos) << "it names the file";
   std::size_t count = view_.lines.size();
   server.Shutdown();  // nothing is written after a failed start
   EXPECT_EQ(view_.lines.size(), count);
