@@ -53,11 +53,11 @@ const TWorldData& TheWorld() {
 
 // Candidate tiles spread over the world, some outside it, as a walker's would be.
 struct Candidates {
-  static constexpr int kCount = 4096;
-  int32_t x[kCount], y[kCount];
+  static constexpr int COUNT = 4096;
+  int32_t x[COUNT], y[COUNT];
   Candidates() {
     uint32_t s = 12345;
-    for (int i = 0; i < kCount; ++i) {
+    for (int i = 0; i < COUNT; ++i) {
       s = s * 1664525u + 1013904223u;
       x[i] = static_cast<int32_t>(s >> 8) % 3300 - 100;
       s = s * 1664525u + 1013904223u;
@@ -74,7 +74,7 @@ void BM_IsBlocked(benchmark::State& state) {
   int i = 0;
   for (auto _ : state) {
     benchmark::DoNotOptimize((map.*Lookup)(0, 0, c.x[i], c.y[i]));
-    i = (i + 1) & (Candidates::kCount - 1);
+    i = (i + 1) & (Candidates::COUNT - 1);
   }
   state.SetItemsProcessed(state.iterations());
 }
@@ -89,7 +89,7 @@ void BM_ScanIsBlockedX(benchmark::State& state) {
   for (auto _ : state) {
     benchmark::DoNotOptimize(
         ScanIsBlocked(w.Map(), w.Tfa(), w.Dims(), BlockAxis::X, c.x[i], c.y[i]));
-    i = (i + 1) & (Candidates::kCount - 1);
+    i = (i + 1) & (Candidates::COUNT - 1);
   }
 }
 BENCHMARK(BM_ScanIsBlockedX);

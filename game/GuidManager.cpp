@@ -9,7 +9,7 @@
 namespace zq {
 
 namespace {
-constexpr const char* kModule = "GuidManagerU";
+constexpr const char* MODULE = "GuidManagerU";
 }
 
 TGUIDManager::TGUIDManager() {
@@ -36,7 +36,7 @@ uint32_t TGUIDManager::newGUID() {
 
 void TGUIDManager::releaseGUID(uint32_t id) {
   std::lock_guard guard(lock_);
-  if (id == 0) InternalCheckFailed("Call to releaseGUID with ID=0", kModule);
+  if (id == 0) InternalCheckFailed("Call to releaseGUID with ID=0", MODULE);
   auto run = runs_.begin();
   while (run != runs_.end() && run->Last < id) ++run;
   if (run == runs_.end() || id < run->First) {
@@ -53,7 +53,7 @@ void TGUIDManager::releaseGUID(uint32_t id) {
     run->Last = id - 1;
   }
   if (run->Last < run->First) {
-    if (run == runs_.begin()) InternalCheckFailed("GUID preNode is nil!", kModule);
+    if (run == runs_.begin()) InternalCheckFailed("GUID preNode is nil!", MODULE);
     ConsoleLine("GUIDManager.releaseGUID: releasing curNode");
     runs_.erase(run);
     ConsoleLine("* ok");

@@ -6,7 +6,7 @@ namespace zq {
 
 namespace {
 
-constexpr std::array<const char*, 6> kColumns = {"Name", "Privileges", "WX", "WY", "IP", "Ping"};
+constexpr std::array<const char*, 6> COLUMNS = {"Name", "Privileges", "WX", "WY", "IP", "Ping"};
 
 const std::string& Cell(const TAccountRow& row, int column) {
   switch (column) {
@@ -50,7 +50,7 @@ int TAccountModel::rowCount(const QModelIndex& parent) const {
 }
 
 int TAccountModel::columnCount(const QModelIndex& parent) const {
-  return parent.isValid() ? 0 : static_cast<int>(kColumns.size());
+  return parent.isValid() ? 0 : static_cast<int>(COLUMNS.size());
 }
 
 QVariant TAccountModel::data(const QModelIndex& index, int role) const {
@@ -64,7 +64,7 @@ QVariant TAccountModel::headerData(int section, Qt::Orientation orientation, int
   if (role != Qt::DisplayRole || orientation != Qt::Horizontal || section < 0 ||
       section >= columnCount())
     return {};
-  return QString::fromLatin1(kColumns[static_cast<std::size_t>(section)]);
+  return QString::fromLatin1(COLUMNS[static_cast<std::size_t>(section)]);
 }
 
 }  // namespace zq

@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr int kPathRole = Qt::UserRole;
+constexpr int PATH_ROLE = Qt::UserRole;
 
 QString Indent(int level) {
   return QString(level * 2, QLatin1Char(' '));
@@ -53,7 +53,7 @@ void TDirectoryListBox::Fill() {
   for (const fs::path& p : chain) {
     QString name = QString::fromStdString(p.has_filename() ? p.filename().string() : p.string());
     addItem(Indent(level) + name);
-    item(count() - 1)->setData(kPathRole, QString::fromStdString(p.string()));
+    item(count() - 1)->setData(PATH_ROLE, QString::fromStdString(p.string()));
     ++level;
   }
   setCurrentRow(count() - 1);
@@ -69,13 +69,13 @@ void TDirectoryListBox::Fill() {
   std::sort(subdirectories.begin(), subdirectories.end());
   for (const std::string& name : subdirectories) {
     addItem(Indent(level) + QString::fromStdString(name));
-    item(count() - 1)->setData(kPathRole, QString::fromStdString((current / name).string()));
+    item(count() - 1)->setData(PATH_ROLE, QString::fromStdString((current / name).string()));
   }
 }
 
 void TDirectoryListBox::Activate(QListWidgetItem* item) {
   if (!item) return;
-  std::string path = item->data(kPathRole).toString().toStdString();
+  std::string path = item->data(PATH_ROLE).toString().toStdString();
   if (path.empty() || path == directory_) return;
   try {
     SetDirectory(path);

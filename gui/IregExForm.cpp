@@ -9,9 +9,9 @@ namespace zq {
 
 namespace {
 
-constexpr int kClientWidth = 283;
-constexpr int kClientHeight = 167;
-constexpr int kLabelX = 32;
+constexpr int CLIENT_WIDTH = 283;
+constexpr int CLIENT_HEIGHT = 167;
+constexpr int LABEL_X = 32;
 
 }  // namespace
 
@@ -26,7 +26,7 @@ TIregExForm::TIregExForm()
       labels_{&label1_, &label2_, &label3_} {
   setObjectName(QStringLiteral("IregExForm"));
   setWindowTitle(QStringLiteral("Extracting INITGAME.DAT..."));
-  setFixedSize(kClientWidth, kClientHeight);
+  setFixedSize(CLIENT_WIDTH, CLIENT_HEIGHT);
   edit1_.setObjectName(QStringLiteral("Edit1"));
   button1_.setObjectName(QStringLiteral("Button1"));
   label4_.setObjectName(QStringLiteral("Label4"));
@@ -35,7 +35,7 @@ TIregExForm::TIregExForm()
   label4_.hide();
   for (int i = 0; i < 3; ++i) {
     labels_[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
-    labels_[i]->move(kLabelX, 16 + 16 * i);
+    labels_[i]->move(LABEL_X, 16 + 16 * i);
     labels_[i]->adjustSize();
   }
   connect(&button1_, &QPushButton::clicked, this, [this] { Button1Click(); });
@@ -71,7 +71,7 @@ void TIregExForm::Prepare(const std::string& gameDirectory, const std::string& o
 void TIregExForm::ShowCentred() {
   if (QScreen* screen = QGuiApplication::primaryScreen()) {
     QRect desktop = screen->availableGeometry();
-    move(desktop.center() - QPoint(kClientWidth / 2, kClientHeight / 2));
+    move(desktop.center() - QPoint(CLIENT_WIDTH / 2, CLIENT_HEIGHT / 2));
   }
   show();
   ProcessEvents();

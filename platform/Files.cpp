@@ -146,10 +146,10 @@ TBinaryFile TDirectory::CreateFile(const std::string& name) {
   if (name.empty() || name == "." || name == ".." || name.find('/') != std::string::npos ||
       name.find('\0') != std::string::npos)
     throw EInOutError("Cannot create " + path + ": not a plain file name");
-  constexpr int kFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
-  int fd = ::openat(fd_, name.c_str(), kFlags, 0644);
+  constexpr int FLAGS = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+  int fd = ::openat(fd_, name.c_str(), FLAGS, 0644);
   if (fd < 0 && errno == EEXIST && ::unlinkat(fd_, name.c_str(), 0) == 0)
-    fd = ::openat(fd_, name.c_str(), kFlags, 0644);
+    fd = ::openat(fd_, name.c_str(), FLAGS, 0644);
   if (fd < 0) throw EInOutError(SysError("Cannot create", path));
   std::FILE* f = ::fdopen(fd, "wb");
   if (!f) {

@@ -9,8 +9,8 @@
 namespace zq {
 
 std::string SuperchunkFileName(const std::string& prefix, int32_t n) {
-  static const char kHex[] = "0123456789ABCDEF";
-  const std::string name = prefix + kHex[(n >> 4) & 15] + kHex[n & 15];
+  static const char HEX[] = "0123456789ABCDEF";
+  const std::string name = prefix + HEX[(n >> 4) & 15] + HEX[n & 15];
   const std::size_t slash = name.rfind('/');
   if (slash == std::string::npos) return ResolvePath(".", name);
   return ResolvePath(name.substr(0, slash + 1), name.substr(slash + 1));

@@ -16,7 +16,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 20000;
+constexpr int WAIT_MS = 20000;
 
 int Usage() {
   std::cerr << "Usage: zqo-screenshots GAME_DIR OUT_DIR [--clients N] [--port P]\n";
@@ -76,7 +76,7 @@ int main(int argc, char** argv) {
     bots.back()->Connect("127.0.0.1", form->Server().ListeningPort());
     zq::TSetupParams params;
     params.Name = names[i];
-    if (!bots.back()->RunSetup(params, kWaitMs, pump)) {
+    if (!bots.back()->RunSetup(params, WAIT_MS, pump)) {
       std::cerr << "zqo-screenshots: client " << names[i] << " did not get into the game\n";
       return 1;
     }
@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
       if (row.Ping.empty()) return false;
     return true;
   };
-  while (!complete() && waited.elapsed() < kWaitMs) {
+  while (!complete() && waited.elapsed() < WAIT_MS) {
     pump();
     bots.empty() ? QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50)
                  : (void)bots.front()->Poll(20);

@@ -23,7 +23,7 @@
 namespace zq {
 namespace {
 
-constexpr int kWait = 20000;  // generous: the machine may be loaded
+constexpr int WAIT = 20000;  // generous: the machine may be loaded
 
 using test::TFakeServer;
 
@@ -42,28 +42,28 @@ TEST(ClientSockets, SetupDialogueRunsInOrderAndBeatIsEchoedByUdp) {
   ASSERT_NE(client.LocalUdpPort(), 0);
 
   // The greeting comes first, in order.
-  auto welcome = client.WaitFor([](const TReceived& r) { return r.Type == Welcome; }, kWait);
+  auto welcome = client.WaitFor([](const TReceived& r) { return r.Type == Welcome; }, WAIT);
   ASSERT_TRUE(welcome);
   EXPECT_EQ(welcome->As<msg::Welcome>()->Text, "Welcome to Fake");
   EXPECT_EQ(welcome->Transport, Via::Tcp);
   ASSERT_GE(client.Inbox().size(), 0u);
 
-  ASSERT_TRUE(client.RunSetup({"alice", "pw", 0x0203, true}, kWait));
+  ASSERT_TRUE(client.RunSetup({"alice", "pw", 0x0203, true}, WAIT));
   EXPECT_EQ(client.Guid(), 1u);
   EXPECT_NE(client.ServerUdpPort(), 0);
-  auto start = client.WaitFor<msg::StartPosition>(kWait);
+  auto start = client.WaitFor<msg::StartPosition>(WAIT);
   ASSERT_TRUE(start);
   EXPECT_EQ(start->X, 1560);
 
   // The fake sends BEAT seq 1 tick 1234 after ClientUDPPort; the client echoes it by UDP.
-  auto beat = client.WaitFor<msg::BEAT>(kWait);
+  auto beat = client.WaitFor<msg::BEAT>(WAIT);
   ASSERT_TRUE(beat);
   EXPECT_TRUE(client.WaitUntil(
       [&] {
         auto types = TypesFrom(server, 1);
         return !types.empty() && types.back() == BEATACK;
       },
-      kWait));
+      WAIT));
   server.Stop();
 
   auto got = server.Received();
@@ -85,20 +85,20 @@ TEST(ClientSockets, PumpServesAServerOnTheSameThread) {
   TZQClient client;
   client.Connect("127.0.0.1", server.Port());
   auto pump = [&] { server.Step(0); };
-  ASSERT_TRUE(client.RunSetup({"bob", "pw", 1, true}, kWait, pump));
+  ASSERT_TRUE(client.RunSetup({"bob", "pw", 1, true}, WAIT, pump));
   ASSERT_TRUE(client.SendKeyDown(4, 0, 0, 77));
-  auto ack = client.WaitFor<msg::KeyDownAck>(kWait, pump);
+  auto ack = client.WaitFor<msg::KeyDownAck>(WAIT, pump);
   ASSERT_TRUE(ack);
   EXPECT_EQ(ack->Key, 4);
   EXPECT_EQ(ack->ClientValue, 77u);
-  auto motion = client.WaitFor<msg::PlayerMotion>(kWait, pump);
+  auto motion = client.WaitFor<msg::PlayerMotion>(WAIT, pump);
   ASSERT_TRUE(motion);
   EXPECT_EQ(motion->GUID, 1u);
   EXPECT_EQ(motion->DirX, 1.0);
   EXPECT_EQ(motion->MoveFlags, 1);
   // Keys may also leave by UDP, to the server's port from UDPPortAssign.
   ASSERT_TRUE(client.SendKeyUp(4, 0, 0, 78, Via::Udp));
-  auto up = client.WaitFor<msg::KeyUpAck>(kWait, pump);
+  auto up = client.WaitFor<msg::KeyUpAck>(WAIT, pump);
   ASSERT_TRUE(up);
   EXPECT_EQ(up->ClientValue, 78u);
   EXPECT_TRUE(server.Received().back().ViaUdp);
@@ -109,7 +109,7 @@ TEST(ClientSockets, WaitForGivesUpAfterItsTimeoutAndKeepsOtherMessages) {
   server.Start();
   TZQClient client;
   client.Connect("127.0.0.1", server.Port());
-  ASSERT_TRUE(client.WaitUntil([&] { return client.Greeted(); }, kWait));
+  ASSERT_TRUE(client.WaitUntil([&] { return client.Greeted(); }, WAIT));
   EXPECT_FALSE(client.WaitFor<msg::PlayerLeft>(50));
   // The greeting is still in the inbox, oldest first.
   ASSERT_EQ(client.Inbox().size(), 3u);
@@ -124,27 +124,27 @@ TEST(ClientSockets, ServerClosingAndSplitMessagesAndMalformed) {
   server.Start();
   TZQClient client;
   client.Connect("127.0.0.1", server.Port());
-  ASSERT_TRUE(client.WaitUntil([&] { return client.Greeted(); }, kWait));
+  ASSERT_TRUE(client.WaitUntil([&] { return client.Greeted(); }, WAIT));
   client.ClearInbox();
   // Half a message, then the rest with a short AssignGUID behind it.
   std::string info = Frame(PlayerLeft, std::string("\x02\x00\x00\x00\x10\x00\x00\x00", 8));
   server.SendRawTcp(1, info.substr(0, 5));
   EXPECT_FALSE(client.WaitFor<msg::PlayerLeft>(100));
   server.SendRawTcp(1, info.substr(5) + Frame(AssignGUID, "\x01"));
-  auto left = client.WaitFor<msg::PlayerLeft>(kWait);
+  auto left = client.WaitFor<msg::PlayerLeft>(WAIT);
   ASSERT_TRUE(left);
   EXPECT_EQ(left->GUID, 2u);
   EXPECT_EQ(left->Tick, 16u);
-  ASSERT_TRUE(client.WaitFor<msg::Malformed>(kWait));
+  ASSERT_TRUE(client.WaitFor<msg::Malformed>(WAIT));
   EXPECT_EQ(client.Guid(), 0u);
   EXPECT_EQ(client.Stats().Malformed, 1u);
 
   server.Drop(1);
-  EXPECT_TRUE(client.WaitUntil([&] { return client.IsClosed(); }, kWait));
+  EXPECT_TRUE(client.WaitUntil([&] { return client.IsClosed(); }, WAIT));
   EXPECT_EQ(client.CloseReason(),
             "connection closed by 127.0.0.1:" + std::to_string(server.Port()));
   EXPECT_FALSE(client.SendQueryIdentity());
-  EXPECT_FALSE(client.WaitFor<msg::Welcome>(kWait));  // returns at once once closed
+  EXPECT_FALSE(client.WaitFor<msg::Welcome>(WAIT));  // returns at once once closed
 }
 
 TEST(ClientSockets, FullServerRefusesAndSetupReportsIt) {
@@ -152,12 +152,12 @@ TEST(ClientSockets, FullServerRefusesAndSetupReportsIt) {
   server.Start();
   TZQClient first, second;
   first.Connect("127.0.0.1", server.Port());
-  ASSERT_TRUE(first.WaitUntil([&] { return first.Greeted(); }, kWait));
+  ASSERT_TRUE(first.WaitUntil([&] { return first.Greeted(); }, WAIT));
   second.Connect("127.0.0.1", server.Port());
-  EXPECT_FALSE(second.RunSetup({}, kWait));
+  EXPECT_FALSE(second.RunSetup({}, WAIT));
   EXPECT_EQ(second.Setup(), SetupState::Refused);
   EXPECT_TRUE(second.Refused());
-  auto full = second.WaitFor<msg::ServerFull>(kWait);
+  auto full = second.WaitFor<msg::ServerFull>(WAIT);
   ASSERT_TRUE(full);
   EXPECT_EQ(full->Text, "Server is full.");
 }
@@ -175,7 +175,7 @@ TEST(ClientSockets, NamesResolveAndConnectErrorsAreClear) {
   TZQClient refused;
   try {
     refused.Connect("127.0.0.1", port);
-    refused.WaitUntil([&] { return refused.IsClosed(); }, kWait);
+    refused.WaitUntil([&] { return refused.IsClosed(); }, WAIT);
     EXPECT_TRUE(refused.IsClosed());
     EXPECT_NE(refused.CloseReason().find("cannot connect to 127.0.0.1:"), std::string::npos);
   } catch (const EInOutError& e) {
@@ -194,7 +194,7 @@ TEST(ClientSockets, PoolDrivesSeveralClientsAndEveryoneSeesEveryMotion) {
     pool.Add(*clients.back());
   }
   ASSERT_TRUE(
-      pool.RunSetup([](std::size_t i) { return TSetupParams{"p" + std::to_string(i)}; }, kWait));
+      pool.RunSetup([](std::size_t i) { return TSetupParams{"p" + std::to_string(i)}; }, WAIT));
   for (auto& c : clients) c->ClearInbox();
   ASSERT_TRUE(clients[1]->SendKeyDown(2, 0, 0, 5));
   auto motionsAbout = [&](TZQClient& c) {
@@ -209,7 +209,7 @@ TEST(ClientSockets, PoolDrivesSeveralClientsAndEveryoneSeesEveryMotion) {
           if (motionsAbout(*c) != 1) return false;
         return true;
       },
-      kWait));
+      WAIT));
 }
 
 TEST(ClientSockets, BotRunTracesWalksSpeaksAndSaysGoodbye) {

@@ -18,7 +18,7 @@ using test::FakeMap;
 using test::GameWorld;
 using test::MakeKey;
 
-const uint32_t kWalkBits = 0x3B83126Fu;
+const uint32_t WALK_BITS = 0x3B83126Fu;
 
 class Movement : public ::testing::Test {
  protected:
@@ -136,7 +136,7 @@ TEST_F(Movement, UpdateAdvancesOneTilePerStepAndSkipsStandingPlayers) {
   FakeClock::Set(1500);  // now 1750: dt 500, walked a step at a time
   w.players.UpdatePlayers();
   const PlayerRecord& p = w.P(g2);
-  const double step = 1.0 * static_cast<double>(std::bit_cast<float>(kWalkBits)) * 250.0;
+  const double step = 1.0 * static_cast<double>(std::bit_cast<float>(WALK_BITS)) * 250.0;
   EXPECT_EQ(p.PosX, 1560.0 + step + step);
   ASSERT_EQ(w.map.calls.size(), 4u);  // only the walker asks the map, once a step and axis
   EXPECT_EQ(w.map.calls[0], (FakeMap::Call{'x', 1560, 1921, 1561, 1921}));
@@ -175,7 +175,7 @@ TEST_F(Movement, DiagonalWalkerSlidesAlongABlockingWall) {
                                                      {'x', 1561, 1923, 1562, 1924},
                                                      {'y', 1561, 1923, 1561, 1924}}));
   EXPECT_EQ(p.MoveFlags, 1);
-  EXPECT_EQ(std::bit_cast<uint32_t>(p.Speed), kWalkBits);
+  EXPECT_EQ(std::bit_cast<uint32_t>(p.Speed), WALK_BITS);
 }
 
 TEST_F(Movement, NoDelayLetsAWalkerThroughAOneTileWall) {

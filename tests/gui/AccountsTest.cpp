@@ -138,7 +138,7 @@ TEST_F(WindowTest, DeleteDropsTheSelectedPlayer) {
   EXPECT_TRUE(AnyContains(ViewLines(), "Disconnected 127.0.0.1:"));
   // The other player sees it leave; the list loses it.
   auto left = ann.WaitFor<msg::PlayerLeft>(
-      kWaitMs, [this] { Pump(); }, [&](const msg::PlayerLeft& m) { return m.GUID == bobGuid; });
+      WAIT_MS, [this] { Pump(); }, [&](const msg::PlayerLeft& m) { return m.GUID == bobGuid; });
   EXPECT_TRUE(left.has_value());
   EXPECT_TRUE(Until([&] {
     form.RefreshAccounts();

@@ -119,7 +119,7 @@ TZQClient& WindowTest::Join(const std::string& name) {
   client.Connect("127.0.0.1", form_->Server().ListeningPort());
   TSetupParams params;
   params.Name = name;
-  EXPECT_TRUE(client.RunSetup(params, kWaitMs, [this] { Pump(); })) << name;
+  EXPECT_TRUE(client.RunSetup(params, WAIT_MS, [this] { Pump(); })) << name;
   return client;
 }
 

@@ -20,13 +20,13 @@
 
 namespace zq::test {
 
-constexpr int kWaitMs = 30000;
+constexpr int WAIT_MS = 30000;
 
 // Made on first use; destroyed when the test program's tests have ended.
 void EnsureGuiApp();
 
 // Runs the event loop (and `also`, if given) until `done` holds or `timeoutMs` pass.
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs = kWaitMs,
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs = WAIT_MS,
                const std::function<void()>& also = {});
 
 // The named child widget; raises when there is none.
@@ -59,7 +59,7 @@ class WindowTest : public ::testing::Test {
   TZQClient& Join(const std::string& name);
   // Event loop plus every client's poll.
   void Pump();
-  bool Until(const std::function<bool()>& done, int timeoutMs = kWaitMs);
+  bool Until(const std::function<bool()>& done, int timeoutMs = WAIT_MS);
   std::vector<std::string> ViewLines();
   std::string ReadLog();
 

@@ -33,7 +33,7 @@ TEST(MkWorldInstallation, FilesNamesSizesAndDeterminism) {
   zq::test::TempDir tmp;
   WorldOptions other;
   other.seed = 6;
-  other.extra = {{100, 200, kShapeWall}};
+  other.extra = {{100, 200, SHAPE_WALL}};
   WriteInstallation(tmp.Path(), {});
   WriteInstallation(tmp.Path(), other);
   std::vector<std::string> top;
@@ -65,7 +65,7 @@ TEST(MkWorldInstallation, FailuresNameThePathOrValueAndWriteNothing) {
 
   for (Placement p : {Placement{3072, 0, 1}, Placement{0, -1, 1}, Placement{-1, 5, 1}}) {
     WorldOptions o;
-    o.extra = {{0, 0, kShapeWall}, p};
+    o.extra = {{0, 0, SHAPE_WALL}, p};
     try {
       WriteInstallation(tmp / "bad", o);
       ADD_FAILURE() << "no error";
@@ -78,10 +78,10 @@ TEST(MkWorldInstallation, FailuresNameThePathOrValueAndWriteNothing) {
 
   // Each placed chunk position takes one of the 3072 - 80 free pattern slots.
   WorldOptions many;
-  for (int i = 0; i < 2992; ++i) many.extra.push_back({i % 192 * 16, i / 192 * 16, kShapeWall});
-  many.extra.push_back({1, 1, kShapeTree});  // a position already placed
+  for (int i = 0; i < 2992; ++i) many.extra.push_back({i % 192 * 16, i / 192 * 16, SHAPE_WALL});
+  many.extra.push_back({1, 1, SHAPE_TREE});  // a position already placed
   EXPECT_NO_THROW(BuildInstallation(many));
-  many.extra.push_back({2992 % 192 * 16, 2992 / 192 * 16, kShapeWall});
+  many.extra.push_back({2992 % 192 * 16, 2992 / 192 * 16, SHAPE_WALL});
   EXPECT_THROW(BuildInstallation(many), std::invalid_argument);
 }
 

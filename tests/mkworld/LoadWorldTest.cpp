@@ -21,7 +21,7 @@ TEST(MkWorldLoad, WorldReadersLoadTheInstallationAsGenerated) {
   zq::test::TempDir tmp;
   const std::string game = tmp / "game";
   WorldOptions o;
-  o.extra = {{200, 300, kShapeTable}};
+  o.extra = {{200, 300, SHAPE_TABLE}};
   WriteInstallation(game, o);
   const std::string srvdat = game + "/SRVDAT/";
   std::filesystem::create_directory(srvdat);
@@ -61,7 +61,7 @@ TEST(MkWorldLoad, WorldReadersLoadTheInstallationAsGenerated) {
   const RegList& house = data->RegLists()[ObjectListIndex(6, 7, 0, 6)];
   bool chest = false;
   for (const RegItem& item : house.Items)
-    chest |= item.Bytes[0] == 12 && ((item.Bytes[3] | item.Bytes[4] << 8) & 0x3FF) == kShapeChest;
+    chest |= item.Bytes[0] == 12 && ((item.Bytes[3] | item.Bytes[4] << 8) & 0x3FF) == SHAPE_CHEST;
   EXPECT_TRUE(chest);
   EXPECT_EQ(data->RegLists()[ObjectListIndex(6, 7, 0, 0)].Count, 0);
   EXPECT_GT(data->FixLists()[ObjectListIndex(6, 7, 1557 / 16 % 16, 1908 / 16 % 16)].Count, 0);

@@ -19,10 +19,10 @@ TEST(MkWorldShapes, AttributeBytesOfTheNamedShapes) {
     int xe, ye, bx, by;
   };
   for (Want w :
-       {Want{kShapeFlowers, 0, 0, 1, 1}, Want{kShapeWall, 0, 0, 1, 1}, Want{kShapeGate, 0, 0, 0, 0},
-        Want{kShapeFenceX, 0, 0, 1, 0}, Want{kShapeFenceY, 0, 0, 0, 1},
-        Want{kShapeTable, 2, 1, 1, 1}, Want{kShapeWell, 1, 1, 1, 1}, Want{kShapeBench, 3, 0, 0, 1},
-        Want{kShapeRug, 2, 2, 0, 0}}) {
+       {Want{SHAPE_FLOWERS, 0, 0, 1, 1}, Want{SHAPE_WALL, 0, 0, 1, 1}, Want{SHAPE_GATE, 0, 0, 0, 0},
+        Want{SHAPE_FENCE_X, 0, 0, 1, 0}, Want{SHAPE_FENCE_Y, 0, 0, 0, 1},
+        Want{SHAPE_TABLE, 2, 1, 1, 1}, Want{SHAPE_WELL, 1, 1, 1, 1}, Want{SHAPE_BENCH, 3, 0, 0, 1},
+        Want{SHAPE_RUG, 2, 2, 0, 0}}) {
     SCOPED_TRACE(w.shape);
     EXPECT_EQ(Byte(tfa, 3 * w.shape + 2) & 0x3F, w.xe | w.ye << 3);
     EXPECT_EQ(Byte(dims, 2 * (w.shape - 150)) & 1, w.bx);  // entry k is shape 150 + k
@@ -31,31 +31,31 @@ TEST(MkWorldShapes, AttributeBytesOfTheNamedShapes) {
   std::set<int> containers;
   for (int s = 0; s < 1024; ++s)
     if ((Byte(tfa, 3 * s + 1) & 0x7F) == 6) containers.insert(s);
-  EXPECT_EQ(containers, (std::set<int>{kShapeChest, kShapeBarrel}));
-  EXPECT_EQ(Byte(tfa, 3 * kShapeBarrel + 1), 0x86);
+  EXPECT_EQ(containers, (std::set<int>{SHAPE_CHEST, SHAPE_BARREL}));
+  EXPECT_EQ(Byte(tfa, 3 * SHAPE_BARREL + 1), 0x86);
 }
 
 TEST(MkWorldTown, SpawnIsOpenAndTheTownBlocksWhereDescribed) {
   WorldView w(test::Build());
-  for (int y = kSpawnY - 8; y <= kSpawnY + 8; ++y)
-    for (int x = kSpawnX - 8; x <= kSpawnX + 8; ++x)
+  for (int y = SPAWN_Y - 8; y <= SPAWN_Y + 8; ++y)
+    for (int x = SPAWN_X - 8; x <= SPAWN_X + 8; ++x)
       ASSERT_FALSE(w.Blocked(x, y, X) || w.Blocked(x, y, Y)) << x << "," << y;
   // Out through the north, south and west gates; east into the well after 12 open tiles.
   for (int d = 0; d <= 30; ++d) {
-    EXPECT_FALSE(w.Blocked(kSpawnX, kSpawnY - d, Y) || w.Blocked(kSpawnX, kSpawnY + d, Y)) << d;
-    EXPECT_FALSE(w.Blocked(kSpawnX - d, kSpawnY, X)) << d;
-    EXPECT_EQ(w.Blocked(kSpawnX + d, kSpawnY, X), d == 13 || d == 14) << d;
+    EXPECT_FALSE(w.Blocked(SPAWN_X, SPAWN_Y - d, Y) || w.Blocked(SPAWN_X, SPAWN_Y + d, Y)) << d;
+    EXPECT_FALSE(w.Blocked(SPAWN_X - d, SPAWN_Y, X)) << d;
+    EXPECT_EQ(w.Blocked(SPAWN_X + d, SPAWN_Y, X), d == 13 || d == 14) << d;
   }
-  // The wall blocks both ways except at its four gates of four tiles (kShapeGate, above 150).
+  // The wall blocks both ways except at its four gates of four tiles (SHAPE_GATE, above 150).
   int gaps = 0;
   for (int i = 0; i <= 55; ++i)
-    for (auto [x, y] : {std::pair{kTownMinX + i, kTownMinY},
-                        {kTownMinX + i, kTownMaxY},
-                        {kTownMinX, kTownMinY + i},
-                        {kTownMaxX, kTownMinY + i}})
-      if (y <= kTownMaxY) gaps += !(w.Blocked(x, y, X) && w.Blocked(x, y, Y));
+    for (auto [x, y] : {std::pair{TOWN_MIN_X + i, TOWN_MIN_Y},
+                        {TOWN_MIN_X + i, TOWN_MAX_Y},
+                        {TOWN_MIN_X, TOWN_MIN_Y + i},
+                        {TOWN_MAX_X, TOWN_MIN_Y + i}})
+      if (y <= TOWN_MAX_Y) gaps += !(w.Blocked(x, y, X) && w.Blocked(x, y, Y));
   EXPECT_EQ(gaps, 16);
-  EXPECT_EQ(w.TileEntry(1558, kTownMinY) & 0x3FF, kShapeGate);
+  EXPECT_EQ(w.TileEntry(1558, TOWN_MIN_Y) & 0x3FF, SHAPE_GATE);
 
   // The table's footprint exactly; axis-only fences and bench.
   for (int y = 1901; y <= 1904; ++y)
@@ -115,7 +115,7 @@ TEST(MkWorldOptions, NoBlockingWorldBlocksNothingButItsPlacements) {
   EXPECT_EQ(CountBlocking(WorldView(files)), (std::pair<long, long>(0, 0)));
   EXPECT_NE(CountBlocking(WorldView(normal)), (std::pair<long, long>(0, 0)));
 
-  open.extra = {{100, 200, kShapeWall}, {1000, 7, kShapeTable}, {500, 500, 0x0400 | kShapeFenceY}};
+  open.extra = {{100, 200, SHAPE_WALL}, {1000, 7, SHAPE_TABLE}, {500, 500, 0x0400 | SHAPE_FENCE_Y}};
   WorldView w(test::Build(open));
   EXPECT_EQ(CountBlocking(w), (std::pair<long, long>(1 + 6, 1 + 6 + 1)));
   EXPECT_TRUE(w.Blocked(100, 200, X) && w.Blocked(998, 6, X) && w.Blocked(1000, 7, Y));
@@ -125,11 +125,11 @@ TEST(MkWorldOptions, NoBlockingWorldBlocksNothingButItsPlacements) {
 TEST(MkWorldOptions, PlacementsGiveTheirChunkPositionAPatternOfItsOwn) {
   WorldView before(test::Build());
   WorldOptions o;
-  o.extra = {{10, 20, kShapeTable},
-             {12, 21, kShapeFenceX},
-             {12, 21, kShapeFenceY},  // last wins
-             {1565, 1925, static_cast<uint16_t>(0xFC00 | kShapeWall)},
-             {3071, 3071, kShapeTree}};
+  o.extra = {{10, 20, SHAPE_TABLE},
+             {12, 21, SHAPE_FENCE_X},
+             {12, 21, SHAPE_FENCE_Y},  // last wins
+             {1565, 1925, static_cast<uint16_t>(0xFC00 | SHAPE_WALL)},
+             {3071, 3071, SHAPE_TREE}};
   WorldView after(test::Build(o));
   std::map<uint32_t, int> uses;
   for (int gy = 0; gy < 192; ++gy)
@@ -139,9 +139,9 @@ TEST(MkWorldOptions, PlacementsGiveTheirChunkPositionAPatternOfItsOwn) {
     int gx, gy;
     std::map<int, uint32_t> placed;  // tile ty*16+tx -> entry
   };
-  for (const Chunk& c : {Chunk{0, 1, {{4 * 16 + 10, kShapeTable}, {5 * 16 + 12, kShapeFenceY}}},
-                         Chunk{97, 120, {{5 * 16 + 13, 0xFC00u | kShapeWall}}},
-                         Chunk{191, 191, {{255, kShapeTree}}}}) {
+  for (const Chunk& c : {Chunk{0, 1, {{4 * 16 + 10, SHAPE_TABLE}, {5 * 16 + 12, SHAPE_FENCE_Y}}},
+                         Chunk{97, 120, {{5 * 16 + 13, 0xFC00u | SHAPE_WALL}}},
+                         Chunk{191, 191, {{255, SHAPE_TREE}}}}) {
     SCOPED_TRACE(std::to_string(c.gx) + "," + std::to_string(c.gy));
     const uint32_t p = after.ChunkNumber(c.gx, c.gy), old = before.ChunkNumber(c.gx, c.gy);
     EXPECT_EQ(uses[p], 1);

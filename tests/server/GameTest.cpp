@@ -6,14 +6,14 @@
 namespace zq::test {
 namespace {
 
-using mkworld::kSpawnX;
-using mkworld::kSpawnY;
+using mkworld::SPAWN_X;
+using mkworld::SPAWN_Y;
 
 mkworld::WorldOptions OpenWorldWithWall(int32_t wallX) {
   mkworld::WorldOptions world;
   world.noBlocking = true;
-  for (int32_t y = kSpawnY - 3; y <= kSpawnY + 3; ++y)
-    world.extra.push_back({wallX, y, mkworld::kShapeWall});
+  for (int32_t y = SPAWN_Y - 3; y <= SPAWN_Y + 3; ++y)
+    world.extra.push_back({wallX, y, mkworld::SHAPE_WALL});
   return world;
 }
 
@@ -24,8 +24,8 @@ TEST_F(ServerTest, PlayersJoinAndSeeEachOther) {
   auto start = a.WaitFor<msg::StartPosition>(10000, pump_);
   ASSERT_TRUE(start);
   EXPECT_EQ(start->Lead, 8);
-  EXPECT_EQ(start->X, kSpawnX);
-  EXPECT_EQ(start->Y, kSpawnY);
+  EXPECT_EQ(start->X, SPAWN_X);
+  EXPECT_EQ(start->Y, SPAWN_Y);
 
   TZQClient& b = Join("bob");
   EXPECT_EQ(b.Guid(), 2u);
@@ -35,7 +35,7 @@ TEST_F(ServerTest, PlayersJoinAndSeeEachOther) {
   auto aboutAlice = b.WaitFor<msg::PlayerInfo>(10000, pump_);
   ASSERT_TRUE(aboutAlice);
   EXPECT_EQ(aboutAlice->GUID, 1u);
-  EXPECT_EQ(aboutAlice->X, kSpawnX);
+  EXPECT_EQ(aboutAlice->X, SPAWN_X);
   EXPECT_GE(LineIndex("SGM: Added player alice"), 0);
   EXPECT_GE(LineIndex("SGM: Added player bob"), 0);
   auto players = server_->Players();
@@ -45,7 +45,7 @@ TEST_F(ServerTest, PlayersJoinAndSeeEachOther) {
 }
 
 TEST_F(ServerTest, WalkerStopsAtAWallAndOthersSeeIt) {
-  StartServer(OpenWorldWithWall(kSpawnX + 5));
+  StartServer(OpenWorldWithWall(SPAWN_X + 5));
   TZQClient& walker = Join("walker");
   TZQClient& watcher = Join("watcher");
   walker.ClearInbox();
@@ -67,15 +67,15 @@ TEST_F(ServerTest, WalkerStopsAtAWallAndOthersSeeIt) {
   ASSERT_TRUE(WaitUntil(
       [&] {
         auto p = server_->Players();
-        return !p->empty() && (*p)[0].X == kSpawnX + 4;
+        return !p->empty() && (*p)[0].X == SPAWN_X + 4;
       },
       20000));
   walker.SendKeyUp(4);
   auto stopped = watcher.WaitFor<msg::PlayerMotion>(
       10000, pump_, [](const msg::PlayerMotion& m) { return (m.MoveFlags & 1) == 0; });
   ASSERT_TRUE(stopped);
-  EXPECT_EQ(stopped->X, kSpawnX + 4);  // the wall tile itself is never entered
-  EXPECT_EQ(stopped->Y, kSpawnY);
+  EXPECT_EQ(stopped->X, SPAWN_X + 4);  // the wall tile itself is never entered
+  EXPECT_EQ(stopped->Y, SPAWN_Y);
   EXPECT_EQ(stopped->Facing, 1);
   EXPECT_TRUE(walker.WaitFor<msg::KeyUpAck>(10000, pump_));
 }

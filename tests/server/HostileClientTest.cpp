@@ -13,7 +13,7 @@
 namespace zq::test {
 namespace {
 
-using mkworld::kSpawnX;
+using mkworld::SPAWN_X;
 
 bool HasType(const TZQClient& c, uint32_t type) {
   for (const TReceived& r : c.Inbox())
@@ -183,7 +183,7 @@ TEST_F(ServerTest, WalkersMoveWhileAnotherClientTalksEvery30Ms) {
           next += std::chrono::milliseconds(30);
         }
         auto players = server_->Players();
-        return !players->empty() && (*players)[0].X >= kSpawnX + 3;
+        return !players->empty() && (*players)[0].X >= SPAWN_X + 3;
       },
       30000));
 }

@@ -15,12 +15,12 @@ std::vector<std::string> Stamped(const std::vector<std::string>& messages) {
   return lines;
 }
 
-const std::vector<std::string> kShutdown = {
+const std::vector<std::string> SHUTDOWN = {
     "Server shutdown.", "SGM: GameManager shutdown. WaitResult=wrTimeout Terminated=True",
     "DM: DispatchManager shutdown. WaitResult=wrTimeout Terminated=True"};
 
 std::vector<std::string> With(std::vector<std::string> messages,
-                              const std::vector<std::string>& tail = kShutdown) {
+                              const std::vector<std::string>& tail = SHUTDOWN) {
   messages.insert(messages.end(), tail.begin(), tail.end());
   return Stamped(messages);
 }
@@ -47,7 +47,7 @@ TEST(SoakLogCheck, UnmatchedLinesAndMissingShutdownLinesAreProblems) {
 
   EXPECT_EQ(CheckServerLog(With({}, {})).Problems.size(), 3u);
   // The threads' lines count only after "Server shutdown.".
-  const TLogCheck early = CheckServerLog(With({}, {kShutdown[1], kShutdown[2], kShutdown[0]}));
+  const TLogCheck early = CheckServerLog(With({}, {SHUTDOWN[1], SHUTDOWN[2], SHUTDOWN[0]}));
   EXPECT_EQ(early.Problems.size(), 2u);
   EXPECT_EQ(CheckServerLogFile("/nonexistent/ZQOSRV.LOG").Problems.size(), 1u);
 

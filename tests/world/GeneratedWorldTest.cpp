@@ -62,7 +62,7 @@ TEST(GeneratedWorld, LoadsCompletelyAndMasksMatchTheScanEverywhere) {
   EXPECT_GT(blocked[1], 0);
 
   // Landmarks of the generated town: open spawn, the well, a fence along x only.
-  EXPECT_FALSE(w->Blocking().IsBlockedX(0, 0, mk::kSpawnX, mk::kSpawnY));
+  EXPECT_FALSE(w->Blocking().IsBlockedX(0, 0, mk::SPAWN_X, mk::SPAWN_Y));
   EXPECT_TRUE(w->Blocking().IsBlockedX(0, 0, 1573, 1921));  // the well
   EXPECT_TRUE(w->Blocking().IsBlockedX(0, 0, 1544, 1935));  // fence along x only
   EXPECT_FALSE(w->Blocking().IsBlockedY(0, 0, 1544, 1935));

@@ -56,8 +56,8 @@ inline std::string Named(std::string field, const std::string& content) {
 }
 
 inline std::string HexName(int n) {
-  static const char kHex[] = "0123456789ABCDEF";
-  return std::string{kHex[n >> 4], kHex[n & 15]};
+  static const char HEX[] = "0123456789ABCDEF";
+  return std::string{HEX[n >> 4], HEX[n & 15]};
 }
 
 // Writes dir/<base>00..8F, file n holding make(n).

@@ -14,8 +14,8 @@ using test::IoErrorOf;
 using test::WriteFile;
 using test::WriteSuperchunkFiles;
 
-const std::string kEmptyReg(256, '\0');
-constexpr uint16_t kChest = 400;
+const std::string EMPTY_REG(256, '\0');
+constexpr uint16_t CHEST = 400;
 
 // A length byte and `len` record bytes naming (cx, cy), the shape at record bytes 2-3.
 std::string Record(int cx, int cy, uint16_t shape, std::string rest, uint8_t len) {
@@ -38,19 +38,19 @@ TEST(ZQObjects, FileNamesUseUpperCaseHexAndResolveCaseInsensitively) {
 TEST(ZQObjects, RegisteredRecordsGoToTheChunkTheyNameAndContainersSkipTheirContents) {
   test::TempDir dir;
   WriteSuperchunkFiles(dir.Path(), "zqireg", [&](int n) {
-    if (n != 13) return kEmptyReg;
+    if (n != 13) return EMPTY_REG;
     std::string s(10, '\0');  // zero bytes count wherever they stand
     s += Record(3, 5, 7, "", 6) + '\x01' + Record(3, 5, 8, "", 2);  // a lone 1 carries nothing
     s += Record(15, 15, 9, "0123456789ABCDEFGHIJ", 25);             // longer than a RegItem
     // Container: a byte 1 inside a skipped body does not end the skip, zeros do not count.
-    s += Record(0, 1, kChest | 0x1400, std::string("\x02\x00", 2), 12);
+    s += Record(0, 1, CHEST | 0x1400, std::string("\x02\x00", 2), 12);
     s += std::string("\x03\x01\x00\x01\x00\x00\x01", 7);
     // Not containers: record bytes 4 and 5 zero; L other than 12.
-    s += Record(0, 2, kChest, std::string(2, '\0'), 12) + Record(0, 2, kChest, "\x01\x01", 13);
+    s += Record(0, 2, CHEST, std::string(2, '\0'), 12) + Record(0, 2, CHEST, "\x01\x01", 13);
     return s + std::string(246, '\0') + Record(1, 1, 1, "", 4);  // the last is never read
   });
   TfaTable tfa{};
-  tfa[kChest].Bytes[1] = 6;
+  tfa[CHEST].Bytes[1] = 6;
   std::vector<RegList> lists;
   LoadRegistered(dir / "ZQIREG", tfa, lists);
   ASSERT_EQ(lists.size(), static_cast<std::size_t>(OBJECT_LISTS));
@@ -81,12 +81,12 @@ TEST(ZQObjects, RegisteredStreamsLargerThanOneReadBlock) {
   // 65,533 bytes of records: the container record straddles the 65,536-byte read block, and
   // its skip runs past the end of the next block.
   for (int i = 0; i < 5041; ++i) big += Record(i % 16, i / 16 % 16, 7, "", 12);
-  big += Record(1, 1, kChest, "\x03", 12);
+  big += Record(1, 1, CHEST, "\x03", 12);
   for (int i = 0; i < 400; ++i) big += '\xFF' + std::string(255, '\x01');
-  big += std::string("\x01") + Record(15, 15, 9, "last", 19) + kEmptyReg;
-  WriteSuperchunkFiles(dir.Path(), "ZQIREG", [&](int n) { return n == 0 ? big : kEmptyReg; });
+  big += std::string("\x01") + Record(15, 15, 9, "last", 19) + EMPTY_REG;
+  WriteSuperchunkFiles(dir.Path(), "ZQIREG", [&](int n) { return n == 0 ? big : EMPTY_REG; });
   TfaTable tfa{};
-  tfa[kChest].Bytes[1] = 6;
+  tfa[CHEST].Bytes[1] = 6;
   std::vector<RegList> lists;
   LoadRegistered(dir / "ZQIREG", tfa, lists);
   int total = 0;
@@ -100,15 +100,15 @@ TEST(ZQObjects, RegisteredStreamsLargerThanOneReadBlock) {
 
 TEST(ZQObjects, RegisteredFilesEndingEarlyRaiseNamingTheFile) {
   const std::vector<std::string> bad = {
-      std::string(255, '\0'),                     // one zero short
-      std::string(10, '\0') + "\x06\x01",         // ends inside a record
-      Record(0, 0, kChest, "\x01", 12) + "\x09",  // ends inside a skip
+      std::string(255, '\0'),                    // one zero short
+      std::string(10, '\0') + "\x06\x01",        // ends inside a record
+      Record(0, 0, CHEST, "\x01", 12) + "\x09",  // ends inside a skip
   };
   TfaTable tfa{};
-  tfa[kChest].Bytes[1] = 6;
+  tfa[CHEST].Bytes[1] = 6;
   for (const std::string& b : bad) {
     test::TempDir d;
-    WriteSuperchunkFiles(d.Path(), "ZQIREG", [&](int n) { return n == 20 ? b : kEmptyReg; });
+    WriteSuperchunkFiles(d.Path(), "ZQIREG", [&](int n) { return n == 20 ? b : EMPTY_REG; });
     std::vector<RegList> lists;
     EXPECT_NE(IoErrorOf([&] { LoadRegistered(d / "ZQIREG", tfa, lists); }).find(d / "ZQIREG14"),
               std::string::npos);

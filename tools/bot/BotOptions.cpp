@@ -38,22 +38,22 @@ CLI::Option* AddNumber(CLI::App& app, const std::string& name, double& target, d
       ->type_name("S");
 }
 
-const char* const kDescription =
+const char* const DESCRIPTION =
     "Game clients for a zqosrv server: an ordinary run (clients in the game, optionally\n"
     "walking and speaking), a load run, or a script of actions and expectations.";
 
-const char* const kFooter =
+const char* const FOOTER =
     "Exit status: 0 when every client stayed in the game (load: the run completed; script:\n"
     "every expectation held), 1 otherwise, 2 on a usage or script error.\n"
     "The script language is described in docs/BOT.md.";
 
 struct TParser {
-  CLI::App app{kDescription, "zqo-bot"};
+  CLI::App app{DESCRIPTION, "zqo-bot"};
   bool secondsGiven = false;
 
   explicit TParser(TBotOptions& o) {
     app.set_help_flag("-h,--help", "this text");
-    app.footer(kFooter);
+    app.footer(FOOTER);
     app.get_formatter()->column_width(24);
     app.add_option("--host", o.Host, "server address or IPv4 name (default 127.0.0.1)")
         ->type_name("HOST");

@@ -17,49 +17,49 @@ namespace msg {
 
 // Greetings and setup replies carry text only.
 struct Welcome {
-  static constexpr uint32_t kType = wire::Welcome;
+  static constexpr uint32_t TYPE = wire::Welcome;
   std::string Text;
 };
 struct ServerVersion {
-  static constexpr uint32_t kType = wire::ServerVersion;
+  static constexpr uint32_t TYPE = wire::ServerVersion;
   std::string Version;
 };
 struct ConnectDone {
-  static constexpr uint32_t kType = wire::ConnectDone;
+  static constexpr uint32_t TYPE = wire::ConnectDone;
   std::string Text;
 };
 struct ServerFull {
-  static constexpr uint32_t kType = wire::ServerFull;
+  static constexpr uint32_t TYPE = wire::ServerFull;
   std::string Text;
 };
 struct IdentityReply {
-  static constexpr uint32_t kType = wire::IdentityReply;
+  static constexpr uint32_t TYPE = wire::IdentityReply;
   std::string Identity;
 };
 struct PasswordPrompt {
-  static constexpr uint32_t kType = wire::PasswordPrompt;
+  static constexpr uint32_t TYPE = wire::PasswordPrompt;
   std::string Text;
 };
 struct UDPPortAssign {
-  static constexpr uint32_t kType = wire::UDPPortAssign;
+  static constexpr uint32_t TYPE = wire::UDPPortAssign;
   uint16_t Port = 0;
 };
 struct BEAT {
-  static constexpr uint32_t kType = wire::BEAT;
+  static constexpr uint32_t TYPE = wire::BEAT;
   uint8_t Seq = 0;
   uint32_t Tick = 0;
 };
 struct BEATACKReply {
-  static constexpr uint32_t kType = wire::BEATACKReply;
+  static constexpr uint32_t TYPE = wire::BEATACKReply;
   uint8_t Seq = 0;
   uint32_t RoundTrip = 0;
 };
 struct AssignGUID {
-  static constexpr uint32_t kType = wire::AssignGUID;
+  static constexpr uint32_t TYPE = wire::AssignGUID;
   uint32_t GUID = 0;
 };
 struct StartPosition {
-  static constexpr uint32_t kType = wire::StartPosition;
+  static constexpr uint32_t TYPE = wire::StartPosition;
   uint8_t Lead = 0;  // 8 from the server
   uint8_t Pad = 0;
   uint16_t X = 0;
@@ -67,7 +67,7 @@ struct StartPosition {
   uint8_t Z = 0;
 };
 struct PlayerInfo {
-  static constexpr uint32_t kType = wire::PlayerInfo;
+  static constexpr uint32_t TYPE = wire::PlayerInfo;
   uint32_t GUID = 0;
   uint16_t ClientCode = 0;
   uint8_t Facing = 0;
@@ -76,18 +76,18 @@ struct PlayerInfo {
   uint16_t Y = 0;
 };
 struct PlayerLeft {
-  static constexpr uint32_t kType = wire::PlayerLeft;
+  static constexpr uint32_t TYPE = wire::PlayerLeft;
   uint32_t GUID = 0;
   uint32_t Tick = 0;
 };
 struct PlayerSpeech {
-  static constexpr uint32_t kType = wire::PlayerSpeech;
+  static constexpr uint32_t TYPE = wire::PlayerSpeech;
   uint32_t GUID = 0;
   uint32_t Duration = 0;
   std::string Text;
 };
 struct PlayerMotion {
-  static constexpr uint32_t kType = wire::PlayerMotion;
+  static constexpr uint32_t TYPE = wire::PlayerMotion;
   uint32_t GUID = 0;
   uint16_t ClientCode = 0;
   uint16_t X = 0;
@@ -104,12 +104,12 @@ struct PlayerMotion {
   uint32_t GameTime = 0;
 };
 struct KeyDownAck {
-  static constexpr uint32_t kType = wire::KeyDownAck;
+  static constexpr uint32_t TYPE = wire::KeyDownAck;
   uint8_t Key = 0;
   uint32_t ClientValue = 0;
 };
 struct KeyUpAck {
-  static constexpr uint32_t kType = wire::KeyUpAck;
+  static constexpr uint32_t TYPE = wire::KeyUpAck;
   uint8_t Key = 0;
   uint32_t ClientValue = 0;
 };

@@ -10,7 +10,7 @@ struct TNamed {
   const char* Name;
 };
 
-constexpr TNamed kToServer[] = {
+constexpr TNamed TO_SERVER[] = {
     {SetClientCode, "SetClientCode"},
     {QueryIdentity, "QueryIdentity"},
     {ClientSay, "ClientSay"},
@@ -24,7 +24,7 @@ constexpr TNamed kToServer[] = {
     {KeyUp, "KeyUp"},
 };
 
-constexpr TNamed kToClient[] = {
+constexpr TNamed TO_CLIENT[] = {
     {PlayerInfo, "PlayerInfo"},
     {PlayerLeft, "PlayerLeft"},
     {IdentityReply, "IdentityReply"},
@@ -61,12 +61,12 @@ uint32_t FindByName(const TNamed (&table)[N], std::string_view name) {
 }  // namespace
 
 const char* TypeName(uint32_t type, Direction direction) {
-  return direction == Direction::ToServer ? Find(kToServer, type) : Find(kToClient, type);
+  return direction == Direction::ToServer ? Find(TO_SERVER, type) : Find(TO_CLIENT, type);
 }
 
 uint32_t TypeByName(std::string_view name, Direction direction) {
-  return direction == Direction::ToServer ? FindByName(kToServer, name)
-                                          : FindByName(kToClient, name);
+  return direction == Direction::ToServer ? FindByName(TO_SERVER, name)
+                                          : FindByName(TO_CLIENT, name);
 }
 
 uint8_t GetU8(std::string_view s, std::size_t at) {

@@ -9,7 +9,7 @@
 namespace zq::mkworld {
 namespace {
 
-constexpr const char* kUsage =
+constexpr const char* USAGE =
     "usage: zqo-mkworld DIR [--seed N] [--no-blocking] [--place X,Y,SHAPE]... [--help]\n"
     "Writes a synthetic game installation into DIR (STATIC/ files, INITGAME.DAT).\n"
     "  --seed N          decoration seed, 0..4294967295 (default 1)\n"
@@ -43,16 +43,16 @@ int RunMkWorld(const std::vector<std::string>& args, std::ostream& out, std::ost
     std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
-    out << kUsage;
+    out << USAGE;
     return 0;
   } catch (const CLI::ParseError& e) {
-    err << "zqo-mkworld: " << e.what() << "\n" << kUsage;
+    err << "zqo-mkworld: " << e.what() << "\n" << USAGE;
     return 1;
   }
   for (const std::string& text : places) {
     auto p = ParsePlacement(text);
     if (!p) {
-      err << "zqo-mkworld: bad placement \"" << text << "\" (want X,Y,SHAPE)\n" << kUsage;
+      err << "zqo-mkworld: bad placement \"" << text << "\" (want X,Y,SHAPE)\n" << USAGE;
       return 1;
     }
     options.extra.push_back(*p);

@@ -15,17 +15,17 @@ void PutU32(std::string& out, uint32_t v) {
 }
 
 std::string MakeFlex(const std::string& title, const std::vector<std::string>& entries) {
-  std::size_t total = kFlexHeaderSize + 8 * entries.size();
+  std::size_t total = FLEX_HEADER_SIZE + 8 * entries.size();
   for (const std::string& e : entries) total += e.size();
 
   std::string out;
   out.reserve(total);
-  out.append(title, 0, std::min(title.size(), kFlexTitleMax - 1));
-  out.resize(kFlexTitleMax, '\0');
+  out.append(title, 0, std::min(title.size(), FLEX_TITLE_MAX - 1));
+  out.resize(FLEX_TITLE_MAX, '\0');
   PutU32(out, static_cast<uint32_t>(entries.size()));
-  out.resize(kFlexHeaderSize, '\0');
+  out.resize(FLEX_HEADER_SIZE, '\0');
 
-  uint32_t offset = static_cast<uint32_t>(kFlexHeaderSize + 8 * entries.size());
+  uint32_t offset = static_cast<uint32_t>(FLEX_HEADER_SIZE + 8 * entries.size());
   for (const std::string& e : entries) {
     PutU32(out, offset);
     PutU32(out, static_cast<uint32_t>(e.size()));

@@ -10,8 +10,8 @@
 
 namespace zq::mkworld {
 
-constexpr std::size_t kFlexTitleMax = 84;
-constexpr std::size_t kFlexHeaderSize = 128;
+constexpr std::size_t FLEX_TITLE_MAX = 84;
+constexpr std::size_t FLEX_HEADER_SIZE = 128;
 
 // The container holding `entries` in order; an empty entry gets size 0 and the offset where its
 // data would start. `title` is cut to 83 characters and zero-padded.

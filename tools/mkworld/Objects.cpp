@@ -9,7 +9,7 @@
 namespace zq::mkworld {
 namespace {
 
-constexpr int32_t kPositions = 256;  // chunk positions per superchunk
+constexpr int32_t POSITIONS = 256;  // chunk positions per superchunk
 
 struct WorldObject {
   int32_t x;
@@ -68,32 +68,32 @@ WorldObject Container(int32_t x, int32_t y, uint16_t entry, const std::vector<Ne
 
 std::vector<WorldObject> TownFixed() {
   std::vector<WorldObject> v;
-  for (int32_t y = 1900; y <= 1944; y += 8) v.push_back(FixedItem(1557, y, kShapeLamp, 0));
-  for (int32_t x = 1540; x <= 1588; x += 12) v.push_back(FixedItem(x, 1918, kShapeLamp, 0));
+  for (int32_t y = 1900; y <= 1944; y += 8) v.push_back(FixedItem(1557, y, SHAPE_LAMP, 0));
+  for (int32_t x = 1540; x <= 1588; x += 12) v.push_back(FixedItem(x, 1918, SHAPE_LAMP, 0));
   // Three lamps round the plaza's north-west corner share one chunk position.
-  v.push_back(FixedItem(1553, 1913, kShapeLamp, 1));
-  v.push_back(FixedItem(1556, 1913, kShapeLamp, 1));
-  v.push_back(FixedItem(1553, 1916, kShapeLamp | (2 << 10), 1));
-  v.push_back(FixedItem(1556, 1894, kShapeSign, 2));
-  v.push_back(FixedItem(1534, 1918, kShapeSign, 2));
-  v.push_back(FixedItem(1593, 1923, kShapeSign | (1 << 10), 2));
-  v.push_back(FixedItem(1563, 1949, kShapeSign, 2));
+  v.push_back(FixedItem(1553, 1913, SHAPE_LAMP, 1));
+  v.push_back(FixedItem(1556, 1913, SHAPE_LAMP, 1));
+  v.push_back(FixedItem(1553, 1916, SHAPE_LAMP | (2 << 10), 1));
+  v.push_back(FixedItem(1556, 1894, SHAPE_SIGN, 2));
+  v.push_back(FixedItem(1534, 1918, SHAPE_SIGN, 2));
+  v.push_back(FixedItem(1593, 1923, SHAPE_SIGN | (1 << 10), 2));
+  v.push_back(FixedItem(1563, 1949, SHAPE_SIGN, 2));
   return v;
 }
 
 std::vector<WorldObject> TownRegistered() {
   std::vector<WorldObject> v;
   // Nested quantities of 1 put a byte 1 inside records that a reader skips.
-  v.push_back(Container(1542, 1902, kShapeChest,
-                        {{kShapeCoin, 1}, {kShapeKey, 1}, {kShapeBottle | (2 << 10), 2}}));
-  v.push_back(Container(1582, 1908, kShapeBarrel, {}));
+  v.push_back(Container(1542, 1902, SHAPE_CHEST,
+                        {{SHAPE_COIN, 1}, {SHAPE_KEY, 1}, {SHAPE_BOTTLE | (2 << 10), 2}}));
+  v.push_back(Container(1582, 1908, SHAPE_BARREL, {}));
   v.push_back(
-      Container(1580, 1939, kShapeChest | (1 << 10), {{kShapeCoin, 25}, {kShapeBottle, 1}}));
-  WorldObject bottle = Item(1560, 1930, kShapeBottle, 1);
+      Container(1580, 1939, SHAPE_CHEST | (1 << 10), {{SHAPE_COIN, 25}, {SHAPE_BOTTLE, 1}}));
+  WorldObject bottle = Item(1560, 1930, SHAPE_BOTTLE, 1);
   bottle.bytes.push_back('\x01');  // a lone length byte 1 between records
   v.push_back(bottle);
-  v.push_back(Item(1575, 1925, kShapeKey, 1));
-  v.push_back(Item(1546, 1905, kShapeCoin, 3));
+  v.push_back(Item(1575, 1925, SHAPE_KEY, 1));
+  v.push_back(Item(1546, 1905, SHAPE_COIN, 3));
   return v;
 }
 
@@ -107,26 +107,26 @@ void AddWild(uint32_t seed, int32_t n, uint64_t salt, bool fixed, std::vector<Wo
     if (InTownRegion(x, y)) continue;
     const uint32_t kind = rng.Below(4);
     if (fixed) {
-      v.push_back(FixedItem(x, y, kind == 0 ? kShapeSign : static_cast<uint16_t>(240 + kind),
+      v.push_back(FixedItem(x, y, kind == 0 ? SHAPE_SIGN : static_cast<uint16_t>(240 + kind),
                             static_cast<uint8_t>(rng.Below(8))));
     } else if (kind == 0) {
       std::vector<Nested> contents;
       for (uint32_t k = 1 + rng.Below(3); k > 0; --k)
-        contents.push_back({static_cast<uint16_t>(kShapeCoin + rng.Below(3)),
+        contents.push_back({static_cast<uint16_t>(SHAPE_COIN + rng.Below(3)),
                             static_cast<uint16_t>(1 + rng.Below(40))});
-      v.push_back(Container(x, y, kShapeChest, contents));
+      v.push_back(Container(x, y, SHAPE_CHEST, contents));
     } else {
-      v.push_back(Item(x, y, static_cast<uint16_t>(kShapeCoin + kind - 1),
+      v.push_back(Item(x, y, static_cast<uint16_t>(SHAPE_COIN + kind - 1),
                        static_cast<uint16_t>(1 + rng.Below(40))));
     }
   }
 }
 
 // Objects grouped by superchunk, then by chunk position (cy * 16 + cx), in creation order.
-using Grouped = std::vector<std::array<std::string, kPositions>>;
+using Grouped = std::vector<std::array<std::string, POSITIONS>>;
 
 Grouped Group(const std::vector<WorldObject>& objects) {
-  Grouped g(kSuperchunks);
+  Grouped g(SUPERCHUNKS);
   for (const WorldObject& o : objects)
     g[static_cast<std::size_t>(Superchunk(o.x, o.y))]
      [static_cast<std::size_t>(Position(o.x, o.y))] += o.bytes;
@@ -143,12 +143,12 @@ std::string FileNumber(int32_t n) {
 
 std::vector<GeneratedFile> FixedObjectFiles(uint32_t seed) {
   std::vector<WorldObject> objects = TownFixed();
-  for (int32_t n = 0; n < kSuperchunks; ++n) AddWild(seed, n, 0x464958000ull, true, objects);
+  for (int32_t n = 0; n < SUPERCHUNKS; ++n) AddWild(seed, n, 0x464958000ull, true, objects);
   Grouped g = Group(objects);
 
   std::vector<GeneratedFile> files;
-  files.reserve(kSuperchunks);
-  for (int32_t n = 0; n < kSuperchunks; ++n) {
+  files.reserve(SUPERCHUNKS);
+  for (int32_t n = 0; n < SUPERCHUNKS; ++n) {
     auto& lists = g[static_cast<std::size_t>(n)];
     std::vector<std::string> entries(lists.begin(), lists.end());
     files.push_back({"STATIC/ZQIFIX" + FileNumber(n), MakeFlex("zq fixed objects", entries)});
@@ -158,11 +158,11 @@ std::vector<GeneratedFile> FixedObjectFiles(uint32_t seed) {
 
 std::vector<std::string> RegisteredStreams(uint32_t seed) {
   std::vector<WorldObject> objects = TownRegistered();
-  for (int32_t n = 0; n < kSuperchunks; ++n) AddWild(seed, n, 0x495245000ull, false, objects);
+  for (int32_t n = 0; n < SUPERCHUNKS; ++n) AddWild(seed, n, 0x495245000ull, false, objects);
   Grouped g = Group(objects);
 
   std::vector<std::string> streams;
-  streams.reserve(kSuperchunks);
+  streams.reserve(SUPERCHUNKS);
   for (const auto& lists : g) {
     std::string s;
     for (const std::string& records : lists) {
@@ -180,10 +180,10 @@ std::string IdentityText() {
 
 std::string InitGameBytes(uint32_t seed) {
   std::vector<std::string> entries;
-  entries.reserve(kSuperchunks + 3);
+  entries.reserve(SUPERCHUNKS + 3);
   entries.push_back(MakeNamedEntry("IDENTITY", IdentityText()));
   std::vector<std::string> streams = RegisteredStreams(seed);
-  for (int32_t n = 0; n < kSuperchunks; ++n)
+  for (int32_t n = 0; n < SUPERCHUNKS; ++n)
     entries.push_back(
         MakeNamedEntry("ZQIREG" + FileNumber(n), streams[static_cast<std::size_t>(n)]));
   entries.emplace_back();  // an empty entry, which extracts to nothing

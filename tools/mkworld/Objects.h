@@ -10,7 +10,7 @@
 
 namespace zq::mkworld {
 
-constexpr int32_t kSuperchunks = 144;
+constexpr int32_t SUPERCHUNKS = 144;
 
 // "00" .. "8F": upper-case hexadecimal file number of superchunk n = sy * 12 + sx.
 std::string FileNumber(int32_t n);

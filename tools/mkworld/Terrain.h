@@ -12,21 +12,21 @@
 
 namespace zq::mkworld {
 
-constexpr int32_t kWorldTiles = 3072;
-constexpr int32_t kWorldChunks = 192;  // chunk positions per side
-constexpr int32_t kPatternCount = 3072;
-constexpr int32_t kMapEntries = kWorldChunks * kWorldChunks;
-constexpr int32_t kWildPatterns = 16;  // slots 0..15
-constexpr int32_t kTownChunkX0 = 94;   // town region: chunks 94..101 by 116..123
-constexpr int32_t kTownChunkY0 = 116;
-constexpr int32_t kTownChunks = 8;
-constexpr int32_t kFirstExtraPattern = kWildPatterns + kTownChunks * kTownChunks;
+constexpr int32_t WORLD_TILES = 3072;
+constexpr int32_t WORLD_CHUNKS = 192;  // chunk positions per side
+constexpr int32_t PATTERN_COUNT = 3072;
+constexpr int32_t MAP_ENTRIES = WORLD_CHUNKS * WORLD_CHUNKS;
+constexpr int32_t WILD_PATTERNS = 16;  // slots 0..15
+constexpr int32_t TOWN_CHUNK_X0 = 94;  // town region: chunks 94..101 by 116..123
+constexpr int32_t TOWN_CHUNK_Y0 = 116;
+constexpr int32_t TOWN_CHUNKS = 8;
+constexpr int32_t FIRST_EXTRA_PATTERN = WILD_PATTERNS + TOWN_CHUNKS * TOWN_CHUNKS;
 
 using Pattern = std::array<uint16_t, 256>;  // tile (tx, ty) at ty * 16 + tx
 
 struct Terrain {
-  std::vector<Pattern> patterns;  // kPatternCount
-  std::vector<uint16_t> map;      // kMapEntries, in file order
+  std::vector<Pattern> patterns;  // PATTERN_COUNT
+  std::vector<uint16_t> map;      // MAP_ENTRIES, in file order
 };
 
 // Map entry number of the chunk position holding chunk (gx, gy), each 0..191.

@@ -13,7 +13,7 @@ namespace zq::mkworld {
 std::vector<GeneratedFile> BuildInstallation(const WorldOptions& options) {
   Terrain terrain = BuildTerrain(options);
   std::vector<GeneratedFile> files;
-  files.reserve(6 + kSuperchunks);
+  files.reserve(6 + SUPERCHUNKS);
   files.push_back({"STATIC/SHAPES.VGA", ShapesVgaBytes()});
   files.push_back({"STATIC/SHPDIMS.DAT", ShpDimsBytes()});
   files.push_back({"STATIC/TFA.DAT", TfaBytes()});

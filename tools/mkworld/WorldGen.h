@@ -7,27 +7,27 @@
 // The demo world
 // --------------
 // Everywhere outside the town, 16 shared wilderness chunk patterns (chosen per chunk position by
-// the seed): grass (kShapeGrass..+3, kShapeFlowers), and in most patterns trees, boulders, fence
+// the seed): grass (SHAPE_GRASS..+3, SHAPE_FLOWERS), and in most patterns trees, boulders, fence
 // pieces, tables and benches anywhere in the chunk (some footprints reach past the chunk's low
 // edge and so are clipped by the chunk). A few fixed and registered objects lie around.
 //
 // The town region, chunks 94..101 by 116..123 (tiles 1504..1631 x 1856..1983), has one pattern
 // per chunk position and a layout that does not depend on the seed:
 // - Spawn (1560, 1921) in a plaza of dirt; no tile within 8 of it blocks anything.
-// - Town wall of kShapeWall on the rectangle kTownMinX..kTownMaxX by kTownMinY..kTownMaxY, with
-//   four gates of kShapeGate (open): north and south at x 1558..1561, west and east at
-//   y 1919..1922. Roads (kShapeRoad) run from gate to gate through the plaza, so walking
+// - Town wall of SHAPE_WALL on the rectangle TOWN_MIN_X..TOWN_MAX_X by TOWN_MIN_Y..TOWN_MAX_Y, with
+//   four gates of SHAPE_GATE (open): north and south at x 1558..1561, west and east at
+//   y 1919..1922. Roads (SHAPE_ROAD) run from gate to gate through the plaza, so walking
 //   straight north, south or west from the spawn leads out of town.
-// - The well (kShapeWell, footprint x 1573..1574, y 1920..1921) stands east of the spawn: walking
+// - The well (SHAPE_WELL, footprint x 1573..1574, y 1920..1921) stands east of the spawn: walking
 //   east along y 1921 hits it at x 1573.
-// - A bench (kShapeBench, blocks y only) with footprint x 1553..1556 at y 1910.
+// - A bench (SHAPE_BENCH, blocks y only) with footprint x 1553..1556 at y 1910.
 // - House A (walls x 1540..1549, y 1900..1907, door x 1544..1545 in the south wall) with a table
-//   (kShapeTable, footprint x 1545..1547, y 1902..1903) and a chest holding three items.
+//   (SHAPE_TABLE, footprint x 1545..1547, y 1902..1903) and a chest holding three items.
 // - House B (walls x 1572..1585, y 1900..1909, door y 1904..1905 in the west wall) with a rug
 //   (footprint, not blocking) and an empty barrel.
 // - House C (walls x 1570..1583, y 1932..1942, door x 1576..1577 in the north wall) with a chest.
-// - A garden south-west: a fence along x 1544, y 1930..1941 of kShapeFenceX (stops movement along
-//   x only) and one along y 1942, x 1540..1552 of kShapeFenceY (stops movement along y only).
+// - A garden south-west: a fence along x 1544, y 1930..1941 of SHAPE_FENCE_X (stops movement along
+//   x only) and one along y 1942, x 1540..1552 of SHAPE_FENCE_Y (stops movement along y only).
 // - Lamps and signs as fixed objects along the roads and beside the gates.
 // Every footprint of the town lies inside one chunk.
 //
@@ -46,35 +46,35 @@ namespace zq::mkworld {
 
 // Named shapes. Extents are (XExtent, YExtent) in TFA.DAT byte 2; flags are SHPDIMS.DAT bit 0 of
 // byte 0 (BlocksX) and byte 1 (BlocksY). Unnamed shapes: extents 0, no flags, not containers.
-constexpr uint16_t kShapeGrass = 4;      // ground (4..7 are variants), never blocks
-constexpr uint16_t kShapeDirt = 8;       // ground
-constexpr uint16_t kShapeRoad = 12;      // ground
-constexpr uint16_t kShapeFloor = 16;     // ground inside houses
-constexpr uint16_t kShapeCoin = 100;     // small item
-constexpr uint16_t kShapeBottle = 101;   // small item
-constexpr uint16_t kShapeKey = 102;      // small item
-constexpr uint16_t kShapeFlowers = 150;  // ground; both SHPDIMS flags set, yet 150 never blocks
-constexpr uint16_t kShapeWall = 151;     // extents 0,0; blocks x and y
-constexpr uint16_t kShapeGate = 160;     // extents 0,0; no flags: open although above 150
-constexpr uint16_t kShapeFenceX = 170;   // extents 0,0; blocks x only
-constexpr uint16_t kShapeFenceY = 171;   // extents 0,0; blocks y only
-constexpr uint16_t kShapeTree = 200;     // extents 0,0; blocks x and y
-constexpr uint16_t kShapeTable = 210;    // extents 2,1; blocks x and y
-constexpr uint16_t kShapeWell = 211;     // extents 1,1; blocks x and y
-constexpr uint16_t kShapeBench = 212;    // extents 3,0; blocks y only
-constexpr uint16_t kShapeRug = 220;      // extents 2,2; no flags
-constexpr uint16_t kShapeBoulder = 230;  // extents 1,1; blocks x and y
-constexpr uint16_t kShapeLamp = 300;     // fixed object; extents 0,0; no flags
-constexpr uint16_t kShapeSign = 301;     // fixed object; extents 0,0; no flags
-constexpr uint16_t kShapeChest = 400;    // container: TFA byte 1 = 6; extents 0,0; no flags
-constexpr uint16_t kShapeBarrel = 401;   // container: TFA byte 1 = 0x86 (bit 7 is noise)
+constexpr uint16_t SHAPE_GRASS = 4;      // ground (4..7 are variants), never blocks
+constexpr uint16_t SHAPE_DIRT = 8;       // ground
+constexpr uint16_t SHAPE_ROAD = 12;      // ground
+constexpr uint16_t SHAPE_FLOOR = 16;     // ground inside houses
+constexpr uint16_t SHAPE_COIN = 100;     // small item
+constexpr uint16_t SHAPE_BOTTLE = 101;   // small item
+constexpr uint16_t SHAPE_KEY = 102;      // small item
+constexpr uint16_t SHAPE_FLOWERS = 150;  // ground; both SHPDIMS flags set, yet 150 never blocks
+constexpr uint16_t SHAPE_WALL = 151;     // extents 0,0; blocks x and y
+constexpr uint16_t SHAPE_GATE = 160;     // extents 0,0; no flags: open although above 150
+constexpr uint16_t SHAPE_FENCE_X = 170;  // extents 0,0; blocks x only
+constexpr uint16_t SHAPE_FENCE_Y = 171;  // extents 0,0; blocks y only
+constexpr uint16_t SHAPE_TREE = 200;     // extents 0,0; blocks x and y
+constexpr uint16_t SHAPE_TABLE = 210;    // extents 2,1; blocks x and y
+constexpr uint16_t SHAPE_WELL = 211;     // extents 1,1; blocks x and y
+constexpr uint16_t SHAPE_BENCH = 212;    // extents 3,0; blocks y only
+constexpr uint16_t SHAPE_RUG = 220;      // extents 2,2; no flags
+constexpr uint16_t SHAPE_BOULDER = 230;  // extents 1,1; blocks x and y
+constexpr uint16_t SHAPE_LAMP = 300;     // fixed object; extents 0,0; no flags
+constexpr uint16_t SHAPE_SIGN = 301;     // fixed object; extents 0,0; no flags
+constexpr uint16_t SHAPE_CHEST = 400;    // container: TFA byte 1 = 6; extents 0,0; no flags
+constexpr uint16_t SHAPE_BARREL = 401;   // container: TFA byte 1 = 0x86 (bit 7 is noise)
 
-constexpr int32_t kSpawnX = 1560;
-constexpr int32_t kSpawnY = 1921;
-constexpr int32_t kTownMinX = 1536;  // town wall rectangle, walls included
-constexpr int32_t kTownMaxX = 1591;
-constexpr int32_t kTownMinY = 1896;
-constexpr int32_t kTownMaxY = 1947;
+constexpr int32_t SPAWN_X = 1560;
+constexpr int32_t SPAWN_Y = 1921;
+constexpr int32_t TOWN_MIN_X = 1536;  // town wall rectangle, walls included
+constexpr int32_t TOWN_MAX_X = 1591;
+constexpr int32_t TOWN_MIN_Y = 1896;
+constexpr int32_t TOWN_MAX_Y = 1947;
 
 struct Placement {
   int32_t x;       // world tile, 0..3071

@@ -14,14 +14,14 @@
 namespace zq {
 namespace {
 
-constexpr int64_t kSecond = 1'000'000;
-constexpr int64_t kJoinWithin = 10 * kSecond;
+constexpr int64_t SECOND = 1'000'000;
+constexpr int64_t JOIN_WITHIN = 10 * SECOND;
 // The server drops a client after 5 missed beats of 3 s; a loaded machine gets slack.
-constexpr int64_t kDropWithin = 40 * kSecond;
-constexpr int64_t kSampleEvery = 10 * kSecond;
-constexpr int64_t kRetargetEvery = 30 * kSecond;  // the wanted number of clients moves
-constexpr int kSpawnsPerRound = 4;
-constexpr int kFinalAttempts = 4;
+constexpr int64_t DROP_WITHIN = 40 * SECOND;
+constexpr int64_t SAMPLE_EVERY = 10 * SECOND;
+constexpr int64_t RETARGET_EVERY = 30 * SECOND;  // the wanted number of clients moves
+constexpr int SPAWNS_PER_ROUND = 4;
+constexpr int FINAL_ATTEMPTS = 4;
 
 enum class Leaving { Clean, Vanish, Silent };
 
@@ -43,8 +43,8 @@ struct TSoakClient {
 };
 
 uint8_t Opposite(uint8_t key) {
-  static const uint8_t kOpposite[] = {0, 2, 1, 4, 3};  // 1 -y, 2 +y, 3 -x, 4 +x
-  return kOpposite[key];
+  static const uint8_t OPPOSITE[] = {0, 2, 1, 4, 3};  // 1 -y, 2 +y, 3 -x, 4 +x
+  return OPPOSITE[key];
 }
 
 class TChurn {
@@ -95,10 +95,10 @@ void TChurn::Spawn(int64_t now) {
   c->Name = "soak" + std::to_string(++named_);
   const int64_t roll = Between(0, 9);
   c->How = roll < 4 ? Leaving::Clean : roll < 7 ? Leaving::Vanish : Leaving::Silent;
-  c->JoinBy = now + kJoinWithin;
-  c->LeaveAt = now + Between(5 * kSecond, 30 * kSecond);
-  c->NextStep = now + Between(0, kSecond);
-  c->NextSay = now + Between(kSecond, 8 * kSecond);
+  c->JoinBy = now + JOIN_WITHIN;
+  c->LeaveAt = now + Between(5 * SECOND, 30 * SECOND);
+  c->NextStep = now + Between(0, SECOND);
+  c->NextSay = now + Between(SECOND, 8 * SECOND);
   TSoakClient* self = c.get();
   c->Client->SetOnMessage([self](const TReceived& r) {
     if (const auto* beat = r.As<msg::BEAT>(); beat && !self->Silent)
@@ -163,7 +163,7 @@ bool TChurn::Tend(TSoakClient& c, int64_t now) {
     return true;
   }
   if (c.Silent) {
-    if (now - c.SilentSince <= kDropWithin) return true;
+    if (now - c.SilentSince <= DROP_WITHIN) return true;
     Problem("the server did not drop " + c.Name + ", silent on the beat for 40 s");
     client.Close();
     return false;
@@ -189,13 +189,13 @@ bool TChurn::Tend(TSoakClient& c, int64_t now) {
   Walk(c, now);
   if (now >= c.NextSay) {
     client.SendClientSay(c.Name + " says hello #" + std::to_string(c.Events));
-    c.NextSay = now + Between(3 * kSecond, 8 * kSecond);
+    c.NextSay = now + Between(3 * SECOND, 8 * SECOND);
   }
   return true;
 }
 
 void TChurn::Sample(int64_t now) {
-  const int second = static_cast<int>((now - start_) / kSecond);
+  const int second = static_cast<int>((now - start_) / SECOND);
   out_ << "t=" << second << " s: " << clients_.size() << " connected, " << report_.Joined
        << " joined, " << report_.LeftClean << " left with ClientGone, " << report_.Vanished
        << " vanished, " << report_.FellSilent << " fell silent, " << report_.DroppedByServer
@@ -229,7 +229,7 @@ bool TChurn::FinalJoin(std::set<uint32_t>& strangers) {
   client.Connect(options_.Host, options_.Port);
   TSetupParams params;
   params.Name = "soak-last";
-  if (!client.RunSetup(params, static_cast<int>(kJoinWithin / 1000))) {
+  if (!client.RunSetup(params, static_cast<int>(JOIN_WITHIN / 1000))) {
     Problem("a new client did not join after the churn (" +
             std::string(SetupStateName(client.Setup())) + ")");
     return false;
@@ -244,21 +244,21 @@ bool TChurn::FinalJoin(std::set<uint32_t>& strangers) {
 
 TChurnReport TChurn::Run() {
   start_ = NowMicros();
-  const int64_t end = start_ + static_cast<int64_t>(options_.Seconds * kSecond);
+  const int64_t end = start_ + static_cast<int64_t>(options_.Seconds * SECOND);
   nextSample_ = start_;
   while (NowMicros() < end) {
     const int64_t now = NowMicros();
     if (now >= nextSample_) {
       Sample(now);
-      nextSample_ += kSampleEvery;
+      nextSample_ += SAMPLE_EVERY;
     }
     if (now >= nextRetarget_) {
       target_ = static_cast<int>(Between(options_.MinClients, options_.MaxClients));
-      nextRetarget_ = now + kRetargetEvery;
+      nextRetarget_ = now + RETARGET_EVERY;
     }
     const int live = static_cast<int>(clients_.size());
     if (live < options_.MinClients) {
-      for (int i = 0; i < std::min(options_.MinClients - live, kSpawnsPerRound); ++i) Spawn(now);
+      for (int i = 0; i < std::min(options_.MinClients - live, SPAWNS_PER_ROUND); ++i) Spawn(now);
     } else if (live < target_ && now >= nextSpawn_) {
       Spawn(now);
       nextSpawn_ = now + Between(100'000, 1'500'000);
@@ -275,14 +275,14 @@ TChurnReport TChurn::Run() {
 
   // The server needs a moment for the departures; a leftover player stays however long.
   std::set<uint32_t> strangers;
-  for (int attempt = 1; attempt <= kFinalAttempts; ++attempt) {
-    usleep(static_cast<useconds_t>(attempt == 1 ? 2 * kSecond : 4 * kSecond));
+  for (int attempt = 1; attempt <= FINAL_ATTEMPTS; ++attempt) {
+    usleep(static_cast<useconds_t>(attempt == 1 ? 2 * SECOND : 4 * SECOND));
     if (!FinalJoin(strangers)) break;
     if (strangers.empty()) {
       out_ << "a new client joined at the spawn and met nobody" << std::endl;
       break;
     }
-    if (attempt == kFinalAttempts) {
+    if (attempt == FINAL_ATTEMPTS) {
       std::string guids;
       for (uint32_t g : strangers) guids += " " + std::to_string(g);
       Problem("a new client at the spawn still meets " + std::to_string(strangers.size()) +
