@@ -11,8 +11,8 @@ namespace zq {
 // One handed-over step. A synchronous caller holds it too and waits for `done`.
 struct TMainThreadQueue::TCall {
   std::function<void()> step;
-  bool waited = false;  // Synchronize: the caller wants done and raise
-  bool done = false;    // guarded by the queue's mutex
+  bool waited = false;          // Synchronize: the caller wants done and raise
+  bool done = false;            // guarded by the queue's mutex
   std::function<void()> raise;  // throws a copy of what the step threw; empty when it did not
 };
 
@@ -24,7 +24,8 @@ std::function<void()> CopyOfCurrentException() {
   try {
     throw;
   } catch (const EInternalCheck& e) {
-    return [what = std::string(e.what()), module = e.Module()] { throw EInternalCheck(what, module); };
+    return
+        [what = std::string(e.what()), module = e.Module()] { throw EInternalCheck(what, module); };
   } catch (const EInOutError& e) {
     return [what = std::string(e.what())] { throw EInOutError(what); };
   } catch (const EConvertError& e) {
