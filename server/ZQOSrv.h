@@ -93,7 +93,7 @@ class TZQOServer {
  private:
   // Start sequence steps.
   void CheckStop() const;  // raises EStopRequested once a stop was asked for
-  void OpenLog();
+  void OpenLog(const std::string& path);
   void PrepareDataDirectory();
   void ReadIdentity();
   void LoadWorld();
@@ -131,6 +131,7 @@ class TZQOServer {
   std::string serverNameSetting_;
   std::string gameIdentity_;
   uint16_t tcpPort_ = TCP_LISTEN_PORT;
+  std::string listenAddress_ = DEFAULT_LISTEN_ADDRESS;
   uint16_t baseUdpPort_ = DEFAULT_BASE_UDP_PORT;
   uint32_t setupTimeoutMs_ = DEFAULT_SETUP_TIMEOUT_MS;
   uint32_t maxPerAddress_ = 0;

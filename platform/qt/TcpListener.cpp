@@ -20,12 +20,13 @@ TTcpListener::~TTcpListener() {
 void TTcpListener::Listen(uint16_t port, const std::string& host) {
   QHostAddress address;
   if (!address.setAddress(QString::fromStdString(host)) ||
-      address.protocol() != QAbstractSocket::IPv4Protocol)
+      (address.protocol() != QAbstractSocket::IPv4Protocol &&
+       address.protocol() != QAbstractSocket::IPv6Protocol))
     throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": \"" + host +
-                      "\" is not an IPv4 address");
+                      "\" is not an IPv4 or IPv6 address");
   if (server_.isListening()) server_.close();
   if (!server_.listen(address, port))
-    throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": " +
+    throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + " of " + host + ": " +
                       server_.errorString().toStdString());
 }
 

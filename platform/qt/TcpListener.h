@@ -1,9 +1,9 @@
-// TTcpListener: the server's TCP listener over QTcpServer. It accepts IPv4 connections on a
-// port and raises, on the main thread, per connection: connect; ready-to-write once, queued
-// after the connect event; read; error (code settable to 0 to silence the facility's own
-// report); overflow when the send buffer passes its bound (queued, never inside SendText);
-// and exactly one disconnect, whoever closes. Stop ends every connection without disconnect
-// events. The listener owns its connections. Main thread only.
+// TTcpListener: the server's TCP listener over QTcpServer. It accepts connections on an
+// IPv4 or IPv6 address and a port and raises, on the main thread, per connection: connect;
+// ready-to-write once, queued after the connect event; read; error (code settable to 0 to silence
+// the facility's own report); overflow when the send buffer passes its bound (queued, never inside
+// SendText); and exactly one disconnect, whoever closes. Stop ends every connection without
+// disconnect events. The listener owns its connections. Main thread only.
 #pragma once
 
 #include <QObject>
@@ -41,7 +41,8 @@ class TTcpListener : public QObject {
   ConnectionEvent OnOverflow;
   ErrorEvent OnError;
 
-  // Starts listening on `host` (an IPv4 address, default any) and `port` (0: any free port).
+  // Starts listening on `host` (an IPv4 or IPv6 address, default every IPv4 address) and
+  // `port` (0: any free port).
   // Raises EInOutError naming the port when it cannot listen.
   void Listen(uint16_t port, const std::string& host = "0.0.0.0");
   bool Listening() const { return server_.isListening(); }

@@ -16,8 +16,10 @@ constexpr int DATAGRAMS_PER_ROUND = 1024;
 
 }  // namespace
 
-TUdpEndpoint::TUdpEndpoint()
-    : socket_(std::make_unique<QUdpSocket>()), alive_(std::make_shared<bool>(true)) {
+TUdpEndpoint::TUdpEndpoint(const std::string& address)
+    : socket_(std::make_unique<QUdpSocket>()),
+      address_(QString::fromStdString(address)),
+      alive_(std::make_shared<bool>(true)) {
   connect(socket_.get(), &QUdpSocket::readyRead, this, &TUdpEndpoint::Deliver);
 }
 
@@ -32,8 +34,7 @@ bool TUdpEndpoint::Bind(uint16_t localPort) {
   socket_->close();
   lastError_.clear();
   if (localPort == 0) return true;
-  if (socket_->bind(QHostAddress::AnyIPv4, localPort, QAbstractSocket::DontShareAddress))
-    return true;
+  if (socket_->bind(address_, localPort, QAbstractSocket::DontShareAddress)) return true;
   lastError_ = socket_->errorString().toStdString();
   return false;
 }
@@ -41,10 +42,21 @@ bool TUdpEndpoint::Bind(uint16_t localPort) {
 void TUdpEndpoint::SetRemote(const std::string& host, uint16_t port) {
   remoteHost_ = host;
   remotePort_ = port;
-  remote_ = sockaddr_in{};
-  remote_.sin_family = AF_INET;
-  remote_.sin_port = htons(port);
-  remoteValid_ = port != 0 && inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
+  remote_ = sockaddr_storage{};
+  auto* v4 = reinterpret_cast<sockaddr_in*>(&remote_);
+  auto* v6 = reinterpret_cast<sockaddr_in6*>(&remote_);
+  if (inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(port);
+    remoteLength_ = sizeof(sockaddr_in);
+  } else if (inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(port);
+    remoteLength_ = sizeof(sockaddr_in6);
+  } else {
+    remoteLength_ = 0;
+  }
+  remoteValid_ = port != 0 && remoteLength_ != 0;
 }
 
 void TUdpEndpoint::Send(std::string_view datagram) {
@@ -53,7 +65,7 @@ void TUdpEndpoint::Send(std::string_view datagram) {
   qintptr fd = socket_->socketDescriptor();
   if (!remoteValid_ || fd < 0) return;
   ::sendto(static_cast<int>(fd), datagram.data(), datagram.size(), MSG_DONTWAIT,
-           reinterpret_cast<const sockaddr*>(&remote_), sizeof remote_);
+           reinterpret_cast<const sockaddr*>(&remote_), remoteLength_);
 }
 
 uint16_t TUdpEndpoint::LocalPort() const {
@@ -77,8 +89,8 @@ void TUdpEndpoint::Deliver() {
   QMetaObject::invokeMethod(this, &TUdpEndpoint::Deliver, Qt::QueuedConnection);
 }
 
-std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint() {
-  return std::make_unique<TUdpEndpoint>();
+std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint(const std::string& address) {
+  return std::make_unique<TUdpEndpoint>(address);
 }
 
 }  // namespace zq

@@ -1,11 +1,13 @@
-// TUdpEndpoint: a UDP endpoint over QUdpSocket, bound on every IPv4 interface. Bind(0)
-// releases the port; Send goes to the remote host and port; every datagram that arrives is
-// handed to the receive handler with the sender's dotted IPv4 address and port.
+// TUdpEndpoint: a UDP endpoint over QUdpSocket, bound on the address it is made for (every
+// IPv4 interface by default; IPv4 or IPv6). Bind(0) releases the port; Send goes to the remote
+// host and port; every datagram that arrives is handed to the receive handler with the
+// sender's address (dotted for IPv4) and port.
 // Main thread only.
 #pragma once
 
 #include <netinet/in.h>
 
+#include <QHostAddress>
 #include <QObject>
 #include <QUdpSocket>
 #include <cstdint>
@@ -18,7 +20,8 @@ namespace zq {
 
 class TUdpEndpoint : public QObject, public IUdpEndpoint {
  public:
-  TUdpEndpoint();
+  // `address`: where Bind binds, an IPv4 or IPv6 address.
+  explicit TUdpEndpoint(const std::string& address = "0.0.0.0");
   ~TUdpEndpoint() override;
   TUdpEndpoint(const TUdpEndpoint&) = delete;
   TUdpEndpoint& operator=(const TUdpEndpoint&) = delete;
@@ -40,16 +43,18 @@ class TUdpEndpoint : public QObject, public IUdpEndpoint {
 
   // Deleted later, never inside its own signal, so a handler may destroy this endpoint.
   std::unique_ptr<QUdpSocket> socket_;
+  QHostAddress address_;
   // Cleared by the destructor; lets Deliver notice that a handler destroyed the endpoint.
   std::shared_ptr<bool> alive_;
   UdpReceiveHandler handler_;
   std::string remoteHost_;
   uint16_t remotePort_ = 0;
-  sockaddr_in remote_{};
+  sockaddr_storage remote_{};
+  socklen_t remoteLength_ = 0;
   bool remoteValid_ = false;
   std::string lastError_;
 };
 
-std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint();
+std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint(const std::string& address = "0.0.0.0");
 
 }  // namespace zq
