@@ -121,7 +121,16 @@ void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
 
 void TZQOServer::Reload() {
   if (!log_) return;
-  Log("Reload requested.");  // nothing of the running server is read from files yet
+  Log("Reload requested.");
+}
+
+void TZQOServer::ApplyRunningSettings(const TServerSettings& settings) {
+  if (!serverStarted_) return;
+  setupTimeoutMs_ = settings.SetupTimeoutMs;
+  maxPerAddress_ = settings.MaxPerAddress;
+  handler_->SetMaxMessageRate(settings.MaxMessageRate);
+  maxAllowed_ = settings.MaxClients;
+  UpdateStatus();
 }
 
 void TZQOServer::SetMaxClients(int32_t value) {

@@ -54,8 +54,11 @@ class TZQOServer {
   void Shutdown();
   // Asks a start sequence that is running to end at its next step (with EStopRequested).
   void RequestStop() { stopRequested_ = true; }
-  // SIGHUP: logs "Reload requested." and reloads what can change while running.
+  // SIGHUP: logs "Reload requested."; the caller reads the settings again.
   void Reload();
+  // Takes from `settings` what can change while running: the maximum of clients, the setup
+  // deadline, the per-address limit, and the message rate of connections admitted from now on.
+  void ApplyRunningSettings(const TServerSettings& settings);
 
   // A new maximum number of clients; 0 is ignored.
   void SetMaxClients(int32_t value);
