@@ -185,6 +185,7 @@ void TZQOServer::OnBeatTimer() {
     beat.Seq = n;
     beat.SentAt = t;
   }
+  view_.BeatCycleDone();
 }
 
 void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,
