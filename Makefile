@@ -5,7 +5,8 @@ BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
-.PHONY: deps build programs demo test check asan-check tsan-check format format-check bench clean
+.PHONY: deps build programs demo test check asan-check tsan-check package-check format format-check \
+	bench clean
 
 deps:
 	@scripts/install-deps
@@ -45,6 +46,11 @@ tsan-check: deps
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/game_tests --gtest_brief=1
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/accounts_tests --gtest_brief=1
 
+# The Debian package of the normal build, unpacked into a temporary root and checked.
+package-check: build
+	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@packaging/check-package $(BUILD)
+
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format:
@@ -53,7 +59,7 @@ format:
 format-check:
 	@clang-format-14 --dry-run --Werror $(FORMAT_FILES)
 
-test: deps format-check tsan-check check asan-check
+test: deps format-check tsan-check check package-check asan-check
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done
