@@ -7,7 +7,7 @@ ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
 
 .PHONY: deps build programs demo test check asan-build asan-check tsan-check fuzz soak soak-asan \
-	format format-check bench clean
+	package-check format format-check bench clean
 
 deps:
 	@scripts/install-deps
@@ -70,6 +70,11 @@ soak: programs
 soak-asan: asan-build
 	@bench/soak.sh 60 $(ASAN_BUILD)
 
+# The Debian package of the normal build, unpacked into a temporary root and checked.
+package-check: build
+	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
+	@packaging/check-package $(BUILD)
+
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
 format:
@@ -78,7 +83,7 @@ format:
 format-check:
 	@clang-format-14 --dry-run --Werror $(FORMAT_FILES)
 
-test: deps format-check tsan-check check asan-check soak-asan fuzz
+test: deps format-check tsan-check check package-check asan-check soak-asan fuzz
 
 bench: build
 	@for b in $(BUILD)/bench_*; do echo "== $$b"; $$b; done

@@ -54,7 +54,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       iregExForm_(std::make_unique<TIregExForm>()),
       server_(std::make_unique<TZQOServer>(*this, options)) {
   setObjectName(QStringLiteral("MainSrvForm"));
-  setWindowTitle(QStringLiteral("zq Server"));
+  setWindowTitle(QStringLiteral("zq Server ") + QString::fromLatin1(VersionString));
   resize(620, 440);
   ReportError = [this](const std::string& text) {
     QMessageBox::critical(this, windowTitle(), Q(text));

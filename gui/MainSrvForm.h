@@ -1,4 +1,4 @@
-// TMainSrvForm: the operator's main window "zq Server" with the tabs "Status", "Setup",
+// TMainSrvForm: the operator's main window "zq Server <version>" with the tabs "Status", "Setup",
 // "Messages" and "Accounts". It owns the server (TZQOServer) and is its view: "&Start Server"
 // runs the start sequence with the Setup fields, the Status tab shows the status lines and
 // the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new

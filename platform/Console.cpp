@@ -24,31 +24,29 @@ int g_captures = 0;
 std::vector<std::string> g_captured;
 std::unordered_map<std::string, TKindState> g_kinds;
 
-// Under g_mutex.
-void Emit(std::string_view line, bool stamped) {
+// Under g_mutex. Standard output carries the log's lines when headless; these go apart.
+void Emit(std::string_view line) {
   if (g_captures > 0) {
     g_captured.emplace_back(line);
     return;
   }
-  if (stamped) {
-    std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    char stamp[32];
-    std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
-    std::fwrite(stamp, 1, n, stdout);
-  }
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char stamp[32];
+  std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
+  std::fwrite(stamp, 1, n, stderr);
   const std::string safe = EscapeControl(line);  // no client text moves the terminal
-  std::fwrite(safe.data(), 1, safe.size(), stdout);
-  std::fputc('\n', stdout);
-  std::fflush(stdout);
+  std::fwrite(safe.data(), 1, safe.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
 }
 
 }  // namespace
 
 void ConsoleLine(std::string_view line) {
   std::lock_guard lock(g_mutex);
-  Emit(line, false);
+  Emit(line);
 }
 
 void ConsoleDiagnostic(std::string_view kind, std::string_view line) {
@@ -71,10 +69,10 @@ void ConsoleDiagnostic(std::string_view kind, std::string_view line) {
   state.held = 0;
   std::string_view rest = text;
   for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;) {
-    Emit(rest.substr(0, end), true);
+    Emit(rest.substr(0, end));
     rest.remove_prefix(end + 1);
   }
-  Emit(rest, true);
+  Emit(rest);
 }
 
 void ResetConsoleDiagnostics() {

@@ -1,7 +1,7 @@
-// The console: trace and anomaly lines on standard output, one flushed line each. Plain
-// ConsoleLine prints as given; ConsoleDiagnostic stamps the line with the local time and
-// prints each kind at most once a second, counting what it held back. Any thread may write;
-// tests may capture the lines (unstamped) instead.
+// The console: trace and anomaly lines on standard error, one flushed line each, stamped with
+// the local time and escaped. ConsoleLine prints every line; ConsoleDiagnostic prints each
+// kind at most once a second, counting what it held back. Any thread may write; tests may
+// capture the lines (unstamped) instead.
 #pragma once
 
 #include <cstdint>

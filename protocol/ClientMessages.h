@@ -62,6 +62,8 @@ class TClientMessageHandler {
   }
 
   uint64_t RateLimited() const { return rateLimited_; }
+  // The budget of connections admitted from now on.
+  void SetMaxMessageRate(uint32_t rate) { settings_.MaxMessageRate = rate; }
 
  private:
   void CheckBeatAck(TSocketID& client, std::string_view payload);

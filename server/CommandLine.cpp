@@ -4,7 +4,7 @@
 #include <QStringList>
 
 #include "platform/Errors.h"
-#include "platform/StrToInt.h"
+#include "server/ConfigFile.h"
 
 namespace zq {
 namespace {
@@ -15,6 +15,17 @@ const char* const DESCRIPTION =
     "Client n uses UDP port base + n.";
 
 struct TOptions {
+  QCommandLineOption config{"config",
+                            "Configuration file: one key for each option below (such as "
+                            "max_clients for --max-clients); options given here win.",
+                            "FILE"};
+  QCommandLineOption printConfig{"print-config", "Print the settings in the file's format."};
+  QCommandLineOption listen{
+      "listen", "Address to listen on, IPv4 or IPv6 (default 0.0.0.0: every IPv4 address).",
+      "ADDRESS"};
+  QCommandLineOption logFile{
+      "log-file", "Log file (default ZQOSRV.LOG; a relative path lies in the game directory).",
+      "PATH"};
   QCommandLineOption headless{"headless", "No window: start the server at once."};
   QCommandLineOption start{"start", "Window: press \"Start Server\" at once."};
   QCommandLineOption gameDir{"game-dir",
@@ -46,27 +57,31 @@ struct TOptions {
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(DESCRIPTION);
+    parser.addOptions({config, printConfig, listen, logFile});
+
     parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
                        spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
   }
 };
 
 int32_t Integer(const QCommandLineParser& parser, const QCommandLineOption& option) {
-  const std::string text = parser.value(option).toStdString();
-  try {
-    return StrToInt(text);
-  } catch (const EConvertError&) {
-    throw EConvertError("--" + option.names().back().toStdString() + ": '" + text +
-                        "' is not an integer");
-  }
+  return IntegerOf(parser.value(option).toStdString(), "--" + option.names().back().toStdString());
 }
 
 uint32_t Count(const QCommandLineParser& parser, const QCommandLineOption& option) {
-  const int32_t value = Integer(parser, option);
-  if (value < 0)
-    throw EConvertError("--" + option.names().back().toStdString() + ": '" +
-                        parser.value(option).toStdString() + "' is below 0");
-  return static_cast<uint32_t>(value);
+  return CountOf(parser.value(option).toStdString(), "--" + option.names().back().toStdString());
+}
+
+// The file under the options, when --config names one.
+void ReadConfig(const QCommandLineParser& parser, const TOptions& o, TCommandLine& result) {
+  if (!parser.isSet(o.config)) return;
+  result.ConfigFile = parser.value(o.config).toStdString();
+  try {
+    ReadConfigFile(result.ConfigFile, result.Settings);
+  } catch (const EInOutError& e) {
+    throw EConvertError(std::string("--config: ") + e.what());
+  }
+  result.GameDirectoryGiven = !result.Settings.GameDirectory.empty();
 }
 
 }  // namespace
@@ -98,6 +113,14 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   result.Start = parser.isSet(o.start);
   result.Help = parser.isSet(o.help);
   result.Version = parser.isSet(o.version);
+  result.PrintConfig = parser.isSet(o.printConfig);
+  result.Arguments = args;
+  if (result.Help || result.Version) return result;
+  ReadConfig(parser, o, result);
+  if (parser.isSet(o.listen))
+    s.ListenAddress = ListenAddressOf(parser.value(o.listen).toStdString(), "--listen");
+  if (parser.isSet(o.logFile))
+    s.LogFile = LogFileOf(parser.value(o.logFile).toStdString(), "--log-file");
   if (parser.isSet(o.gameDir)) {
     s.GameDirectory = parser.value(o.gameDir).toStdString();
     result.GameDirectoryGiven = true;
@@ -115,12 +138,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (parser.isSet(o.maxClients)) s.MaxClients = Integer(parser, o.maxClients);
   if (parser.isSet(o.spawnX)) s.SpawnX = Integer(parser, o.spawnX);
   if (parser.isSet(o.spawnY)) s.SpawnY = Integer(parser, o.spawnY);
-  if (parser.isSet(o.setupTimeout)) {
-    const uint32_t seconds = Count(parser, o.setupTimeout);
-    if (seconds > 24 * 3600)
-      throw EConvertError("--setup-timeout: '" + std::to_string(seconds) + "' is more than a day");
-    s.SetupTimeoutMs = seconds * 1000;
-  }
+  if (parser.isSet(o.setupTimeout))
+    s.SetupTimeoutMs =
+        SetupTimeoutOf(parser.value(o.setupTimeout).toStdString(), "--setup-timeout");
   if (parser.isSet(o.maxPerAddress)) s.MaxPerAddress = Count(parser, o.maxPerAddress);
   if (parser.isSet(o.maxMessageRate)) s.MaxMessageRate = Count(parser, o.maxMessageRate);
   return result;

@@ -11,6 +11,10 @@ namespace zq {
 
 struct TCommandLine {
   TServerSettings Settings;
+  // --config: the file read under the options; the arguments as given, read again on SIGHUP.
+  std::string ConfigFile;
+  std::vector<std::string> Arguments;
+  bool PrintConfig = false;
   bool GameDirectoryGiven = false;
   bool Headless = false;
   bool Start = false;  // window: press "&Start Server" at once
@@ -18,8 +22,9 @@ struct TCommandLine {
   bool Version = false;
 };
 
-// `args` without the program name. Raises EConvertError naming the option or value at fault
-// ("--max-clients: 'x' is not an integer").
+// `args` without the program name. Settings come from the defaults, then the configuration
+// file, then the options. Raises EConvertError naming the option or value at fault
+// ("--max-clients: 'x' is not an integer"; "FILE:LINE: max_clients: 'x' is not an integer").
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 std::string VersionText();  // "zqosrv 0.1.1"

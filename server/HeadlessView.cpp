@@ -10,12 +10,24 @@
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
+#include "server/ConfigReload.h"
 #include "server/ZQOSrv.h"
 
 namespace zq {
 
 void THeadlessView::ProcessPendingEvents() {
   QCoreApplication::processEvents();
+}
+
+void THeadlessView::AppendToView(const std::string& line) {
+  view_.AppendToView(line);
+  std::fwrite(line.data(), 1, line.size(), stdout);  // escaped already, as in the file
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
+
+void THeadlessView::ShowStatus(const std::string& connected, const std::string& peak) {
+  notifier_.Status(connected + " clients, " + peak);
 }
 
 int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
@@ -37,13 +49,22 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
     std::fprintf(stderr, "%s\n", text.c_str());
     std::fflush(stderr);
   });
-  THeadlessView view;
+  std::signal(SIGPIPE, SIG_IGN);  // a closed standard output loses lines, not the server
+  TServiceNotifier notifier;
+  THeadlessView view(notifier);
   TZQOServer server(view);
+  TConfigReload reload(commandLine);
   bool stopping = false;
   TSignalWatcher watcher([&](int number) {
-    if (number == SIGHUP) return server.Reload();  // never ends the process
+    if (number == SIGHUP) {  // never ends the process
+      if (!server.ServerStarted()) return server.Reload();
+      notifier.Reloading();
+      reload.Run(server);
+      return notifier.Ready();
+    }
     if (stopping) return;  // a second signal does not interrupt the shutdown
     stopping = true;
+    notifier.Stopping();
     server.RequestStop();  // a start sequence still running ends at its next step
     if (!server.ServerStarted()) return;
     server.Shutdown();
@@ -57,6 +78,11 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
     std::cerr << e.what() << std::endl;
     return 1;
   }
+  notifier.Ready();  // listening
+  const uint64_t beatUsec = uint64_t{BEAT_INTERVAL} * 1000;
+  if (notifier.WatchdogUsec() != 0 && notifier.WatchdogUsec() < 2 * beatUsec)
+    server.Log("Watchdog interval of " + std::to_string(notifier.WatchdogUsec() / 1000) +
+               "ms is shorter than two heartbeat cycles; the service manager may end the server.");
   return app.exec();
 }
 

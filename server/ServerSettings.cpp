@@ -1,5 +1,8 @@
 #include "server/ServerSettings.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
 #include "platform/Errors.h"
 #include "platform/StrToInt.h"
 #include "protocol/MessageCodec.h"
@@ -13,12 +16,7 @@ constexpr std::size_t MAX_PAYLOAD = 0xFFFF;  // a message's 16-bit length
 }  // namespace
 
 uint16_t BaseUdpPortOf(const std::string& text, const std::string& what) {
-  int32_t value;
-  try {
-    value = StrToInt(text);
-  } catch (const EConvertError&) {
-    throw EConvertError(what + ": '" + text + "' is not an integer");
-  }
+  const int32_t value = IntegerOf(text, what);
   const auto base = static_cast<uint16_t>(value);
   for (int32_t n = 1; n <= MAX_SOCKETS; ++n)
     if (static_cast<uint16_t>(base + n) == 0)
@@ -28,15 +26,53 @@ uint16_t BaseUdpPortOf(const std::string& text, const std::string& what) {
 }
 
 uint16_t TcpPortOf(const std::string& text, const std::string& what) {
-  int32_t value;
-  try {
-    value = StrToInt(text);
-  } catch (const EConvertError&) {
-    throw EConvertError(what + ": '" + text + "' is not an integer");
-  }
+  const int32_t value = IntegerOf(text, what);
   if (value < 0 || value > 0xFFFF)
     throw EConvertError(what + ": '" + text + "' is not a port (0 to 65535)");
   return static_cast<uint16_t>(value);
+}
+
+void CheckPortsApart(uint16_t tcpPort, uint16_t baseUdpPort) {
+  const auto n = static_cast<uint16_t>(tcpPort - baseUdpPort);  // the client it would be
+  if (tcpPort != 0 && n >= 1 && n <= MAX_SOCKETS)
+    throw EConvertError("TCP port " + std::to_string(tcpPort) + " lies in the UDP range " +
+                        std::to_string(static_cast<uint16_t>(baseUdpPort + 1)) + ".." +
+                        std::to_string(static_cast<uint16_t>(baseUdpPort + MAX_SOCKETS)) +
+                        " of base UDP port " + std::to_string(baseUdpPort) +
+                        " (client n uses base + n)");
+}
+
+std::string ListenAddressOf(const std::string& text, const std::string& what) {
+  in6_addr v6{};
+  in_addr v4{};
+  if (inet_pton(AF_INET, text.c_str(), &v4) != 1 && inet_pton(AF_INET6, text.c_str(), &v6) != 1)
+    throw EConvertError(what + ": '" + text + "' is not an IPv4 or IPv6 address");
+  return text;
+}
+
+std::string LogFileOf(const std::string& text, const std::string& what) {
+  if (text.empty()) throw EConvertError(what + ": '' names no file");
+  return text;
+}
+
+int32_t IntegerOf(const std::string& text, const std::string& what) {
+  try {
+    return StrToInt(text);
+  } catch (const EConvertError&) {
+    throw EConvertError(what + ": '" + text + "' is not an integer");
+  }
+}
+
+uint32_t CountOf(const std::string& text, const std::string& what) {
+  const int32_t value = IntegerOf(text, what);
+  if (value < 0) throw EConvertError(what + ": '" + text + "' is below 0");
+  return static_cast<uint32_t>(value);
+}
+
+uint32_t SetupTimeoutOf(const std::string& text, const std::string& what) {
+  const uint32_t seconds = CountOf(text, what);
+  if (seconds > 24 * 3600) throw EConvertError(what + ": '" + text + "' is more than a day");
+  return seconds * 1000;
 }
 
 void CheckServerName(const std::string& name, const std::string& what) {

@@ -12,10 +12,16 @@ namespace zq {
 
 constexpr const char* VersionString = "0.1.1";
 constexpr uint32_t DEFAULT_SETUP_TIMEOUT_MS = 30 * 1000;
+constexpr const char* DEFAULT_LOG_FILE = "ZQOSRV.LOG";
+constexpr const char* DEFAULT_LISTEN_ADDRESS = "0.0.0.0";  // every IPv4 address
 
 struct TServerSettings {
   std::string GameDirectory;  // the chosen installation directory
+  // The log; a relative path lies in the game directory.
+  std::string LogFile = DEFAULT_LOG_FILE;
   std::string ServerName = "MyServer";
+  // Where the listener and the UDP endpoints bind: an IPv4 or IPv6 address.
+  std::string ListenAddress = DEFAULT_LISTEN_ADDRESS;
   uint16_t TcpPort = TCP_LISTEN_PORT;                                   // 0: any free port (tests)
   std::string BaseUdpPortText = std::to_string(DEFAULT_BASE_UDP_PORT);  // an integer, low 16 bits
   int32_t MaxClients = 32;
@@ -37,6 +43,21 @@ uint16_t BaseUdpPortOf(const std::string& text, const std::string& what);
 // A TCP port from its text: an integer from 0 to 65535 (0: any free port); raises
 // EConvertError in the words "<what>: '<text>' ..." otherwise.
 uint16_t TcpPortOf(const std::string& text, const std::string& what);
+
+// Raises EConvertError, naming both, when the TCP port lies in the UDP range base+1..base+63.
+void CheckPortsApart(uint16_t tcpPort, uint16_t baseUdpPort);
+
+// An address to listen on, IPv4 or IPv6, as given; raises EConvertError otherwise.
+std::string ListenAddressOf(const std::string& text, const std::string& what);
+// A log file's path; raises EConvertError when it is empty.
+std::string LogFileOf(const std::string& text, const std::string& what);
+
+// Whole numbers by the integer rule (StrToInt): any, or 0 and above; raise EConvertError in
+// the words "<what>: '<text>' ...".
+int32_t IntegerOf(const std::string& text, const std::string& what);
+uint32_t CountOf(const std::string& text, const std::string& what);
+// The setup deadline from its text in seconds (0 to a day), in milliseconds.
+uint32_t SetupTimeoutOf(const std::string& text, const std::string& what);
 
 // Raises EConvertError when the server name is too long for the Welcome message's length.
 void CheckServerName(const std::string& name, const std::string& what);

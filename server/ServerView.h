@@ -24,6 +24,8 @@ class IServerView {
   // The extraction's progress window: shown before the extraction, hidden after it.
   virtual IExtractProgress& ShowExtractionProgress() = 0;
   virtual void HideExtractionProgress() {}
+  // A heartbeat cycle ran: the event loop is alive (a service manager's watchdog hears it).
+  virtual void BeatCycleDone() {}
 };
 
 }  // namespace zq

@@ -52,6 +52,8 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   baseUdpPort_ = BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port");
   CheckServerName(settings.ServerName, "Server name");
   tcpPort_ = settings.TcpPort;
+  CheckPortsApart(tcpPort_, baseUdpPort_);
+  listenAddress_ = ListenAddressOf(settings.ListenAddress, "Listen address");
   setupTimeoutMs_ = settings.SetupTimeoutMs;
   maxPerAddress_ = settings.MaxPerAddress;
   view_.ShowStatusTab();
@@ -59,7 +61,8 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   CheckStop();
 
   CheckInstallation(gameDirectory_);  // before anything is written
-  OpenLog();
+  OpenLog(fs::path(settings.LogFile).is_absolute() ? settings.LogFile
+                                                   : gameDirectory_ + settings.LogFile);
   Log("************************");
   Log(std::string("* Server is version ") + VersionString);
   Log("* Using data from " + gameDirectory_);
@@ -87,8 +90,8 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   serverStarted_ = true;
 }
 
-void TZQOServer::OpenLog() {
-  log_ = std::make_unique<TLogFileWriter>("ZQOSRV.LOG");
+void TZQOServer::OpenLog(const std::string& path) {
+  log_ = std::make_unique<TLogFileWriter>(path);
   log_->SetCallback([this](const std::string& line) { view_.AppendToView(line); });
 }
 
@@ -168,7 +171,7 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   gameManager_->Start();
   handler_ = std::make_unique<TClientMessageHandler>(
       sockets_, *gameQueue_, TClientSettings{gameIdentity_, baseUdpPort_, settings.MaxMessageRate},
-      &CreateUdpEndpoint,
+      [address = listenAddress_] { return CreateUdpEndpoint(address); },
       [this](IUdpEndpoint& endpoint, std::string datagram, uint16_t port,
              const std::string& address) {
         OnDatagram(endpoint, std::move(datagram), port, address);
@@ -186,7 +189,8 @@ void TZQOServer::OpenNetwork() {
   listener_->OnWrite = [this](ITcpConnection& c) { OnClientWrite(c); };
   listener_->OnError = [this](ITcpConnection& c, int& code) { OnClientError(c, code); };
   listener_->OnOverflow = [this](ITcpConnection& c) { OnClientOverflow(c); };
-  listener_->Listen(tcpPort_);
+  if (listenAddress_ != DEFAULT_LISTEN_ADDRESS) Log("Listening on address " + listenAddress_ + ".");
+  listener_->Listen(tcpPort_, listenAddress_);
   Log("Server is TCP listening on " + std::to_string(listener_->Port()));
   receivingUdp_ = true;
   beatTimer_ = std::make_unique<TPeriodicTimer>([this] { OnBeatTimer(); });

@@ -121,7 +121,16 @@ void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
 
 void TZQOServer::Reload() {
   if (!log_) return;
-  Log("Reload requested.");  // nothing of the running server is read from files yet
+  Log("Reload requested.");
+}
+
+void TZQOServer::ApplyRunningSettings(const TServerSettings& settings) {
+  if (!serverStarted_) return;
+  setupTimeoutMs_ = settings.SetupTimeoutMs;
+  maxPerAddress_ = settings.MaxPerAddress;
+  handler_->SetMaxMessageRate(settings.MaxMessageRate);
+  maxAllowed_ = settings.MaxClients;
+  UpdateStatus();
 }
 
 void TZQOServer::SetMaxClients(int32_t value) {
@@ -176,6 +185,7 @@ void TZQOServer::OnBeatTimer() {
     beat.Seq = n;
     beat.SentAt = t;
   }
+  view_.BeatCycleDone();
 }
 
 void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,

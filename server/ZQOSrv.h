@@ -54,8 +54,11 @@ class TZQOServer {
   void Shutdown();
   // Asks a start sequence that is running to end at its next step (with EStopRequested).
   void RequestStop() { stopRequested_ = true; }
-  // SIGHUP: logs "Reload requested." and reloads what can change while running.
+  // SIGHUP: logs "Reload requested."; the caller reads the settings again.
   void Reload();
+  // Takes from `settings` what can change while running: the maximum of clients, the setup
+  // deadline, the per-address limit, and the message rate of connections admitted from now on.
+  void ApplyRunningSettings(const TServerSettings& settings);
 
   // A new maximum number of clients; 0 is ignored.
   void SetMaxClients(int32_t value);
@@ -93,7 +96,7 @@ class TZQOServer {
  private:
   // Start sequence steps.
   void CheckStop() const;  // raises EStopRequested once a stop was asked for
-  void OpenLog();
+  void OpenLog(const std::string& path);
   void PrepareDataDirectory();
   void ReadIdentity();
   void LoadWorld();
@@ -131,6 +134,7 @@ class TZQOServer {
   std::string serverNameSetting_;
   std::string gameIdentity_;
   uint16_t tcpPort_ = TCP_LISTEN_PORT;
+  std::string listenAddress_ = DEFAULT_LISTEN_ADDRESS;
   uint16_t baseUdpPort_ = DEFAULT_BASE_UDP_PORT;
   uint32_t setupTimeoutMs_ = DEFAULT_SETUP_TIMEOUT_MS;
   uint32_t maxPerAddress_ = 0;

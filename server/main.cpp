@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
+#include "server/ConfigFile.h"
 #include "server/HeadlessView.h"
 
 int main(int argc, char** argv) {
@@ -24,6 +25,10 @@ int main(int argc, char** argv) {
   }
   if (commandLine.Version) {
     std::cout << zq::VersionText();
+    return 0;
+  }
+  if (commandLine.PrintConfig) {
+    std::cout << zq::ConfigText(commandLine.Settings);
     return 0;
   }
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))

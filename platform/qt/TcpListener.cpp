@@ -14,6 +14,7 @@
 
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
+#include "platform/qt/SocketAddress.h"
 #include "platform/qt/TcpConnection.h"
 
 namespace zq {
@@ -26,25 +27,6 @@ constexpr std::size_t MAX_LINGERING = 1024;
 constexpr int ACCEPTS_PER_TURN = 64;
 constexpr int ACCEPT_PAUSE_MS = 100;            // out of descriptors: look again after this
 constexpr int KERNEL_SEND_BUFFER = 128 * 1024;  // the kernel doubles it for its bookkeeping
-
-// The peer's address as text: IPv4 dotted, an IPv4-mapped IPv6 address as its IPv4 form.
-std::string AddressText(const sockaddr_storage& address, uint16_t& port) {
-  char text[INET6_ADDRSTRLEN] = "";
-  if (address.ss_family == AF_INET) {
-    const auto& a = reinterpret_cast<const sockaddr_in&>(address);
-    port = ntohs(a.sin_port);
-    ::inet_ntop(AF_INET, &a.sin_addr, text, sizeof text);
-    return text;
-  }
-  const auto& a = reinterpret_cast<const sockaddr_in6&>(address);
-  port = ntohs(a.sin6_port);
-  if (IN6_IS_ADDR_V4MAPPED(&a.sin6_addr)) {
-    ::inet_ntop(AF_INET, &a.sin6_addr.s6_addr[12], text, sizeof text);
-    return text;
-  }
-  ::inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text);
-  return text;
-}
 
 }  // namespace
 
@@ -108,19 +90,9 @@ TTcpListener::~TTcpListener() {
 void TTcpListener::Listen(uint16_t port, const std::string& host) {
   sockaddr_storage address{};
   socklen_t length = 0;
-  auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-  auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-  if (::inet_pton(AF_INET, host.c_str(), &v4->sin_addr) == 1) {
-    v4->sin_family = AF_INET;
-    v4->sin_port = htons(port);
-    length = sizeof *v4;
-  } else if (::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr) == 1) {
-    v6->sin6_family = AF_INET6;
-    v6->sin6_port = htons(port);
-    length = sizeof *v6;
-  } else {
+  if (!ParseSocketAddress(host, port, address, length)) {
     throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": \"" + host +
-                      "\" is not an IP address");
+                      "\" is not an IPv4 or IPv6 address");
   }
   Stop();
   const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
@@ -129,17 +101,18 @@ void TTcpListener::Listen(uint16_t port, const std::string& host) {
                       std::strerror(errno));
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  if (address.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   if (::bind(fd, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
       ::listen(fd, SOMAXCONN) != 0) {
     const int error = errno;
     ::close(fd);
-    throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + ": " +
+    throw EInOutError("Cannot listen on TCP port " + std::to_string(port) + " of " + host + ": " +
                       std::strerror(error));
   }
   sockaddr_storage bound{};
   socklen_t boundLength = sizeof bound;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-  AddressText(bound, port_);
+  SocketAddressText(bound, port_);
   fd_ = fd;
   key_ = poll_->Add(fd_, EPOLLIN, *this);
 }
@@ -186,7 +159,7 @@ void TTcpListener::Accept() {
     // bound soon, instead of after megabytes of autotuned kernel memory.
     ::setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &KERNEL_SEND_BUFFER, sizeof KERNEL_SEND_BUFFER);
     uint16_t port = 0;
-    std::string address = AddressText(peer, port);
+    std::string address = SocketAddressText(peer, port);
     auto owned = std::make_unique<TTcpConnection>(*this, *poll_, fd, std::move(address), port);
     TTcpConnection& connection = *owned;
     live_.emplace(&connection, std::move(owned));

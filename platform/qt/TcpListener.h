@@ -1,5 +1,5 @@
 // TTcpListener: the server's TCP listener, a non-blocking socket in the thread's epoll set. It
-// accepts IPv4 connections on a port and raises, on the main thread, per connection: connect;
+// accepts connections on an IPv4 or IPv6 address and a port and raises, on the main thread, per connection: connect;
 // ready-to-write once, queued after the connect event; read; error (code settable to 0 to
 // silence the facility's own report); overflow when the send buffer passes its bound (queued,
 // never inside SendText); and exactly one disconnect, whoever closes. Stop ends every
@@ -43,8 +43,9 @@ class TTcpListener : public QObject, public IPollClient {
   ConnectionEvent OnOverflow;
   ErrorEvent OnError;
 
-  // Starts listening on `host` (an IPv4 address, default any) and `port` (0: any free port).
-  // Raises EInOutError naming the port when it cannot listen.
+  // Starts listening on `host` (an IPv4 or IPv6 address, default every IPv4 address; "::"
+  // means every IPv6 address only) and `port` (0: any free port). Raises EInOutError naming
+  // the port and the address when it cannot listen.
   void Listen(uint16_t port, const std::string& host = "0.0.0.0");
   bool Listening() const { return fd_ >= 0; }
   // The port listened on (0 when not listening).

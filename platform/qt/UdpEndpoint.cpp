@@ -1,6 +1,6 @@
 #include "platform/qt/UdpEndpoint.h"
 
-#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/qt/EventGuard.h"
+#include "platform/qt/SocketAddress.h"
 
 namespace zq {
 namespace {
@@ -20,8 +21,8 @@ constexpr std::size_t MAX_DATAGRAM = 65536;
 
 }  // namespace
 
-TUdpEndpoint::TUdpEndpoint()
-    : poll_(TEventPoll::ForThisThread()), alive_(std::make_shared<bool>(true)) {}
+TUdpEndpoint::TUdpEndpoint(const std::string& address)
+    : poll_(TEventPoll::ForThisThread()), alive_(std::make_shared<bool>(true)), address_(address) {}
 
 TUdpEndpoint::~TUdpEndpoint() {
   *alive_ = false;
@@ -39,15 +40,20 @@ bool TUdpEndpoint::Bind(uint16_t localPort) {
   CloseSocket();
   lastError_.clear();
   if (localPort == 0) return true;
-  const int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  sockaddr_storage local{};
+  socklen_t length = 0;
+  if (!ParseSocketAddress(address_, localPort, local, length)) {
+    lastError_ = "\"" + address_ + "\" is not an IPv4 or IPv6 address";
+    return false;
+  }
+  const int fd = ::socket(local.ss_family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) {
     lastError_ = std::strerror(errno);
     return false;
   }
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(localPort);
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
+  const int on = 1;
+  if (local.ss_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), length) != 0) {
     lastError_ = std::strerror(errno);
     ::close(fd);
     return false;
@@ -59,24 +65,21 @@ bool TUdpEndpoint::Bind(uint16_t localPort) {
 }
 
 void TUdpEndpoint::SetRemote(const std::string& host, uint16_t port) {
-  remote_ = sockaddr_in{};
-  remote_.sin_family = AF_INET;
-  remote_.sin_port = htons(port);
-  remoteValid_ = port != 0 && ::inet_pton(AF_INET, host.c_str(), &remote_.sin_addr) == 1;
+  remoteValid_ = port != 0 && ParseSocketAddress(host, port, remote_, remoteLength_);
 }
 
 void TUdpEndpoint::Send(std::string_view datagram) {
   // The hot path of every game broadcast: one sendto, the address parsed once in SetRemote.
   if (!remoteValid_ || fd_ < 0) return;
   ::sendto(fd_, datagram.data(), datagram.size(), MSG_DONTWAIT,
-           reinterpret_cast<const sockaddr*>(&remote_), sizeof remote_);
+           reinterpret_cast<const sockaddr*>(&remote_), remoteLength_);
 }
 
 void TUdpEndpoint::OnPollEvents(uint32_t) {
   std::shared_ptr<bool> alive = alive_;
   char buffer[MAX_DATAGRAM];
   for (int n = 0; n < DATAGRAMS_PER_TURN && fd_ >= 0; ++n) {
-    sockaddr_in sender{};
+    sockaddr_storage sender{};
     socklen_t length = sizeof sender;
     const ssize_t size = ::recvfrom(fd_, buffer, sizeof buffer, MSG_DONTWAIT,
                                     reinterpret_cast<sockaddr*>(&sender), &length);
@@ -86,18 +89,16 @@ void TUdpEndpoint::OnPollEvents(uint32_t) {
     }
     UdpReceiveHandler handler = handler_;  // the handler may replace itself
     if (!handler) continue;
-    char address[INET_ADDRSTRLEN] = "";
-    ::inet_ntop(AF_INET, &sender.sin_addr, address, sizeof address);
-    const auto port = ntohs(sender.sin_port);
+    uint16_t port = 0;
+    const std::string from = SocketAddressText(sender, port);
     std::string bytes(buffer, static_cast<std::size_t>(size));
-    const std::string from(address);
     RunGuarded("UDP receive", [&] { handler(*this, std::move(bytes), port, from); });
     if (!*alive) return;  // the handler destroyed this endpoint
   }
 }
 
-std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint() {
-  return std::make_unique<TUdpEndpoint>();
+std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint(const std::string& address) {
+  return std::make_unique<TUdpEndpoint>(address);
 }
 
 }  // namespace zq

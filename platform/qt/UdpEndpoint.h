@@ -1,10 +1,10 @@
-// TUdpEndpoint: a UDP endpoint, a non-blocking socket in the thread's epoll set, bound on
-// every IPv4 interface. Bind(0) releases the port; Send goes to the remote host and port;
-// every datagram that arrives is handed to the receive handler with the sender's dotted IPv4
-// address and port. Main thread only.
+// TUdpEndpoint: a UDP endpoint, a non-blocking socket in the thread's epoll set, bound on the
+// address it is made for (every IPv4 interface by default; IPv4 or IPv6). Bind(0) releases
+// the port; Send goes to the remote host and port; every datagram that arrives is handed to
+// the receive handler with the sender's address (dotted for IPv4) and port. Main thread only.
 #pragma once
 
-#include <netinet/in.h>
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <memory>
@@ -17,7 +17,8 @@ namespace zq {
 
 class TUdpEndpoint : public IUdpEndpoint, public IPollClient {
  public:
-  TUdpEndpoint();
+  // `address`: where Bind binds, an IPv4 or IPv6 address.
+  explicit TUdpEndpoint(const std::string& address = "0.0.0.0");
   ~TUdpEndpoint() override;
   TUdpEndpoint(const TUdpEndpoint&) = delete;
   TUdpEndpoint& operator=(const TUdpEndpoint&) = delete;
@@ -46,11 +47,13 @@ class TUdpEndpoint : public IUdpEndpoint, public IPollClient {
   // Cleared by the destructor; lets a delivery notice that a handler destroyed the endpoint.
   std::shared_ptr<bool> alive_;
   UdpReceiveHandler handler_;
-  sockaddr_in remote_{};
+  std::string address_;
+  sockaddr_storage remote_{};
+  socklen_t remoteLength_ = 0;
   bool remoteValid_ = false;
   std::string lastError_;
 };
 
-std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint();
+std::unique_ptr<IUdpEndpoint> CreateUdpEndpoint(const std::string& address = "0.0.0.0");
 
 }  // namespace zq

@@ -25,7 +25,7 @@ QString BuddyLabelOf(QWidget& form, QWidget& field) {
 
 TEST_F(WindowTest, CaptionsFieldsAndDefaultsBeforeStart) {
   TMainSrvForm& form = MakeForm();
-  EXPECT_EQ(form.windowTitle(), "zq Server");
+  EXPECT_EQ(form.windowTitle(), "zq Server 0.1.1");
   QTabWidget& tabs = form.Tabs();
   ASSERT_EQ(tabs.count(), 4);
   EXPECT_EQ(tabs.tabText(0), "Status");

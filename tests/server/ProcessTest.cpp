@@ -10,69 +10,10 @@
 #include <thread>
 
 #include "tests/server/ServerFixture.h"
+#include "tests/server/ServerProcess.h"
 
 namespace zq::test {
 namespace {
-
-// A zqosrv process with its standard output and error in files of the test's directory.
-class TServerProcess {
- public:
-  TServerProcess(const std::string& dir, std::vector<std::string> args) : dir_(dir) {
-    args.insert(args.begin(), ZQOSRV_BINARY);
-    // The signals a server watches are blocked from the fork on (the program starts with
-    // them blocked, as it blocks them itself first thing): a signal sent at once must wait
-    // for the program, not end the child before it runs.
-    sigset_t watched, old;
-    sigemptyset(&watched);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&watched, s);
-    ::pthread_sigmask(SIG_BLOCK, &watched, &old);
-    pid_ = ::fork();
-    if (pid_ != 0) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (pid_ == 0) {
-      std::freopen((dir + "/stdout").c_str(), "w", stdout);
-      std::freopen((dir + "/stderr").c_str(), "w", stderr);
-      std::vector<char*> argv;
-      for (std::string& a : args) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      ::execv(argv[0], argv.data());
-      ::_exit(127);
-    }
-  }
-  ~TServerProcess() {
-    if (pid_ > 0 && !exited_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
-  }
-  void Signal(int number) { ::kill(pid_, number); }
-  // The exit status, or -1 (and the process killed) when it has not ended within the time.
-  int Wait(int timeoutMs = 60000) {
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() > until) return -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-  bool Running() { return ::waitpid(pid_, nullptr, WNOHANG) == 0; }
-  std::string Stderr() const { return ReadFile(dir_ + "/stderr"); }
-
- private:
-  std::string dir_;
-  pid_t pid_ = -1;
-  bool exited_ = false;
-};
-
-bool WaitForText(const std::string& path, const std::string& text, int timeoutMs = 60000) {
-  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (ReadFile(path).find(text) == std::string::npos) {
-    if (std::chrono::steady_clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return true;
-}
 
 class ProcessTest : public ::testing::Test {
  protected:
@@ -112,11 +53,7 @@ TEST_F(ProcessTest, SighupIsLoggedAndTheServerGoesOn) {
 }
 
 TEST_F(ProcessTest, ValuesThatCannotWorkAreRefusedAndSurprisingOnesWarned) {
-  auto run = [&](std::vector<std::string> args) {
-    TServerProcess p(out_.Path(), std::move(args));
-    const int status = p.Wait();
-    return std::make_pair(status, p.Stderr());
-  };
+  auto run = [&](std::vector<std::string> args) { return RunToEnd(out_.Path(), std::move(args)); };
   auto [status, err] = run({"--base-udp-port", "abc"});
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "zqosrv: --base-udp-port: 'abc' is not an integer\n");

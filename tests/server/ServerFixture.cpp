@@ -67,6 +67,17 @@ TZQClient& ServerTest::Join(const std::string& name, bool answerBeats) {
   return c;
 }
 
+TZQClient& ServerTest::JoinAt(const std::string& host, uint16_t port, const std::string& name) {
+  clients_.push_back(std::make_unique<TZQClient>());
+  TZQClient& c = *clients_.back();
+  c.Connect(host, port);
+  TSetupParams params;
+  params.Name = name;
+  params.Password = "pw-" + name;
+  EXPECT_TRUE(c.RunSetup(params, 10000, pump_)) << SetupStateName(c.Setup());
+  return c;
+}
+
 bool ServerTest::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {

@@ -51,6 +51,8 @@ class ServerTest : public ::testing::Test {
   TZQClient& Connect(bool answerBeats = true);
   TZQClient& Connect(const TClientConfig& config);
   TZQClient& Join(const std::string& name, bool answerBeats = true);
+  // A client of the server at host:port (another one, perhaps), through the dialogue.
+  TZQClient& JoinAt(const std::string& host, uint16_t port, const std::string& name);
 
   // Waits until `done` holds, pumping the server and polling every client (bounded).
   bool WaitUntil(const std::function<bool()>& done, int timeoutMs = 10000);

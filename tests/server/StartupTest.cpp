@@ -88,17 +88,13 @@ TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
   ASSERT_TRUE(other.ServerStarted());
 
   TZQClient& here = Join("here");
-  auto there = std::make_unique<TZQClient>();
-  there->Connect("127.0.0.1", other.ListeningPort());
-  TSetupParams params;
-  params.Name = "there";
-  ASSERT_TRUE(there->RunSetup(params, 10000, pump_));
+  TZQClient& there = JoinAt("127.0.0.1", other.ListeningPort(), "there");
   EXPECT_EQ(here.Guid(), 1u);
-  EXPECT_EQ(there->Guid(), 1u);
+  EXPECT_EQ(there.Guid(), 1u);
   here.ClearInbox();
-  there->ClearInbox();
-  there->SendClientSay("only here");
-  ASSERT_TRUE(there->WaitFor<msg::PlayerSpeech>(10000, pump_));
+  there.ClearInbox();
+  there.SendClientSay("only here");
+  ASSERT_TRUE(there.WaitFor<msg::PlayerSpeech>(10000, pump_));
   EXPECT_FALSE(here.WaitUntil([&] { return !here.Inbox().empty(); }, 300, pump_));
   ASSERT_TRUE(WaitUntil([&] {
     return otherView.lines.size() > 0 && server_->Players()->size() == 1 &&

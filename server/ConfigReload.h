@@ -1,0 +1,31 @@
+// SIGHUP for a server run from the command line: reads the command line again, and with it the
+// configuration file, gives the running server what can change while running, and logs every
+// value that changed ("Reload: max_clients 32 -> 40"); the others wait for the next start.
+// Main thread only.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "server/CommandLine.h"
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+class TConfigReload {
+ public:
+  // `commandLine`: as the server was started with it.
+  explicit TConfigReload(const TCommandLine& commandLine);
+
+  // Logs "Reload requested." and what changed; false, changing nothing, when the settings
+  // cannot be read (the error is logged).
+  bool Run(TZQOServer& server);
+  // The settings as the server runs them.
+  const TServerSettings& Running() const { return running_; }
+
+ private:
+  std::vector<std::string> arguments_;
+  TServerSettings running_;
+};
+
+}  // namespace zq
