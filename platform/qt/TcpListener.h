@@ -1,11 +1,11 @@
 // TTcpListener: the server's TCP listener, a non-blocking socket in the thread's epoll set. It
-// accepts connections on an IPv4 or IPv6 address and a port and raises, on the main thread, per connection: connect;
-// ready-to-write once, queued after the connect event; read; error (code settable to 0 to
-// silence the facility's own report); overflow when the send buffer passes its bound (queued,
-// never inside SendText); and exactly one disconnect, whoever closes. Stop ends every
-// connection without disconnect events. A closed connection's unsent output is still handed
-// to the kernel for a few seconds before the socket closes. The listener owns its
-// connections. Main thread only.
+// accepts connections on an IPv4 or IPv6 address and a port and raises, on the main thread,
+// per connection: connect; ready-to-write once, queued after the connect event; read; error
+// (code settable to 0 to silence the facility's own report); overflow when the send buffer
+// passes its bound (queued, never inside SendText); and exactly one disconnect, whoever
+// closes. Stop ends every connection without disconnect events. A closed connection's unsent
+// output is still handed to the kernel for a few seconds before the socket closes. The
+// listener owns its connections. Main thread only.
 #pragma once
 
 #include <QObject>
