@@ -77,8 +77,10 @@ void TServerPlayerManager::Flush() {
     const std::size_t n = std::min(FLUSH_CHUNK, outgoing_.size() - at);
     chunk.assign(std::make_move_iterator(outgoing_.begin() + static_cast<std::ptrdiff_t>(at)),
                  std::make_move_iterator(outgoing_.begin() + static_cast<std::ptrdiff_t>(at + n)));
-    // A busy dispatch thread holds this thread back for a moment rather than lose messages.
-    dispatch_.WaitForRoom(n, DISPATCH_ROOM_WAIT_MS);
+    // A busy dispatch thread holds this thread back rather than lose messages (the main
+    // thread then holds its clients' input back in turn); only a stuck one costs messages.
+    for (uint32_t waited = 0; waited < DISPATCH_ROOM_PATIENCE_MS; waited += DISPATCH_ROOM_WAIT_MS)
+      if (dispatch_.WaitForRoom(n, DISPATCH_ROOM_WAIT_MS)) break;
     dispatch_.PushAll(chunk);
     at += n;
   }

@@ -29,8 +29,9 @@ constexpr int32_t MOVE_STEP_RATE = 4;         // game-clock steps per second
 constexpr uint32_t MOVE_STEP_MS = 250;        // one step: one tile at walking speed
 constexpr uint32_t MAX_CATCH_UP_STEPS = 240;  // most steps one update applies (a minute)
 constexpr uint8_t MOVE_FLAG_MOVING = 0x01;
-constexpr uint32_t DISPATCH_ROOM_WAIT_MS = 100;  // longest wait for room in the dispatch queue
-constexpr std::size_t FLUSH_CHUNK = 256;         // messages handed over per push at most
+constexpr uint32_t DISPATCH_ROOM_WAIT_MS = 100;       // one wait for room in the dispatch queue
+constexpr uint32_t DISPATCH_ROOM_PATIENCE_MS = 2000;  // all the waits for one hand-over
+constexpr std::size_t FLUSH_CHUNK = 256;              // messages handed over per push at most
 
 struct PlayerRecord {
   std::string Name;      // at most 47

@@ -11,6 +11,7 @@ void TZQOServer::Shutdown() {
   // The loop goes on after shutdown here, so nothing may reach the objects freed below.
   beatTimer_->Stop();
   setupTimer_->Stop();
+  if (inputTimer_) inputTimer_->Stop();
   receivingUdp_ = false;
   gameManager_->Terminate();
   gameManager_->WaitFor();  // serves the thread's log lines meanwhile

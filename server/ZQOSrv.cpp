@@ -81,6 +81,20 @@ void TZQOServer::OnClientRead(ITcpConnection& connection) {
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;
   protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
+  if (gameQueue_->Size() >= GAME_QUEUE_HIGH) HoldInput();
+}
+
+void TZQOServer::HoldInput() {
+  // The game falls behind: clients wait in TCP rather than lose messages in a full queue.
+  listener_->SetReadingPaused(true);
+  if (!inputTimer_) {
+    inputTimer_ = std::make_unique<TPeriodicTimer>([this] {
+      if (gameQueue_->Size() > GAME_QUEUE_LOW) return;
+      inputTimer_->Stop();
+      listener_->SetReadingPaused(false);
+    });
+  }
+  if (!inputTimer_->Active()) inputTimer_->Start(INPUT_HOLD_CHECK_MS);
 }
 
 void TZQOServer::OnClientWrite(ITcpConnection& connection) {

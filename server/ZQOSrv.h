@@ -32,6 +32,10 @@ namespace zq {
 
 constexpr uint32_t SETUP_CHECK_INTERVAL = 1000;  // ms between two looks at the setup deadlines
 constexpr std::size_t READ_CHUNK = 64 * 1024;    // bytes one connection hands over per turn
+// Game queue fill at which TCP input is held back, and at which it is taken again.
+constexpr std::size_t GAME_QUEUE_HIGH = 768;
+constexpr std::size_t GAME_QUEUE_LOW = 256;
+constexpr int INPUT_HOLD_CHECK_MS = 1;
 
 struct TServerOptions {
   uint32_t BeatInterval = BEAT_INTERVAL;
@@ -110,6 +114,8 @@ class TZQOServer {
   void OnClientWrite(ITcpConnection& connection);
   void OnClientError(ITcpConnection& connection, int& code);
   void OnClientOverflow(ITcpConnection& connection);
+  // Stops taking TCP input until the game queue has drained to GAME_QUEUE_LOW.
+  void HoldInput();
   // Refuses a connection at once with ServerFull and `reason`; it is counted back down by
   // its disconnect.
   void Refuse(ITcpConnection& connection, const std::string& reason);
@@ -161,6 +167,7 @@ class TZQOServer {
   std::unique_ptr<TTcpListener> listener_;
   std::unique_ptr<TPeriodicTimer> beatTimer_;
   std::unique_ptr<TPeriodicTimer> setupTimer_;
+  std::unique_ptr<TPeriodicTimer> inputTimer_;  // while input is held
   bool receivingUdp_ = false;
 };
 

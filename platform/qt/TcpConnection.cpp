@@ -116,9 +116,17 @@ void TTcpConnection::Drop() {
   ReleaseSocket(overflowed_);
 }
 
+void TTcpConnection::ReadingResumed() {
+  if (closed_) return;
+  WatchFor();
+  if (!listener_.ReadingPaused() && (inbox_.size() > inboxStart_ || eof_ || endError_ != 0))
+    RaiseReadLater();
+}
+
 void TTcpConnection::OnPollEvents(uint32_t events) {
   if (closed_) return;
   if (events & EPOLLOUT) Flush();
+  if (listener_.ReadingPaused()) return WatchFor();  // the read waits, and so does the end
   if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadAhead();
   if ((events & EPOLLERR) && endError_ == 0 && !eof_) {
     int error = 0;
@@ -180,7 +188,9 @@ void TTcpConnection::Flush() {
 void TTcpConnection::WatchFor() {
   if (fd_ < 0) return;
   uint32_t wanted = 0;
-  if (!eof_ && endError_ == 0 && inbox_.size() - inboxStart_ < READ_AHEAD) wanted |= EPOLLIN;
+  if (!listener_.ReadingPaused() && !eof_ && endError_ == 0 &&
+      inbox_.size() - inboxStart_ < READ_AHEAD)
+    wanted |= EPOLLIN;
   if (PendingBytes() > 0) wanted |= EPOLLOUT;
   if (wanted == interest_) return;
   interest_ = wanted;

@@ -50,6 +50,8 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
 
   // Listener's Stop: ends the connection without a disconnect event.
   void Drop();
+  // The listener paused or resumed reading: watch for what fits, raise waiting reads later.
+  void ReadingResumed();
 
   void OnPollEvents(uint32_t events) override;
 

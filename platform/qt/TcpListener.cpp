@@ -132,6 +132,12 @@ void TTcpListener::Stop() {
   }
 }
 
+void TTcpListener::SetReadingPaused(bool paused) {
+  if (paused == readingPaused_) return;
+  readingPaused_ = paused;
+  for (auto& [key, connection] : live_) connection->ReadingResumed();
+}
+
 void TTcpListener::OnPollEvents(uint32_t) {
   Accept();
 }

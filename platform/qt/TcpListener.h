@@ -59,6 +59,12 @@ class TTcpListener : public QObject, public IPollClient {
   std::size_t SendLimit() const { return sendLimit_; }
   std::size_t ConnectionCount() const { return live_.size(); }
 
+  // While paused, no connection takes bytes from the kernel or raises read events (what it
+  // has read ahead waits), so senders meet TCP back-pressure; resuming raises the waiting
+  // reads on a later turn.
+  void SetReadingPaused(bool paused);
+  bool ReadingPaused() const { return readingPaused_; }
+
   void OnPollEvents(uint32_t events) override;  // new connections
 
  private:
@@ -80,6 +86,7 @@ class TTcpListener : public QObject, public IPollClient {
   std::unordered_map<const TTcpConnection*, std::unique_ptr<TTcpConnection>> live_;
   std::unordered_map<const TLinger*, std::unique_ptr<TLinger>> lingering_;
   std::size_t sendLimit_ = DEFAULT_SEND_LIMIT;
+  bool readingPaused_ = false;
 };
 
 }  // namespace zq

@@ -335,5 +335,26 @@ TEST_F(TcpListenerTest, AHandlerThatTakesLittleGetsTheRestOnLaterTurns) {
   EXPECT_GE(Count("read"), 300);
 }
 
+TEST_F(TcpListenerTest, PausedReadingHoldsInputUntilResumed) {
+  TestClient client;
+  Admit(client);
+  listener.SetReadingPaused(true);
+  ASSERT_TRUE(client.Send("held"));
+  PumpFor(200);
+  EXPECT_EQ(Count("read"), 0) << "no read event while paused";
+  EXPECT_TRUE(received.empty());
+  listener.SetReadingPaused(false);
+  ASSERT_TRUE(PumpUntil([&] { return received == "held"; }));
+  // A close that comes while paused waits behind the data it follows.
+  listener.SetReadingPaused(true);
+  ASSERT_TRUE(client.Send("last"));
+  client.CloseOrderly();
+  PumpFor(200);
+  EXPECT_EQ(Count("disconnect"), 0);
+  listener.SetReadingPaused(false);
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
+  EXPECT_EQ(received, "heldlast");
+}
+
 }  // namespace
 }  // namespace zq
