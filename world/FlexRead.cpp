@@ -2,16 +2,15 @@
 
 #include <algorithm>
 
+#include "platform/ByteOrder.h"
 #include "platform/Errors.h"
 
 namespace zq {
 
 namespace {
 
-int32_t LoadLE32(const uint8_t* p) {
-  return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                              static_cast<uint32_t>(p[2]) << 16 |
-                              static_cast<uint32_t>(p[3]) << 24);
+int32_t LoadSigned32(const uint8_t* p) {
+  return static_cast<int32_t>(LoadLE32(p));
 }
 
 }  // namespace
@@ -21,7 +20,7 @@ TFlexReader::TFlexReader(const std::string& path) : file_(TBinaryFile::OpenRead(
   uint8_t raw[4];
   file_.Seek(FLEX_COUNT_POS);
   file_.Read(raw, 4);
-  count_ = LoadLE32(raw);
+  count_ = LoadSigned32(raw);
   if (count_ <= 0)
     throw EInOutError("Flex file " + path + " has an entry count of " + std::to_string(count_));
   // Only the records that lie inside the file are read; stepping onto a missing one fails then.
@@ -42,8 +41,8 @@ void TFlexReader::LoadRecord() {
   if (at + FLEX_RECORD_SIZE > table_.size())
     throw EInOutError("Read beyond end of file in " + Path() + " (table record " +
                       std::to_string(index_) + " is missing)");
-  offset_ = LoadLE32(&table_[at]);
-  size_ = LoadLE32(&table_[at + 4]);
+  offset_ = LoadSigned32(&table_[at]);
+  size_ = LoadSigned32(&table_[at + 4]);
   tablePos_ += FLEX_RECORD_SIZE;
 }
 

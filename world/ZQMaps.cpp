@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/ByteOrder.h"
 #include "platform/Console.h"
 #include "platform/Files.h"
 
@@ -10,9 +11,7 @@ namespace zq {
 namespace {
 
 void DecodeLE16(const std::string& raw, std::vector<uint16_t>& out) {
-  for (std::size_t i = 0; i < out.size(); ++i)
-    out[i] = static_cast<uint16_t>(static_cast<uint8_t>(raw[2 * i]) |
-                                   static_cast<uint8_t>(raw[2 * i + 1]) << 8);
+  for (std::size_t i = 0; i < out.size(); ++i) out[i] = GetU16(raw, 2 * i);
 }
 
 bool ShapeBlocks(const ShapeDims& dims, BlockAxis axis, uint16_t shape) {

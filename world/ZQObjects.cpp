@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/ByteOrder.h"
 #include "platform/Files.h"
 #include "world/FlexRead.h"
 #include "world/ZQMaps.h"
@@ -79,7 +80,7 @@ void LoadRegistered(const std::string& prefix, const TfaTable& tfa, std::vector<
         std::memcpy(&item.Bytes[1], record, len < REG_RECORD_MAX ? len : REG_RECORD_MAX);
         list.Items.push_back(item);
         list.Count = static_cast<int32_t>(list.Items.size());
-        const uint16_t shape = static_cast<uint16_t>(item.Bytes[3] | item.Bytes[4] << 8);
+        const uint16_t shape = LoadLE16(&item.Bytes[3]);
         if (IsContainer(tfa, shape) && len == 12 && (item.Bytes[5] != 0 || item.Bytes[6] != 0))
           SkipContents(file);
       }
