@@ -91,11 +91,11 @@ void TServerGameManager::HandleGameMessage(const GameMessage* message) {
 }
 
 void TServerGameManager::DrainQueue() {
-  // Bounded: at most one ring's worth per wake-up, so termination and the movement update
-  // are noticed; what is left wakes the next wait at once.
-  for (std::size_t n = 0; n < QUEUE_SIZE; ++n) {
-    GameMessagePtr m = gameQueue_.Pop();
-    if (!m) return players_.Flush();  // what the batch composed, in one hand-over
+  // Taken under one lock, at most one ring's worth per wake-up, so termination and the
+  // movement update are noticed; what is left wakes the next wait at once.
+  batch_.clear();
+  const std::size_t taken = gameQueue_.PopAll(batch_, QUEUE_SIZE);
+  for (const GameMessagePtr& m : batch_) {
     try {
       HandleGameMessage(m.get());
     } catch (const EInternalCheck& e) {
@@ -103,9 +103,10 @@ void TServerGameManager::DrainQueue() {
           std::string("SGM: Internal check failed: ") + e.what() + " in " + e.Module();
       ConsoleDiagnostic(line, line);
     }
-  }  // each message (and its structure) is freed here
-  players_.Flush();
-  gameQueue_.Signal();
+  }
+  batch_.clear();    // each message (and its structure) is freed here
+  players_.Flush();  // what the batch composed, in one hand-over
+  if (taken == QUEUE_SIZE) gameQueue_.Signal();
 }
 
 // Game manager thread.

@@ -55,7 +55,8 @@ class TServerGameManager : public TThread {
   std::function<void(const std::string&)> writeLog_;
   uint32_t tickInterval_;
   TPlayerSnapshot snapshot_;
-  uint64_t publishedRevision_ = 0;  // game manager thread
+  uint64_t publishedRevision_ = 0;     // game manager thread
+  std::vector<GameMessagePtr> batch_;  // game manager thread: one wake-up's messages
 };
 
 }  // namespace zq
