@@ -64,6 +64,15 @@ struct TSocketID {
   bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
   uint32_t AcceptedAt = 0;      // tick count of the admission
   bool StartedGame = false;     // has sent StartGame at least once
+  // Login: StartGame waits for the check, the rest of the TCP input with it (LoginPending);
+  // once in, the name it plays under (compared without regard to letter case) and whether it
+  // is an Admin. A connection admitted only for an Admin (past the pause or the per-address
+  // limit) keeps the text it is refused with otherwise (AdminOnly).
+  bool LoginPending = false;
+  std::string PlayerName;
+  bool Admin = false;
+  std::string AdminOnly;
+  int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
   TTokenBucket MessageBudget;
 };
 
