@@ -41,13 +41,23 @@ struct TOptions {
       "Game messages a second per connection, bursts up to twice as many; more are dropped "
       "(default 100; 0: no limit).",
       "N"};
+  QCommandLineOption auth{"auth",
+                          "How logins are checked: open (anything goes, as before), claim (a "
+                          "new name is claimed by its first password) or registered (only "
+                          "existing accounts); default open.",
+                          "MODE"};
+  QCommandLineOption accounts{"accounts",
+                              "Accounts file (default zqosrv.db in the game directory; a "
+                              "relative path is taken from there).",
+                              "FILE"};
   QCommandLineOption help{QStringList{"h", "help"}, "This text."};
   QCommandLineOption version{"version", "The version."};
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(DESCRIPTION);
     parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
-                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
+                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, auth, accounts,
+                       help, version});
   }
 };
 
@@ -123,6 +133,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (parser.isSet(o.maxPerAddress)) s.MaxPerAddress = Count(parser, o.maxPerAddress);
   if (parser.isSet(o.maxMessageRate)) s.MaxMessageRate = Count(parser, o.maxMessageRate);
+  if (parser.isSet(o.auth)) {
+    const std::string mode = parser.value(o.auth).toStdString();
+    std::optional<TAuthMode> parsed = ParseAuthMode(mode);
+    if (!parsed) throw EConvertError("--auth: '" + mode + "' is not open, claim or registered");
+    s.Auth = *parsed;
+  }
+  if (parser.isSet(o.accounts)) {
+    s.AccountsFile = parser.value(o.accounts).toStdString();
+    if (s.AccountsFile.empty()) throw EConvertError("--accounts: the file name is empty");
+  }
   return result;
 }
 

@@ -73,6 +73,7 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
   serverNameSetting_ = settings.ServerName;
   LoadWorld();
   CheckStop();
+  OpenAccounts(settings);
   CreateGame(settings);
   OpenNetwork();
   UpdateStatus();
@@ -169,7 +170,23 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
         OnDatagram(endpoint, std::move(datagram), port, address);
       },
       [this](TSocketID& client) { DropFor(client, "message flood"); });
+  handler_->SetLoginHooks(
+      {[this](TSocketID& client) { CheckLogin(client); },
+       [this](TSocketID& client, std::string_view text) { return OnSpeech(client, text); },
+       [this](TSocketID& client) { RecordPlayTime(client); }});
   protocol_->SetMessageHandler(handler_->AsMessageHandler());
+}
+
+void TZQOServer::OpenAccounts(const TServerSettings& settings) {
+  TAccountServiceOptions accounts;
+  accounts.Path = AccountsFilePath(gameDirectory_, settings.AccountsFile);
+  accounts.Mode = settings.Auth;
+  accounts.Hasher = options_.Hasher;
+  accounts.LoginThreads = options_.LoginThreads;
+  accounts_ = std::make_unique<TAccountService>(
+      mainQueue_, accounts, [this](TLoginVerdict verdict) { OnLoginVerdict(std::move(verdict)); });
+  Log("Accounts in " + accounts_->Path() + ", logins " + std::string(AuthModeName(settings.Auth)) +
+      ".");
 }
 
 void TZQOServer::OpenNetwork() {

@@ -1,0 +1,72 @@
+// A server checking logins against a real accounts file in the fixture's directory, with a
+// password "hash" that is plain text after an optional delay, so tests choose how long a
+// check takes; and clients that log in with a name and a password.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+
+#include "accounts/AccountStore.h"
+#include "tests/server/ServerFixture.h"
+
+namespace zq::test {
+
+class DelayedHasher : public TPasswordHasher {
+ public:
+  std::string Hash(std::string_view password) const override {
+    Wait();
+    return "plain:" + std::string(password);
+  }
+  bool Verify(const std::string& hash, std::string_view password) const override {
+    Wait();
+    return hash == "plain:" + std::string(password);
+  }
+  std::atomic<int> delayMs{0};
+
+ private:
+  void Wait() const { std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load())); }
+};
+
+class LoginTest : public ServerTest {
+ protected:
+  void StartWith(TAuthMode mode, TServerOptions options = {}) {
+    settings_.Auth = mode;
+    options.Hasher = hasher_;
+    StartServer({}, options);
+  }
+  // A second connection to the server's accounts file, as the shell's would be.
+  TAccountStore& Store() {
+    if (!store_) store_ = std::make_unique<TAccountStore>(dir_.Path() + "/zqosrv.db");
+    return *store_;
+  }
+  void AddAccount(const std::string& name, const std::string& password,
+                  TPrivileges privileges = TPrivileges::Player) {
+    TAccount account;
+    account.Name = name;
+    account.PasswordHash = "plain:" + password;
+    account.Privileges = privileges;
+    ASSERT_TRUE(Store().Add(account));
+  }
+  // A client through the dialogue with `name` and `password`: in the game, or refused.
+  TZQClient& Login(const std::string& name, const std::string& password) {
+    TZQClient& c = Connect();
+    TSetupParams params;
+    params.Name = name;
+    params.Password = password;
+    c.RunSetup(params, 20000, pump_);
+    return c;
+  }
+  // The text of the ServerFull the client got, once its connection has closed.
+  std::string RefusalOf(TZQClient& c) {
+    EXPECT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
+    for (const TReceived& r : c.Inbox())
+      if (r.Type == ServerFull) return r.Payload;
+    return "";
+  }
+
+  std::shared_ptr<DelayedHasher> hasher_ = std::make_shared<DelayedHasher>();
+  std::unique_ptr<TAccountStore> store_;
+};
+
+}  // namespace zq::test
