@@ -221,5 +221,40 @@ TEST_F(LoginTest, TimeInTheGameIsAddedWhenThePlayerLeaves) {
   EXPECT_FALSE(c.IsClosed());  // left the game, still connected
 }
 
+TEST_F(LoginTest, TheOperatorsChangesAreHashedAndWrittenOffTheMainThread) {
+  hasher_->delayMs = 300;
+  StartWith(TAuthMode::Registered);
+  AddAccount("Olga", "olgapw", TPrivileges::Admin);
+  TZQClient& olga = Login("olga", "olgapw");
+  ASSERT_EQ(olga.Setup(), SetupState::InGame);
+  ASSERT_TRUE(server_->Sockets()[1].Admin);
+
+  std::vector<std::string> results;
+  auto record = [&](const std::string& error) { results.push_back(error); };
+  server_->SaveAccount("nina", "pw", TPrivileges::Player, true, record);
+  EXPECT_TRUE(results.empty());  // back at once; the event loop goes on meanwhile
+  TZQClient& other = Connect();
+  EXPECT_TRUE(other.Greeted());
+  ASSERT_TRUE(WaitUntil([&] { return results.size() == 1; }));
+  EXPECT_EQ(results[0], "");
+  EXPECT_NE(hasher_->lastThread.load(), std::this_thread::get_id());
+  EXPECT_EQ(Store().Find("nina")->PasswordHash, "plain:pw");
+
+  // Losing Admin takes effect at once for the player in the game.
+  server_->SaveAccount("OLGA", "", TPrivileges::Player, false, record);
+  ASSERT_TRUE(WaitUntil([&] { return results.size() == 2; }));
+  EXPECT_EQ(results[1], "");
+  EXPECT_FALSE(server_->Sockets()[1].Admin);
+  EXPECT_EQ(Store().Find("olga")->PasswordHash, "plain:olgapw");
+
+  server_->SaveAccount("nina", "", TPrivileges::Player, true, record);
+  server_->SaveAccount("nobody", "", TPrivileges::Player, false, record);
+  server_->SaveAccount("nina", "x", TPrivileges::Player, true, record);
+  ASSERT_TRUE(WaitUntil([&] { return results.size() == 5; }));
+  EXPECT_EQ(results[2], "A new account needs a password.");
+  EXPECT_EQ(results[3], "There is no account named nobody.");
+  EXPECT_EQ(results[4], "An account named nina exists already.");
+}
+
 }  // namespace
 }  // namespace zq::test

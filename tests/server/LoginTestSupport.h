@@ -23,9 +23,13 @@ class DelayedHasher : public TPasswordHasher {
     return hash == "plain:" + std::string(password);
   }
   std::atomic<int> delayMs{0};
+  mutable std::atomic<std::thread::id> lastThread{};  // the thread of the last hash or check
 
  private:
-  void Wait() const { std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load())); }
+  void Wait() const {
+    lastThread = std::this_thread::get_id();
+    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
+  }
 };
 
 class LoginTest : public ServerTest {
