@@ -34,13 +34,14 @@ asan-check: deps
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS) --timeout 600
 
-# The plain-C++ threaded tests (queues, dispatch, game thread, login worker) under
-# ThreadSanitizer.
+# The plain-C++ threaded tests (queues, dispatch, game thread, login worker, job thread)
+# under ThreadSanitizer.
 TSAN_BUILD ?= build/tsan
 tsan-check: deps
 	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZQ_TSAN=ON -DZQ_BENCH=OFF >/dev/null
-	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target protocol_tests game_tests accounts_tests
+	@cmake --build $(TSAN_BUILD) -j$(JOBS) --target protocol_tests game_tests accounts_tests platform_tests
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/protocol_tests --gtest_brief=1
+	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/platform_tests --gtest_brief=1 --gtest_filter='JobThread*'
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/game_tests --gtest_brief=1
 	@TSAN_OPTIONS=halt_on_error=1 $(TSAN_BUILD)/accounts_tests --gtest_brief=1
 

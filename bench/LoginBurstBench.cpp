@@ -16,6 +16,7 @@
 #include <QCoreApplication>
 #include <algorithm>
 #include <atomic>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
@@ -55,6 +56,7 @@ struct Server {
   explicit Server(TAuthMode mode, int loginThreads) {
     App();
     mkworld::WriteInstallation(dir.Path());
+    if (chdir(dir.Path().c_str()) != 0) throw std::runtime_error("cannot enter " + dir.Path());
     TServerOptions options;
     options.BeatInterval = BEAT_MS;
     options.LoginThreads = loginThreads;

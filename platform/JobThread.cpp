@@ -28,6 +28,7 @@ void TJobThread::Stop() {
     stopping_ = true;
   }
   wake_.notify_one();
+  std::lock_guard joining(joinLock_);  // one caller joins; the others wait for it
   if (thread_.joinable()) thread_.join();
 }
 

@@ -32,6 +32,7 @@ class TJobThread {
   std::condition_variable wake_;
   std::deque<std::function<void()>> jobs_;  // guarded by lock_
   bool stopping_ = false;                   // guarded by lock_
+  std::mutex joinLock_;
   std::thread thread_;
 };
 
