@@ -144,11 +144,7 @@ TEST_F(LoginTest, InputSentDuringTheCheckIsHandledInOrderAfterTheJoin) {
   hasher_->delayMs = 400;
   StartWith(TAuthMode::Claim);
   TZQClient& c = Connect();
-  TSetupParams params;
-  params.Name = "henry";
-  params.Password = "pw";
-  params.StartGame = false;
-  ASSERT_TRUE(c.RunSetup(params, 20000, pump_));
+  ASSERT_TRUE(c.RunSetup(Params("henry", "pw", false), 20000, pump_));
   // StartGame, a key and its release at once, while the password is being checked.
   c.SendStartGame();
   c.SendKeyDown(4, 0, 0, 7);
@@ -171,10 +167,7 @@ TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {
   hasher_->delayMs = 300;
   StartWith(TAuthMode::Claim);
   TZQClient& c = Connect();
-  TSetupParams params;
-  params.Name = "ivy";
-  params.Password = "pw";
-  c.BeginSetup(params);
+  c.BeginSetup(Params("ivy", "pw"));
   ASSERT_TRUE(WaitUntil([&] { return c.Setup() == SetupState::AwaitGUID; }));
   c.Close();
   TZQClient& next = Connect();  // takes the same socket number

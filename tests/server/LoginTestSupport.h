@@ -52,13 +52,18 @@ class LoginTest : public ServerTest {
     account.Privileges = privileges;
     ASSERT_TRUE(Store().Add(account));
   }
-  // A client through the dialogue with `name` and `password`: in the game, or refused.
-  TZQClient& Login(const std::string& name, const std::string& password) {
-    TZQClient& c = Connect();
+  static TSetupParams Params(const std::string& name, const std::string& password,
+                             bool startGame = true) {
     TSetupParams params;
     params.Name = name;
     params.Password = password;
-    c.RunSetup(params, 20000, pump_);
+    params.StartGame = startGame;
+    return params;
+  }
+  // A client through the dialogue with `name` and `password`: in the game, or refused.
+  TZQClient& Login(const std::string& name, const std::string& password) {
+    TZQClient& c = Connect();
+    c.RunSetup(Params(name, password), 20000, pump_);
     return c;
   }
   // The text of the ServerFull the client got, once its connection has closed.
