@@ -12,7 +12,8 @@ namespace {
 const char* const DESCRIPTION =
     "Runs the game server on a game installation directory. Without --headless it opens\n"
     "the operator window; with --headless it starts at once and runs until SIGINT/SIGTERM.\n"
-    "Client n uses UDP port base + n.";
+    "Client n uses UDP port base + n.\n"
+    "'zqosrv accounts --help' and 'zqosrv bans --help': the accounts file from a shell.";
 
 struct TOptions {
   QCommandLineOption headless{"headless", "No window: start the server at once."};
