@@ -163,6 +163,22 @@ TEST_F(LoginTest, InputSentDuringTheCheckIsHandledInOrderAfterTheJoin) {
   EXPECT_NE(c.Guid(), 0u);
 }
 
+TEST_F(LoginTest, TooMuchInputDuringTheCheckClosesTheConnection) {
+  hasher_->delayMs = 3000;
+  StartWith(TAuthMode::Claim);
+  TZQClient& c = Connect();
+  ASSERT_TRUE(c.RunSetup(Params("jack", "pw", false), 20000, pump_));
+  c.SendStartGame();
+  const std::string chatter(40000, 'x');
+  c.SendClientSay(chatter);
+  ASSERT_FALSE(WaitUntil([&] { return c.IsClosed(); }, 300));  // 40 KB may wait
+  c.SendClientSay(chatter);
+  ASSERT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
+  EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to input beyond the limit while its login is "
+                      "checked."),
+            0);
+}
+
 TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {
   hasher_->delayMs = 300;
   StartWith(TAuthMode::Claim);
