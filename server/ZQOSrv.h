@@ -27,7 +27,7 @@
 #include "protocol/GameMessenger.h"
 #include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
-#include "server/AccountService.h"
+#include "accounts/AccountService.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "world/WorldData.h"

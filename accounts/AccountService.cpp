@@ -1,4 +1,4 @@
-#include "server/AccountService.h"
+#include "accounts/AccountService.h"
 
 #include <exception>
 
