@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "accounts/AccountService.h"
 #include "accounts/AdminCommand.h"
 #include "game/GameTimer.h"
 #include "game/GuidManager.h"
@@ -27,7 +28,6 @@
 #include "protocol/GameMessenger.h"
 #include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
-#include "accounts/AccountService.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "world/WorldData.h"

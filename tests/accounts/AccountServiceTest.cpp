@@ -9,27 +9,11 @@
 #include <thread>
 
 #include "accounts/AccountService.h"
+#include "tests/support/DelayedHasher.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
 namespace {
-
-// Plain-text "hashes" after a delay the test sets.
-class SlowHasher : public TPasswordHasher {
- public:
-  std::string Hash(std::string_view password) const override {
-    Wait();
-    return "plain:" + std::string(password);
-  }
-  bool Verify(const std::string& hash, std::string_view password) const override {
-    Wait();
-    return hash == "plain:" + std::string(password);
-  }
-  std::atomic<int> delayMs{0};
-
- private:
-  void Wait() const { std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load())); }
-};
 
 class AccountServiceTest : public testing::Test {
  protected:
@@ -51,7 +35,7 @@ class AccountServiceTest : public testing::Test {
 
   test::TempDir dir_;
   TMainThreadQueue main_;
-  std::shared_ptr<SlowHasher> hasher_ = std::make_shared<SlowHasher>();
+  std::shared_ptr<test::DelayedHasher> hasher_ = std::make_shared<test::DelayedHasher>();
   std::vector<TLoginVerdict> verdicts_;
 };
 

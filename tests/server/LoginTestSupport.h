@@ -3,34 +3,11 @@
 // check takes; and clients that log in with a name and a password.
 #pragma once
 
-#include <atomic>
-#include <chrono>
-#include <thread>
-
 #include "accounts/AccountStore.h"
 #include "tests/server/ServerFixture.h"
+#include "tests/support/DelayedHasher.h"
 
 namespace zq::test {
-
-class DelayedHasher : public TPasswordHasher {
- public:
-  std::string Hash(std::string_view password) const override {
-    Wait();
-    return "plain:" + std::string(password);
-  }
-  bool Verify(const std::string& hash, std::string_view password) const override {
-    Wait();
-    return hash == "plain:" + std::string(password);
-  }
-  std::atomic<int> delayMs{0};
-  mutable std::atomic<std::thread::id> lastThread{};  // the thread of the last hash or check
-
- private:
-  void Wait() const {
-    lastThread = std::this_thread::get_id();
-    std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
-  }
-};
 
 class LoginTest : public ServerTest {
  protected:
