@@ -42,6 +42,11 @@ struct TSocketID {
   // Frees the UDP endpoint (releasing its port) and clears every field but Number.
   void Reset();
   bool InUse() const { return !Address.empty(); }
+  // Its TCP input waits in ReceiveBuffer: its login is being checked, or it has joined and
+  // its GUID is not bound yet (the game would not find its player).
+  bool InputWaits() const {
+    return LoginPending || (LoginRecord.InGame && GUID.load(std::memory_order_relaxed) == 0);
+  }
 
   int32_t Number;         // the socket number, 1..63
   TThreadAffinity Owner;  // the main thread, which made the table

@@ -135,6 +135,7 @@ void TDispatchManager::SendBatch(const TBatch& batch) {
         SendUDP(*to, out.frame);
       else
         SendTCP(*to, out.frame);
+      if (out.action == TAction::Bind && onBound_) onBound_(*to);
     } catch (const EInternalCheck& e) {
       ReportCheck(e);
     }

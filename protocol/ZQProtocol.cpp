@@ -53,12 +53,11 @@ std::string DescribeFrame(std::string_view frame) {
   return out;
 }
 
-std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, TSocketID* from,
-                                        bool holdDuringLogin) {
+std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, TSocketID* from, bool holdWaiting) {
   std::size_t used = 0;
   const uint64_t serial = from ? from->Serial : 0;
   while (!IsIncomplete(bytes.substr(used))) {
-    if (holdDuringLogin && from && from->LoginPending) break;
+    if (holdWaiting && from && from->InputWaits()) break;
     std::string_view message = bytes.substr(used);
     const uint32_t length = PayloadLength(message);
     const uint32_t type = HeaderType(message);

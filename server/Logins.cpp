@@ -108,8 +108,7 @@ void TZQOServer::OnLoginVerdict(TLoginVerdict verdict) {
     Log("Account " + EscapeControl(verdict.Name) + " created.");
   client->Admin = admin;
   client->JoinedAt = SteadyMs();
-  handler_->Join(*client, verdict.Name);
-  if (client->Socket) protocol_->TCP_parseInputStream(*client->Socket, client->ReceiveBuffer);
+  handler_->Join(*client, verdict.Name);  // its waiting input goes on once its GUID is bound
 }
 
 void TZQOServer::RefuseLogin(TSocketID& client, const TLoginVerdict& verdict,

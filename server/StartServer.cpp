@@ -158,6 +158,10 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   protocol_ = std::make_unique<TZQProtocolFormat>(sockets_);
   auto writeLog = [this](const std::string& line) { Log(line); };
   dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, sockets_, writeLog);
+  // A player's input that waited for its GUID goes on once the GUID is bound.
+  dispatch_->SetOnBound([this](TSocketID& client) {
+    if (client.Socket) protocol_->TCP_parseInputStream(*client.Socket, client.ReceiveBuffer);
+  });
   dispatch_->Start();
   gameManager_ = std::make_unique<TServerGameManager>(mainQueue_, *gameQueue_, *players_, writeLog,
                                                       options_.TickInterval);

@@ -91,7 +91,7 @@ void TZQOServer::OnClientRead(ITcpConnection& connection) {
   std::string bytes = connection.ReceiveText(READ_CHUNK);
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;
-  if (client->LoginPending && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
+  if (client->InputWaits() && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
     return DropFor(*client, "input beyond the limit while its login is checked");
   protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
 }

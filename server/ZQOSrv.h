@@ -45,7 +45,8 @@ struct TServerOptions {
   std::shared_ptr<const TPasswordHasher> Hasher;
   int LoginThreads = LOGIN_THREADS;
 };
-// Input a connection may send while its login is checked; beyond it, it is dropped.
+// Input a connection may send while it waits (its login checked, its GUID bound); beyond it,
+// the connection is dropped.
 constexpr std::size_t MAX_HELD_INPUT = 64 * 1024;
 
 class TZQOServer {

@@ -286,7 +286,7 @@ namespace zq {
 namespace {
 
 // With a login check: StartGame waits for Join, the connection's later TCP input waits in its
-// buffer, in order, and the server may take speech.
+// buffer, in order, until the game has bound its GUID; and the server may take speech.
 TEST_F(ClientMessagesTest, InputWaitsForTheLoginAndGoesOnInOrderAfterTheJoin) {
   std::vector<int32_t> checked;
   std::vector<std::string> taken, left;
@@ -310,6 +310,9 @@ TEST_F(ClientMessagesTest, InputWaitsForTheLoginAndGoesOnInOrderAfterTheJoin) {
   EXPECT_EQ(buffer, Frame(StartGame, "") + held);
 
   handler.Join(sockets[2], "Al");
+  protocol.TCP_parseInputStream(c2, buffer);  // in, but the game has not bound its GUID yet
+  EXPECT_EQ(buffer, Frame(StartGame, "") + held);
+  sockets.BindGUID(2, 9);
   protocol.TCP_parseInputStream(c2, buffer);
   EXPECT_TRUE(buffer.empty());
   std::vector<GameMessagePtr> forwarded = Forwarded();
