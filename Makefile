@@ -38,9 +38,9 @@ asan-check: asan-build
 	@cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 		ctest --output-on-failure -j$(JOBS) --timeout 600
 
-# The threaded tests under ThreadSanitizer: the Qt-free ones (thread primitives, queues,
-# dispatch, game thread, login worker), and the event-loop ones with reports from inside the
-# uninstrumented Qt libraries suppressed (tests/tsan.supp).
+# The threaded tests under ThreadSanitizer: the Qt-free ones (thread primitives and the job
+# thread, queues, dispatch, game thread, login worker), and the event-loop ones with reports
+# from inside the uninstrumented Qt libraries suppressed (tests/tsan.supp).
 TSAN_BUILD ?= build/tsan
 tsan-check: deps
 	@cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DZQ_TSAN=ON -DZQ_BENCH=OFF >/dev/null

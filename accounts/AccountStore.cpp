@@ -23,7 +23,9 @@ TAccount ReadAccount(const TStatement& row) {
   return account;
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+}  // namespace
+
+bool SameName(std::string_view a, std::string_view b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -32,15 +34,13 @@ bool EqualIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace
-
 std::string_view PrivilegesName(TPrivileges privileges) {
   return privileges == TPrivileges::Admin ? "Admin" : "Player";
 }
 
 std::optional<TPrivileges> ParsePrivileges(std::string_view text) {
-  if (EqualIgnoringCase(text, "Player")) return TPrivileges::Player;
-  if (EqualIgnoringCase(text, "Admin")) return TPrivileges::Admin;
+  if (SameName(text, "Player")) return TPrivileges::Player;
+  if (SameName(text, "Admin")) return TPrivileges::Admin;
   return std::nullopt;
 }
 
@@ -144,6 +144,15 @@ bool TAccountStore::RecordLogin(std::string_view name, int64_t time, std::string
 bool TAccountStore::AddPlayTime(std::string_view name, int64_t seconds) {
   return Update("UPDATE accounts SET play_seconds = play_seconds + ?2 WHERE name = ?1", name,
                 [&](TStatement& s) { s.Bind(2, seconds > 0 ? seconds : 0); });
+}
+
+bool TAccountStore::AdminLastAt(std::string_view address) {
+  auto guard = db_.Lock();
+  TStatement query(db_,
+                   "SELECT 1 FROM accounts WHERE privileges = 'Admin' AND password_hash != ''"
+                   " AND last_address = ? LIMIT 1");
+  query.Bind(1, address);
+  return query.Step();
 }
 
 }  // namespace zq

@@ -27,6 +27,8 @@ constexpr std::size_t MAX_NAME_LENGTH = 47;
 // Empty when `name` can name an account: 1 to MAX_NAME_LENGTH bytes, no control
 // characters, no space at either end. Otherwise what is wrong with it.
 std::string AccountNameProblem(std::string_view name);
+// Names compared as accounts compare them: without regard to the letter case of A to Z.
+bool SameName(std::string_view a, std::string_view b);
 
 // Accounts file in the game directory unless --accounts names one; a relative --accounts
 // path is taken from the game directory too, where the server runs.
@@ -77,6 +79,8 @@ class TAccountStore {
   bool Remove(std::string_view name);
   bool RecordLogin(std::string_view name, int64_t time, std::string_view address);
   bool AddPlayTime(std::string_view name, int64_t seconds);
+  // True when an Admin account with a password last logged in from `address`.
+  bool AdminLastAt(std::string_view address);
 
  private:
   bool Update(const char* sql, std::string_view name, const std::function<void(TStatement&)>& bind);

@@ -10,6 +10,10 @@ TArgon2Hasher::TLimits TArgon2Hasher::Interactive() {
   return {crypto_pwhash_OPSLIMIT_INTERACTIVE, crypto_pwhash_MEMLIMIT_INTERACTIVE};
 }
 
+TArgon2Hasher::TLimits TArgon2Hasher::Moderate() {
+  return {2, 19u << 20};
+}
+
 TArgon2Hasher::TLimits TArgon2Hasher::Minimum() {
   return {crypto_pwhash_OPSLIMIT_MIN, crypto_pwhash_MEMLIMIT_MIN};
 }

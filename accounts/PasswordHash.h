@@ -27,7 +27,10 @@ class TArgon2Hasher : public TPasswordHasher {
     std::size_t Memory;  // bytes
   };
   static TLimits Interactive();  // libsodium's interactive limits
-  static TLimits Minimum();      // the least libsodium allows: for tests only
+  // 19 MiB and 2 passes: about a quarter of the interactive cost, so a burst of logins is
+  // checked within seconds. New passwords are hashed with these; a hash keeps its own.
+  static TLimits Moderate();
+  static TLimits Minimum();  // the least libsodium allows: for tests only
 
   explicit TArgon2Hasher(TLimits limits = Interactive());
   // Raises std::runtime_error when the memory for the hash cannot be had.

@@ -187,6 +187,15 @@ void TServerPlayerManager::Say(int32_t socketId, const std::string& text, uint32
                true);
 }
 
+void TServerPlayerManager::SayTo(uint64_t serial, const std::string& text, uint32_t duration) {
+  const PlayerRecord* to = nullptr;
+  ForEachPlayer([&](const PlayerRecord& r) {
+    if (r.Serial == serial) to = &r;
+  });
+  if (!to) return;
+  Post(PlayerSpeech, *to, EncodePlayerSpeech(to->GUID, duration, text.substr(0, MAX_SPEECH_LEN)));
+}
+
 TPlayerSnapshotList TServerPlayerManager::TakeSnapshot() const {
   TPlayerSnapshotList out;
   out.reserve(playerCount_);

@@ -81,6 +81,9 @@ class TServerPlayerManager {
   void removePlayer(int32_t socketId);
   // The player of socket `socketId` speaks `text` (cut to 99) for `duration` ms.
   void Say(int32_t socketId, const std::string& text, uint32_t duration);
+  // The player of connection `serial` alone gets `text` (cut to 99) as its own speech;
+  // nothing is stored or relayed. Nothing happens when that connection has no player.
+  void SayTo(uint64_t serial, const std::string& text, uint32_t duration);
 
   // Addresses `message` to each player within view of `guid` (that player too when
   // `includeSelf`), in slot order, as one message with those recipients.

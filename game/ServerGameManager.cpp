@@ -78,6 +78,9 @@ void TServerGameManager::HandleGameMessage(const GameMessage* message) {
     case ClientGone:
       players_.removePlayer(m.SocketID);
       break;
+    case PrivateSpeech:
+      players_.SayTo(m.Serial, m.Data, SPEECH_TIME);
+      break;
     case KeyDown:
     case KeyUp: {
       const auto* key = std::get_if<MSKey>(&m.msgStruct);

@@ -3,24 +3,47 @@
 #include "platform/TextEscape.h"
 
 namespace zq {
+namespace {
 
-std::vector<TAccountRow> AccountRows(const TPlayerSnapshotList& players,
+void FillInGame(TAccountRow& row, const TPlayerSnapshotEntry& player, const TSocketTable& sockets) {
+  row.GUID = player.GUID;
+  row.SocketID = player.SocketID;
+  row.WX = std::to_string(player.X);
+  row.WY = std::to_string(player.Y);
+  if (player.SocketID >= 1 && player.SocketID <= MAX_SOCKETS) {
+    const TSocketID& client = sockets[player.SocketID];
+    row.IP = client.Address;
+    if (client.RoundTripKnown) row.Ping = std::to_string(client.HeartbeatRecord.RoundTrip);
+  }
+}
+
+}  // namespace
+
+std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
+                                     const TPlayerSnapshotList& players,
                                      const TSocketTable& sockets) {
   std::vector<TAccountRow> rows;
-  rows.reserve(players.size());
-  for (const TPlayerSnapshotEntry& player : players) {
+  rows.reserve(accounts.size() + players.size());
+  std::vector<bool> listed(players.size(), false);
+  for (const TAccount& account : accounts) {
     TAccountRow row;
-    row.GUID = player.GUID;
-    row.SocketID = player.SocketID;
-    row.Name = EscapeControl(player.Name);
-    row.Privileges = "Player";
-    row.WX = std::to_string(player.X);
-    row.WY = std::to_string(player.Y);
-    if (player.SocketID >= 1 && player.SocketID <= MAX_SOCKETS) {
-      const TSocketID& client = sockets[player.SocketID];
-      row.IP = client.Address;
-      if (client.RoundTripKnown) row.Ping = std::to_string(client.HeartbeatRecord.RoundTrip);
+    row.Name = EscapeControl(account.Name);
+    row.Account = account.Name;
+    row.Privileges = std::string(PrivilegesName(account.Privileges));
+    for (std::size_t i = 0; i < players.size(); ++i) {
+      if (listed[i] || !SameName(players[i].Name, account.Name)) continue;
+      FillInGame(row, players[i], sockets);
+      listed[i] = true;
+      break;
     }
+    rows.push_back(std::move(row));
+  }
+  for (std::size_t i = 0; i < players.size(); ++i) {
+    if (listed[i]) continue;
+    TAccountRow row;
+    row.Name = EscapeControl(players[i].Name);
+    row.Privileges = "Player";
+    FillInGame(row, players[i], sockets);
     rows.push_back(std::move(row));
   }
   return rows;

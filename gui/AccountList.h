@@ -1,6 +1,7 @@
-// TAccountList: the rows of the "Accounts" tab, one per player in the game: name (control
-// characters escaped), privileges ("Player"), tile position, the connection's address and the
-// last heartbeat round trip in ms (blank until the connection's first acknowledged beat).
+// TAccountList: the rows of the "Accounts" tab: every account of the accounts file, by name,
+// with its privileges; for one in the game, its tile position, the connection's address and
+// the last heartbeat round trip in ms (blank until the connection's first acknowledged beat);
+// then the players in the game without an account. Names have control characters escaped.
 // Main thread only.
 #pragma once
 
@@ -8,13 +9,14 @@
 #include <string>
 #include <vector>
 
+#include "accounts/AccountStore.h"
 #include "game/PlayerSnapshot.h"
 #include "protocol/SocketTable.h"
 
 namespace zq {
 
 struct TAccountRow {
-  uint32_t GUID = 0;
+  uint32_t GUID = 0;  // 0: not in the game
   int32_t SocketID = 0;
   std::string Name;
   std::string Privileges;
@@ -22,13 +24,16 @@ struct TAccountRow {
   std::string WY;
   std::string IP;
   std::string Ping;
+  std::string Account;  // the account's name as stored; empty for a player without one
 
   bool operator==(const TAccountRow&) const = default;
 };
 
-// The rows for `players`, in their order, with address and ping from the connection records.
-// A player whose socket number is out of range gets blank address and ping.
-std::vector<TAccountRow> AccountRows(const TPlayerSnapshotList& players,
+// The rows for `accounts` (in their order) and `players` (in theirs), with address and ping
+// from the connection records. A player whose socket number is out of range gets blank
+// address and ping.
+std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
+                                     const TPlayerSnapshotList& players,
                                      const TSocketTable& sockets);
 
 }  // namespace zq

@@ -33,7 +33,8 @@ void TAccountModel::SetRows(std::vector<TAccountRow> rows) {
     // Same players in the same places: update the cells only, so the selection stays.
     bool samePlayers = true;
     for (std::size_t i = 0; i < rows.size() && samePlayers; ++i)
-      samePlayers = rows[i].GUID == rows_[i].GUID && rows[i].SocketID == rows_[i].SocketID;
+      samePlayers = rows[i].GUID == rows_[i].GUID && rows[i].SocketID == rows_[i].SocketID &&
+                    rows[i].Name == rows_[i].Name;
     if (samePlayers) {
       rows_ = std::move(rows);
       emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));

@@ -4,6 +4,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <climits>
 
@@ -51,6 +52,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       addButton_(QStringLiteral("Add")),
       deleteButton_(QStringLiteral("Delete")),
       modifyButton_(QStringLiteral("Modify")),
+      banButton_(QStringLiteral("Ban")),
       iregExForm_(std::make_unique<TIregExForm>()),
       server_(std::make_unique<TZQOServer>(*this, options)) {
   setObjectName(QStringLiteral("MainSrvForm"));
@@ -58,6 +60,16 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   resize(620, 440);
   ReportError = [this](const std::string& text) {
     QMessageBox::critical(this, windowTitle(), Q(text));
+  };
+  Confirm = [this](const std::string& question) {
+    return QMessageBox::question(this, windowTitle(), Q(question)) == QMessageBox::Yes;
+  };
+  AskText = [this](const std::string& prompt) -> std::optional<std::string> {
+    bool ok = false;
+    QString text =
+        QInputDialog::getText(this, windowTitle(), Q(prompt), QLineEdit::Normal, {}, &ok);
+    if (!ok) return std::nullopt;
+    return text.trimmed().toStdString();
   };
 
   setLayout(&rootLayout_);
@@ -93,7 +105,10 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   connect(&startButton_, &QPushButton::clicked, this, [this] { StartServerClick(); });
   connect(&pauseButton_, &QPushButton::clicked, this, [this] { PauseButtonClick(); });
   connect(&stopButton_, &QPushButton::clicked, this, [this] { close(); });
-  connect(&deleteButton_, &QPushButton::clicked, this, [this] { DeleteButtonClick(); });
+  connect(&addButton_, &QPushButton::clicked, this, &TMainSrvForm::AddButtonClick);
+  connect(&modifyButton_, &QPushButton::clicked, this, &TMainSrvForm::ModifyButtonClick);
+  connect(&deleteButton_, &QPushButton::clicked, this, &TMainSrvForm::DeleteButtonClick);
+  connect(&banButton_, &QPushButton::clicked, this, &TMainSrvForm::BanButtonClick);
   connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshAccounts(); });
   // Errors the socket facilities report themselves (unsuppressed socket errors, a handler
   // that threw) reach the operator in a message box.
@@ -184,18 +199,22 @@ void TMainSrvForm::BuildAccountsPage() {
   addButton_.setObjectName(QStringLiteral("AddButton"));
   deleteButton_.setObjectName(QStringLiteral("DeleteButton"));
   modifyButton_.setObjectName(QStringLiteral("ModifyButton"));
+  banButton_.setObjectName(QStringLiteral("BanButton"));
   accountsView_.setModel(&accountModel_);
   accountsView_.setRootIsDecorated(false);
   accountsView_.setSelectionMode(QAbstractItemView::SingleSelection);
   accountsView_.setSelectionBehavior(QAbstractItemView::SelectRows);
   accountsView_.setAllColumnsShowFocus(true);
-  addButton_.setEnabled(false);  // the server keeps no accounts
+  // The accounts file is opened by the start sequence.
+  addButton_.setEnabled(false);
   modifyButton_.setEnabled(false);
-  accountsLayout_.addWidget(&accountsView_, 0, 0, 1, 4);
+  banButton_.setEnabled(false);
+  accountsLayout_.addWidget(&accountsView_, 0, 0, 1, 5);
   accountsLayout_.addWidget(&addButton_, 1, 0);
   accountsLayout_.addWidget(&deleteButton_, 1, 1);
   accountsLayout_.addWidget(&modifyButton_, 1, 2);
-  accountsLayout_.setColumnStretch(3, 1);
+  accountsLayout_.addWidget(&banButton_, 1, 3);
+  accountsLayout_.setColumnStretch(4, 1);
 }
 
 TServerSettings TMainSrvForm::FieldSettings() const {
@@ -224,6 +243,9 @@ void TMainSrvForm::StartServerClick() {
   }
   starting_ = false;
   if (server_->ServerStarted()) {
+    addButton_.setEnabled(true);
+    modifyButton_.setEnabled(true);
+    banButton_.setEnabled(true);
     accountsTimer_.start(static_cast<int>(options_.BeatInterval));
     RefreshAccounts();
   }
@@ -237,16 +259,85 @@ void TMainSrvForm::PauseButtonClick() {
                                          : QStringLiteral("Pause Server"));
 }
 
-void TMainSrvForm::DeleteButtonClick() {
+const TAccountRow* TMainSrvForm::SelectedRow() const {
   QModelIndex current = accountsView_.currentIndex();
-  if (!current.isValid() || !accountsView_.selectionModel()->isSelected(current)) return;
+  if (!current.isValid() || !accountsView_.selectionModel()->isSelected(current)) return nullptr;
   const std::vector<TAccountRow>& rows = accountModel_.Rows();
-  if (current.row() < 0 || static_cast<std::size_t>(current.row()) >= rows.size()) return;
-  const TAccountRow& row = rows[static_cast<std::size_t>(current.row())];
-  // The list may be a cycle old: drop only while the number still belongs to that player.
-  if (row.SocketID < 1 || row.SocketID > MAX_SOCKETS) return;
-  if (server_->Sockets().GuidOf(row.SocketID) != row.GUID) return;
-  server_->DropClient(row.SocketID);
+  if (current.row() < 0 || static_cast<std::size_t>(current.row()) >= rows.size()) return nullptr;
+  return &rows[static_cast<std::size_t>(current.row())];
+}
+
+void TMainSrvForm::AccountDone(const std::string& error) {
+  if (!error.empty()) ReportError(error);
+  RefreshAccounts();
+}
+
+void TMainSrvForm::OpenAccountDialog(const std::string& name, TPrivileges privileges) {
+  if (!server_->Accounts()) return;
+  accountDialog_ = std::make_unique<TAccountDialog>(this, name, privileges);
+  connect(accountDialog_.get(), &QDialog::accepted, this, &TMainSrvForm::SaveAccountEntry);
+  accountDialog_->open();
+}
+
+void TMainSrvForm::AddButtonClick() {
+  OpenAccountDialog({}, TPrivileges::Player);
+}
+
+void TMainSrvForm::ModifyButtonClick() {
+  const TAccountRow* row = SelectedRow();
+  if (!row || row->Account.empty()) return;
+  OpenAccountDialog(row->Account, ParsePrivileges(row->Privileges).value_or(TPrivileges::Player));
+}
+
+void TMainSrvForm::SaveAccountEntry() {
+  std::optional<TAccountEntry> entry = accountDialog_->Entry();
+  accountDialog_->ForgetPasswords();
+  if (!entry || !server_->Accounts()) return;
+  server_->SaveAccount(entry->Name, std::move(entry->Password), entry->Privileges,
+                       !accountDialog_->Modifies(),
+                       [this](const std::string& error) { AccountDone(error); });
+}
+
+void TMainSrvForm::DeleteButtonClick() {
+  const TAccountRow* row = SelectedRow();
+  if (!row) return;
+  const bool inGame = row->GUID != 0;
+  if (row->Account.empty()) {
+    // A player without an account: its connection is closed.
+    if (row->SocketID < 1 || row->SocketID > MAX_SOCKETS) return;
+    // The list may be a cycle old: drop only while the number still belongs to that player.
+    if (server_->Sockets().GuidOf(row->SocketID) != row->GUID) return;
+    if (!Confirm("Disconnect " + row->Name + "?")) return;
+    return server_->DropClient(row->SocketID);
+  }
+  if (!server_->Accounts()) return;
+  const std::string name = row->Account;
+  if (!Confirm("Delete the account " + row->Name + "?" +
+               (inGame ? " It is in the game and will be kicked." : "")))
+    return;
+  server_->DeleteAccount(name, [this](const std::string& error) { AccountDone(error); });
+}
+
+void TMainSrvForm::BanButtonClick() {
+  const TAccountRow* row = SelectedRow();
+  if (!row || !server_->Accounts()) return;
+  const std::string name = row->Account.empty() ? row->Name : row->Account;
+  std::optional<std::string> how =
+      AskText("Ban " + row->Name + " for how long? (30s, 10m, 2h, 7d; empty: for good)");
+  if (!how) return;
+  TBan ban;
+  try {
+    ban.Target = ParseBanTarget(name);
+  } catch (const std::exception& e) {
+    return ReportError(e.what());
+  }
+  ban.Created = SystemWallClock();
+  if (!how->empty()) {
+    std::optional<int64_t> seconds = ParseDuration(*how);
+    if (!seconds) return ReportError("Not a duration: " + *how + " (30s, 10m, 2h, 7d).");
+    ban.Expires = ban.Created + *seconds;
+  }
+  server_->AddBan(ban, [this](const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::RefreshAccounts() {
@@ -254,8 +345,14 @@ void TMainSrvForm::RefreshAccounts() {
     accountModel_.SetRows({});
     return;
   }
+  std::vector<TAccount> accounts;
+  try {
+    accounts = server_->Accounts()->Reads().List();
+  } catch (const std::exception&) {
+    // The file cannot be read now: the players in the game are listed all the same.
+  }
   std::shared_ptr<const TPlayerSnapshotList> players = server_->Players();
-  accountModel_.SetRows(AccountRows(*players, server_->Sockets()));
+  accountModel_.SetRows(AccountRows(accounts, *players, server_->Sockets()));
 }
 
 void TMainSrvForm::ServerStarting() {

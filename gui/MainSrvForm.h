@@ -2,8 +2,9 @@
 // "Messages" and "Accounts". It owns the server (TZQOServer) and is its view: "&Start Server"
 // runs the start sequence with the Setup fields, the Status tab shows the status lines and
 // the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new
-// clients, "Accounts" lists the players in the game and can drop one, and closing the window
-// (or "Stop/Shutdown") shuts the server down. Main thread only.
+// clients, "Accounts" lists the accounts and the players in the game and adds, changes,
+// deletes and bans them, and closing the window (or "Stop/Shutdown") shuts the server down.
+// Main thread only.
 #pragma once
 
 #include <QComboBox>
@@ -18,8 +19,10 @@
 #include <QVBoxLayout>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "gui/AccountDialog.h"
 #include "gui/AccountList.h"
 #include "gui/AccountModel.h"
 #include "gui/DirectoryListBox.h"
@@ -46,13 +49,26 @@ class TMainSrvForm : public QWidget, public IServerView {
   void StartServerClick();
   // "Pause Server" / "Resume Server".
   void PauseButtonClick();
-  // "Delete": closes the connection of the selected player.
+  // "Add" and "Modify": the account dialog, saved once it is accepted (hashed and written
+  // off the main thread); the list is refreshed then.
+  void AddButtonClick();
+  void ModifyButtonClick();
+  // "Delete": after a confirmation, removes the selected account (kicking it if it is in the
+  // game), or closes the connection of a selected player without an account.
   void DeleteButtonClick();
+  // "Ban": asks for how long, then bans the selected name (kicking it if it is in the game).
+  void BanButtonClick();
+  // The open account dialog, if any.
+  TAccountDialog* AccountDialog() { return accountDialog_.get(); }
   // Rebuilds the "Accounts" list (the heartbeat-cycle timer calls it too).
   void RefreshAccounts();
 
   // Shows an error text to the operator; a message box unless replaced (tests do).
   std::function<void(const std::string& text)> ReportError;
+  // Asks the operator a yes-or-no question; a message box unless replaced (tests do).
+  std::function<bool(const std::string& question)> Confirm;
+  // Asks the operator for a line of text; nothing when cancelled. A dialog unless replaced.
+  std::function<std::optional<std::string>(const std::string& prompt)> AskText;
 
   TZQOServer& Server() { return *server_; }
   TIregExForm& IregExForm() { return *iregExForm_; }
@@ -79,6 +95,12 @@ class TMainSrvForm : public QWidget, public IServerView {
   void BuildMessagesPage();
   void BuildAccountsPage();
   TServerSettings FieldSettings() const;
+  // The selected row of the Accounts list, if any.
+  const TAccountRow* SelectedRow() const;
+  void OpenAccountDialog(const std::string& name, TPrivileges privileges);
+  void SaveAccountEntry();
+  // Shows `error` unless it is empty, and refreshes the list.
+  void AccountDone(const std::string& error);
 
   TServerSettings settings_;  // as given; the fields override what they show
   TServerOptions options_;
@@ -135,7 +157,9 @@ class TMainSrvForm : public QWidget, public IServerView {
   QPushButton addButton_;
   QPushButton deleteButton_;
   QPushButton modifyButton_;
+  QPushButton banButton_;
   QTimer accountsTimer_;
+  std::unique_ptr<TAccountDialog> accountDialog_;
 
   std::unique_ptr<TIregExForm> iregExForm_;
   std::unique_ptr<TZQOServer> server_;  // first to go: its shutdown still logs to the view

@@ -121,11 +121,13 @@ void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
       OpenClientUdp(client, *DecodeClientUDPPort(payload));
       break;
     case StartGame:
-      if (login.InGame) return;  // one player per connection: a second start is ignored
+      // One player per connection: a second start is ignored.
+      if (login.InGame || client.LoginPending) return;
       if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
-      login.InGame = true;
       client.StartedGame = true;
-      return Forward(client, type, payload);
+      if (!hooks_.CheckLogin) return Join(client, login.UserName, payload);
+      client.LoginPending = true;
+      return hooks_.CheckLogin(client);
     case ClientGone:
       if (!login.InGame) return;
       if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
@@ -140,7 +142,16 @@ void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
     Diagnose(client, "Over the message rate: game messages dropped");
     return;
   }
+  if (type == ClientSay && hooks_.TakeSpeech && hooks_.TakeSpeech(client, payload)) return;
   Forward(client, type, payload);
+}
+
+void TClientMessageHandler::Join(TSocketID& client, const std::string& name,
+                                 std::string_view payload) {
+  client.LoginPending = false;
+  client.LoginRecord.InGame = true;
+  client.PlayerName = name;
+  Forward(client, StartGame, payload);
 }
 
 void TClientMessageHandler::ClientLeft(TSocketID& client) {
@@ -148,7 +159,10 @@ void TClientMessageHandler::ClientLeft(TSocketID& client) {
 }
 
 void TClientMessageHandler::LeaveGame(TSocketID& client) {
+  if (hooks_.LeftGame) hooks_.LeftGame(client);
   client.LoginRecord.InGame = false;
+  client.PlayerName.clear();
+  client.Admin = false;
   client.GUID.store(0, std::memory_order_relaxed);  // its messages reach nobody else
   Forward(client, ClientGone, {});
 }
@@ -201,7 +215,7 @@ void TClientMessageHandler::Forward(TSocketID& client, uint32_t type, std::strin
   switch (type) {
     case StartGame: {
       MSStartup startup;
-      startup.UserName = login.UserName.substr(0, MAX_MSSTARTUP_TEXT);
+      startup.UserName = client.PlayerName.substr(0, MAX_MSSTARTUP_TEXT);
       startup.Password = login.Password.substr(0, MAX_MSSTARTUP_TEXT);
       startup.ClientCode = login.ClientCode;
       message->msgStruct = std::move(startup);

@@ -31,6 +31,18 @@ struct TClientSettings {
   uint32_t MaxMessageRate = DEFAULT_MAX_MESSAGE_RATE;
 };
 
+// What the server does at a login and with speech, where it checks logins (all main thread).
+struct TLoginHooks {
+  // StartGame from a client not in the game: its login is being checked (LoginPending is set
+  // and the rest of its TCP input waits); the server then calls Join or closes the
+  // connection. Unset: the client joins at once under its LoginName.
+  std::function<void(TSocketID&)> CheckLogin;
+  // Speech of a client in the game; true when the server took it, so it is not relayed.
+  std::function<bool(TSocketID&, std::string_view)> TakeSpeech;
+  // A client leaves the game (its ClientGone, sent or made up); PlayerName is still set.
+  std::function<void(TSocketID&)> LeftGame;
+};
+
 // Makes a new, unbound UDP endpoint (null when none can be made).
 using UdpEndpointFactory = std::function<std::unique_ptr<IUdpEndpoint>()>;
 
@@ -53,6 +65,11 @@ class TClientMessageHandler {
 
   // Gives a newly admitted connection its message budget.
   void Admit(TSocketID& client);
+
+  void SetLoginHooks(TLoginHooks hooks) { hooks_ = std::move(hooks); }
+  // The client joins the game as `name`: StartGame goes to the game queue. The caller then
+  // parses the input that waited for the login.
+  void Join(TSocketID& client, const std::string& name, std::string_view payload = {});
 
   // The handler to install in TZQProtocolFormat (refers to this object).
   MessageHandler AsMessageHandler() {
@@ -77,6 +94,7 @@ class TClientMessageHandler {
   UdpEndpointFactory makeEndpoint_;
   UdpReceiveHandler onDatagram_;
   std::function<void(TSocketID&)> onFlood_;
+  TLoginHooks hooks_;
   uint64_t rateLimited_ = 0;
 };
 

@@ -24,6 +24,11 @@ void TSocketID::Reset() {
   RoundTripKnown = false;
   AcceptedAt = 0;
   StartedGame = false;
+  LoginPending = false;
+  PlayerName.clear();
+  Admin = false;
+  AdminOnly.clear();
+  JoinedAt = 0;
   MessageBudget = TTokenBucket{};
 }
 

@@ -42,6 +42,11 @@ struct TSocketID {
   // Frees the UDP endpoint (releasing its port) and clears every field but Number.
   void Reset();
   bool InUse() const { return !Address.empty(); }
+  // Its TCP input waits in ReceiveBuffer: its login is being checked, or it has joined and
+  // its GUID is not bound yet (the game would not find its player).
+  bool InputWaits() const {
+    return LoginPending || (LoginRecord.InGame && GUID.load(std::memory_order_relaxed) == 0);
+  }
 
   int32_t Number;         // the socket number, 1..63
   TThreadAffinity Owner;  // the main thread, which made the table
@@ -64,6 +69,15 @@ struct TSocketID {
   bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
   uint32_t AcceptedAt = 0;      // tick count of the admission
   bool StartedGame = false;     // has sent StartGame at least once
+  // Login: StartGame waits for the check, the rest of the TCP input with it (LoginPending);
+  // once in, the name it plays under (compared without regard to letter case) and whether it
+  // is an Admin. A connection admitted only for an Admin (past the pause or the per-address
+  // limit) keeps the text it is refused with otherwise (AdminOnly).
+  bool LoginPending = false;
+  std::string PlayerName;
+  bool Admin = false;
+  std::string AdminOnly;
+  int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
   TTokenBucket MessageBudget;
 };
 

@@ -180,6 +180,7 @@ void TDispatchManager::SendBatch(const TBatch& batch) {
         SendUDP(*to, frame);
       else
         SendTCP(*to, frame);
+      if (out.action == TAction::Bind && onBound_) onBound_(*to);
     } catch (const EInternalCheck& e) {
       ReportCheck(e);
     }

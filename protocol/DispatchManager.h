@@ -36,6 +36,9 @@ class TDispatchManager : public TThread {
   // Messages dropped because no connection held their GUID, or their binding was for a
   // connection that had gone (main thread).
   uint64_t Unaddressed() const { return unaddressed_; }
+  // Runs on the main thread once a connection's GUID is bound and its AssignGUID sent (its
+  // waiting input may go on then). Set before Start.
+  void SetOnBound(std::function<void(TSocketID&)> onBound) { onBound_ = std::move(onBound); }
 
  protected:
   void Execute() override;
@@ -81,6 +84,7 @@ class TDispatchManager : public TThread {
   TSocketTable& sockets_;
   LogFunction writeLog_;
   std::vector<GameMessagePtr> popped_;  // dispatch thread
+  std::function<void(TSocketID&)> onBound_;
   // Two batches: the dispatch thread fills one while the main thread sends the other, so the
   // queue keeps draining while the main thread is busy. The lock guards the flags and the
   // swap; the dispatch thread touches filling_ only while it is not ready_.

@@ -52,6 +52,9 @@ constexpr uint32_t StartPosition = MsgType(0xE0);
 // Between the server's threads only, never on the wire (the low half of a wire type is 0):
 // the game tells the sending side that a player's GUID binding is void.
 constexpr uint32_t ReleaseGUID = 0x00000001;
+// The server tells one player a text that nobody else hears (an admin command's answer); the
+// game sends it to that player alone as PlayerSpeech.
+constexpr uint32_t PrivateSpeech = 0x00000002;
 
 // The types the dispatch thread sends by UDP; every other type goes by TCP.
 constexpr bool IsUdpType(uint32_t type) {

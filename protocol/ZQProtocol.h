@@ -43,7 +43,9 @@ class TZQProtocolFormat {
   // Hands every whole message at the front of `buffer` to the handler, in order, and then
   // removes them all at once; an unfinished message stays for the next read. The sender is
   // found by the connection's address and port; messages of a connection without a record
-  // are dropped, and parsing stops when a handler closes the connection.
+  // are dropped, and parsing stops when a handler closes the connection. While the sender's
+  // input waits (InputWaits: a login being checked, a GUID not yet bound) its messages stay
+  // in the buffer, in order.
   void TCP_parseInputStream(const ITcpConnection& connection, std::string& buffer);
   // The same for one datagram, the sender found by its endpoint; a datagram that does not
   // begin with a whole message is reported on the console and dropped; bytes after the last
@@ -53,8 +55,9 @@ class TZQProtocolFormat {
 
  private:
   // Runs the handler on each whole message of `bytes` from `from` (none: dropped); returns
-  // the bytes taken, or npos when a handler freed the record.
-  std::size_t Dispatch(std::string_view bytes, TSocketID* from);
+  // the bytes taken, or npos when a handler freed the record. `holdWaiting`: stops before
+  // the next message while the sender's input waits.
+  std::size_t Dispatch(std::string_view bytes, TSocketID* from, bool holdWaiting);
 
   TSocketTable& sockets_;
   MessageHandler messageHandler_;

@@ -14,7 +14,7 @@
 namespace zq {
 
 struct TAccountsCommandOptions {
-  TArgon2Hasher::TLimits HashLimits = TArgon2Hasher::Interactive();
+  TArgon2Hasher::TLimits HashLimits = TArgon2Hasher::Moderate();  // as the server's
 };
 
 // args[0] is "accounts" or "bans", the rest its words. Returns the exit status: 0 done (or

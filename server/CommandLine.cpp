@@ -12,7 +12,8 @@ namespace {
 const char* const DESCRIPTION =
     "Runs the game server on a game installation directory. Without --headless it opens\n"
     "the operator window; with --headless it starts at once and runs until SIGINT/SIGTERM.\n"
-    "Client n uses UDP port base + n.";
+    "Client n uses UDP port base + n.\n"
+    "'zqosrv accounts --help' and 'zqosrv bans --help': the accounts file from a shell.";
 
 struct TOptions {
   QCommandLineOption config{"config",
@@ -52,6 +53,15 @@ struct TOptions {
       "Game messages a second per connection, bursts up to twice as many; more are dropped "
       "(default 100; 0: no limit).",
       "N"};
+  QCommandLineOption auth{"auth",
+                          "How logins are checked: open (anything goes, as before), claim (a "
+                          "new name is claimed by its first password) or registered (only "
+                          "existing accounts); default open.",
+                          "MODE"};
+  QCommandLineOption accounts{"accounts",
+                              "Accounts file (default zqosrv.db in the game directory; a "
+                              "relative path is taken from there).",
+                              "FILE"};
   QCommandLineOption help{QStringList{"h", "help"}, "This text."};
   QCommandLineOption version{"version", "The version."};
 
@@ -60,7 +70,8 @@ struct TOptions {
     parser.addOptions({config, printConfig, listen, logFile});
 
     parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
-                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
+                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, auth, accounts,
+                       help, version});
   }
 };
 
@@ -143,6 +154,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
         SetupTimeoutOf(parser.value(o.setupTimeout).toStdString(), "--setup-timeout");
   if (parser.isSet(o.maxPerAddress)) s.MaxPerAddress = Count(parser, o.maxPerAddress);
   if (parser.isSet(o.maxMessageRate)) s.MaxMessageRate = Count(parser, o.maxMessageRate);
+  if (parser.isSet(o.auth)) {
+    const std::string mode = parser.value(o.auth).toStdString();
+    std::optional<TAuthMode> parsed = ParseAuthMode(mode);
+    if (!parsed) throw EConvertError("--auth: '" + mode + "' is not open, claim or registered");
+    s.Auth = *parsed;
+  }
+  if (parser.isSet(o.accounts)) {
+    s.AccountsFile = parser.value(o.accounts).toStdString();
+    if (s.AccountsFile.empty()) throw EConvertError("--accounts: the file name is empty");
+  }
   return result;
 }
 

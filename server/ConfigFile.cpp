@@ -10,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <optional>
 #include <sstream>
 
 #include "platform/Errors.h"
@@ -83,6 +84,15 @@ struct BaseUdpPort {  // kept as its text: the low 16 bits of an integer
   static std::string Format(const std::string& text) { return text; }
 };
 
+struct AuthMode {
+  static TAuthMode Parse(const std::string& text, const std::string& what) {
+    const std::optional<TAuthMode> mode = ParseAuthMode(text);
+    if (!mode) throw EConvertError(what + ": '" + text + "' is not open, claim or registered");
+    return *mode;
+  }
+  static std::string Format(TAuthMode mode) { return std::string(AuthModeName(mode)); }
+};
+
 template <typename Kind, auto Field>
 constexpr TConfigKey Key(const char* key, bool reloadable = false) {
   return {key, reloadable,
@@ -110,8 +120,8 @@ const TConfigKey CONFIG_KEYS[] = {
     Key<Count, &S::MaxPerAddress>("max_per_address", RELOADABLE),
     Key<Count, &S::MaxMessageRate>("max_message_rate", RELOADABLE),
     Key<LogFile, &S::LogFile>("log_file"),
-    // The accounts and the admin endpoint add theirs here, one line each: auth (RELOADABLE),
-    // accounts, admin_listen, admin_token.
+    Key<AuthMode, &S::Auth>("auth", RELOADABLE),
+    Key<Text, &S::AccountsFile>("accounts"),  // empty: zqosrv.db in the game directory
 };
 
 std::string_view Trimmed(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "accounts/LoginCheck.h"
 #include "protocol/ClientMessages.h"
 #include "protocol/MessageCodes.h"
 
@@ -34,6 +35,10 @@ struct TServerSettings {
   uint32_t MaxPerAddress = 0;
   // Game messages a second per connection (bursts up to twice as many); 0: no limit.
   uint32_t MaxMessageRate = DEFAULT_MAX_MESSAGE_RATE;
+  // How logins are checked, and the accounts file (empty: zqosrv.db in the game directory;
+  // a relative path is taken from the game directory).
+  TAuthMode Auth = TAuthMode::Open;
+  std::string AccountsFile;
 };
 
 // The base UDP port a text gives (its low 16 bits); raises EConvertError, in the words

@@ -7,6 +7,16 @@ namespace zq {
 void TZQOServer::Shutdown() {
   if (!serverStarted_) return;
   Log("Server shutdown.");
+  // The players' time in the game is recorded; logins still waiting for a check are told
+  // so; the accounts file's last writes are done before the listener stops.
+  for (const TSocketID& client : sockets_)
+    if (client.LoginRecord.InGame) RecordPlayTime(client);
+  TLoginVerdict unchecked;
+  unchecked.Outcome = TLoginOutcome::CheckFailed;
+  for (uint64_t serial : accounts_->Stop()) {
+    if (TSocketID* client = FindBySerial(serial))
+      RefuseLogin(*client, unchecked, RefusalText(unchecked.Outcome));
+  }
   listener_->Stop();  // no disconnect events, no ClientGone
   // The loop goes on after shutdown here, so nothing may reach the objects freed below.
   beatTimer_->Stop();
@@ -27,6 +37,7 @@ void TZQOServer::Shutdown() {
   gameTimer_.reset();
   sockets_.Clear();  // the UDP endpoints, and nothing left pointing at closed connections
   protocol_.reset();
+  accounts_.reset();
   log_.reset();
   serverStarted_ = false;
 }

@@ -78,6 +78,7 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
     serverNameSetting_ = settings.ServerName;
     LoadWorld();
     CheckStop();
+    OpenAccounts(settings);
     CreateGame(settings);
     OpenNetwork();
   } catch (const EStopRequested&) {
@@ -165,6 +166,10 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   protocol_ = std::make_unique<TZQProtocolFormat>(sockets_);
   auto writeLog = [this](const std::string& line) { Log(line); };
   dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, sockets_, writeLog);
+  // A player's input that waited for its GUID goes on once the GUID is bound.
+  dispatch_->SetOnBound([this](TSocketID& client) {
+    if (client.Socket) protocol_->TCP_parseInputStream(*client.Socket, client.ReceiveBuffer);
+  });
   dispatch_->Start();
   gameManager_ = std::make_unique<TServerGameManager>(mainQueue_, *gameQueue_, *players_, writeLog,
                                                       options_.TickInterval);
@@ -177,7 +182,23 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
         OnDatagram(endpoint, std::move(datagram), port, address);
       },
       [this](TSocketID& client) { DropFor(client, "message flood"); });
+  handler_->SetLoginHooks(
+      {[this](TSocketID& client) { CheckLogin(client); },
+       [this](TSocketID& client, std::string_view text) { return OnSpeech(client, text); },
+       [this](TSocketID& client) { RecordPlayTime(client); }});
   protocol_->SetMessageHandler(handler_->AsMessageHandler());
+}
+
+void TZQOServer::OpenAccounts(const TServerSettings& settings) {
+  TAccountServiceOptions accounts;
+  accounts.Path = AccountsFilePath(gameDirectory_, settings.AccountsFile);
+  accounts.Mode = settings.Auth;
+  accounts.Hasher = options_.Hasher;
+  accounts.LoginThreads = options_.LoginThreads;
+  accounts_ = std::make_unique<TAccountService>(
+      mainQueue_, accounts, [this](TLoginVerdict verdict) { OnLoginVerdict(std::move(verdict)); });
+  Log("Accounts in " + accounts_->Path() + ", logins " + std::string(AuthModeName(settings.Auth)) +
+      ".");
 }
 
 void TZQOServer::OpenNetwork() {

@@ -47,15 +47,26 @@ void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason) {
 void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   ++connectedCount_;
   const std::string& address = connection.RemoteAddress();
-  if (paused_) return Refuse(connection, "Server is paused.");
+  if (AddressBan(address)) {
+    Log("Connection from " + address + " refused: the address is banned.");
+    return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)));
+  }
+  // Admins are exempt from the pause and the per-address limit; their name is not known
+  // yet, so the address an Admin last logged in from is let in and its login checked.
+  if (paused_ && !AdminAddress(address)) return Refuse(connection, "Server is paused.");
   if (connectedCount_ > maxAllowed_ || !sockets_.HasFreeEntry())
     return Refuse(connection, "Server is full.");
+  std::string adminOnly;
   if (maxPerAddress_ != 0 && sockets_.CountAddress(address) >= static_cast<int>(maxPerAddress_)) {
-    Log("Connection from " + address + " refused: too many connections from this address.");
-    return Refuse(connection, "Too many connections from this address.");
+    if (!AdminAddress(address)) {
+      Log("Connection from " + address + " refused: too many connections from this address.");
+      return Refuse(connection, "Too many connections from this address.");
+    }
+    adminOnly = "Too many connections from this address.";
   }
   TSocketID& client = sockets_.AddSocket(connection);
   client.AcceptedAt = GetTickCount();
+  client.AdminOnly = adminOnly;
   if (handler_) handler_->Admit(client);
   Log("Connected from " + address + ":" + std::to_string(connection.RemotePort()));
   connection.SendText(Frame(Welcome, EncodeWelcome(serverNameSetting_)));
@@ -80,6 +91,8 @@ void TZQOServer::OnClientRead(ITcpConnection& connection) {
   std::string bytes = connection.ReceiveText(READ_CHUNK);
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;
+  if (client->InputWaits() && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
+    return DropFor(*client, "input beyond the limit while its login is checked");
   protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
   if (gameQueue_->Size() >= GAME_QUEUE_HIGH) HoldInput();
 }
@@ -136,6 +149,16 @@ void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
 void TZQOServer::Reload() {
   if (!log_) return;
   Log("Reload requested.");
+  if (!accounts_) return;
+  // The accounts file may have been replaced; bans added from the shell apply to connected
+  // players now.
+  try {
+    accounts_->Reopen();
+    Log("Accounts file " + accounts_->Path() + " reopened.");
+  } catch (const std::exception& e) {
+    Log(std::string("Cannot reopen the accounts file: ") + e.what());
+  }
+  ApplyBans();
 }
 
 void TZQOServer::ApplyRunningSettings(const TServerSettings& settings) {
@@ -144,6 +167,7 @@ void TZQOServer::ApplyRunningSettings(const TServerSettings& settings) {
   maxPerAddress_ = settings.MaxPerAddress;
   handler_->SetMaxMessageRate(settings.MaxMessageRate);
   maxAllowed_ = settings.MaxClients;
+  if (accounts_) accounts_->SetMode(settings.Auth);
   UpdateStatus();
 }
 

@@ -6,8 +6,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 
+#include "accounts/AccountService.h"
+#include "accounts/AdminCommand.h"
 #include "game/GameTimer.h"
 #include "game/GuidManager.h"
 #include "game/PlayerSnapshot.h"
@@ -41,7 +45,13 @@ struct TServerOptions {
   uint32_t BeatInterval = BEAT_INTERVAL;
   std::size_t SendLimit = DEFAULT_SEND_LIMIT;
   uint32_t TickInterval = TICK_INTERVAL;
+  // Checks passwords (null: Argon2id, moderate); tests put a fast or a slow one in.
+  std::shared_ptr<const TPasswordHasher> Hasher;
+  int LoginThreads = LOGIN_THREADS;
 };
+// Input a connection may send while it waits (its login checked, its GUID bound); beyond it,
+// the connection is dropped.
+constexpr std::size_t MAX_HELD_INPUT = 64 * 1024;
 
 class TZQOServer {
  public:
@@ -66,11 +76,35 @@ class TZQOServer {
 
   // A new maximum number of clients; 0 is ignored.
   void SetMaxClients(int32_t value);
-  // While paused, new connections are refused with "Server is paused.".
+  // While paused, new players other than admins are refused with "Server is paused.": at
+  // connect, unless an Admin last logged in from the address; else at login.
   void SetPaused(bool paused);
   bool Paused() const { return paused_; }
   // Closes the connection of socket number s (it then takes the normal disconnect road).
   void DropClient(int32_t s);
+
+  // Accounts (Logins.cpp, AdminCommands.cpp). The accounts file, null unless running.
+  TAccountService* Accounts() { return accounts_.get(); }
+  // The connection in the game under `name` (letter case of A to Z aside), or none.
+  TSocketID* FindPlayer(std::string_view name);
+  TSocketID* FindBySerial(uint64_t serial);
+  // Sends `text` as ServerFull, then closes the connection; logs "Client <ip> dropped due to
+  // <why>.".
+  void Kick(TSocketID& client, const std::string& text, const std::string& why);
+  // Adds the ban (on the job thread), then kicks whoever it applies to; `done` runs on the
+  // main thread with an empty text, or with what failed.
+  void AddBan(TBan ban, std::function<void(const std::string& error)> done);
+  // Kicks every connection that a ban in force applies to (by its address, or by the name
+  // it plays under); the bans are read on the job thread.
+  void ApplyBans();
+  // The operator's changes (AccountEdits.cpp), done on the job thread, the password hashed
+  // there; `done` runs on the main thread with an empty text or with what failed.
+  // Adds the account (`create`) or changes it: an empty password keeps the one it has. A
+  // player in the game who loses Admin loses it at once; Admin is gained at the next login.
+  void SaveAccount(const std::string& name, std::string password, TPrivileges privileges,
+                   bool create, std::function<void(const std::string& error)> done);
+  // Removes the account; a player in the game under it is kicked.
+  void DeleteAccount(const std::string& name, std::function<void(const std::string& error)> done);
 
   bool ServerStarted() const { return serverStarted_; }
   bool StartAttempted() const { return startAttempted_; }
@@ -106,6 +140,24 @@ class TZQOServer {
   void LoadWorld();
   void CreateGame(const TServerSettings& settings);
   void OpenNetwork();
+  void OpenAccounts(const TServerSettings& settings);
+
+  // Logins (Logins.cpp).
+  bool AdminAddress(const std::string& address);
+  std::optional<TBan> AddressBan(const std::string& address);
+  void CheckLogin(TSocketID& client);
+  void OnLoginVerdict(TLoginVerdict verdict);
+  void RefuseLogin(TSocketID& client, const TLoginVerdict& verdict, std::string_view text);
+  // Adds the time since the join to the account it plays under (on the job thread).
+  void RecordPlayTime(const TSocketID& client);
+  // Sends `frame` at once, after anything parked, even before the first ready-to-write.
+  void SendNow(TSocketID& client, const std::string& frame);
+
+  // Admin commands (AdminCommands.cpp): true when the speech was one (it is not relayed).
+  bool OnSpeech(TSocketID& client, std::string_view text);
+  void RunAdminCommand(TSocketID& admin, const TAdminCommand& command);
+  // The game tells the player of connection `serial` `line`, as speech only it hears.
+  void Answer(uint64_t serial, int32_t number, const std::string& line);
 
   // TCP events.
   void OnClientConnect(ITcpConnection& connection);
@@ -168,6 +220,7 @@ class TZQOServer {
   std::unique_ptr<TPeriodicTimer> beatTimer_;
   std::unique_ptr<TPeriodicTimer> setupTimer_;
   std::unique_ptr<TPeriodicTimer> inputTimer_;  // while input is held
+  std::unique_ptr<TAccountService> accounts_;
   bool receivingUdp_ = false;
 };
 

@@ -1,17 +1,24 @@
 // zqosrv: the game server, with its operator window or headless.
 #include <clocale>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "gui/RunWindow.h"
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
+#include "server/AccountsCommand.h"
 #include "server/CommandLine.h"
 #include "server/ConfigFile.h"
 #include "server/HeadlessView.h"
 
 int main(int argc, char** argv) {
-  zq::TSignalWatcher::HoldSignals();  // a signal before the watcher waits for it
   std::setlocale(LC_ALL, "");
+  const std::string first = argc > 1 ? argv[1] : "";
+  if (first == "accounts" || first == "bans")  // the accounts file from a shell
+    return zq::RunAccountsCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin,
+                                  std::cout, std::cerr);
+  zq::TSignalWatcher::HoldSignals();  // a signal before the watcher waits for it
   zq::TCommandLine commandLine;
   try {
     commandLine = zq::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));

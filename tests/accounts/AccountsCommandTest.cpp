@@ -221,14 +221,14 @@ TEST_F(AccountsCommandTest, ChangesWhileTheServerHasTheFileOpen) {
   EXPECT_FALSE(server.Find("player"));
 }
 
-TEST_F(AccountsCommandTest, DefaultHashIsInteractiveArgon2id) {
+TEST_F(AccountsCommandTest, DefaultHashIsTheServersModerateArgon2id) {
   std::istringstream in("pw\n");
   std::ostringstream out, err;
   ASSERT_EQ(
       RunAccountsCommand({"accounts", "add", "Real", "--game-dir", dir_.Path()}, in, out, err), 0)
       << err.str();
   std::string hash = TAccountStore(File()).Find("real")->PasswordHash;
-  EXPECT_EQ(hash.rfind("$argon2id$v=19$m=65536,t=2,", 0), 0u) << hash;
+  EXPECT_EQ(hash.rfind("$argon2id$v=19$m=19456,t=2,", 0), 0u) << hash;
   EXPECT_TRUE(TArgon2Hasher().Verify(hash, "pw"));
 }
 

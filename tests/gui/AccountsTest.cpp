@@ -1,7 +1,10 @@
-// The "Accounts" tab: the rows built from the player snapshot and the connection records (the
-// ping column's blank until the first acknowledged beat, also across a reused socket number),
-// and on a running server: a player appears with its position and
-// address, leaves, and "Delete" drops the selected one while the others see it go.
+// The "Accounts" tab: the rows built from the accounts, the player snapshot and the connection
+// records (the ping column's blank until the first acknowledged beat, also across a reused
+// socket number), and on a running server: a player appears with its position and address and
+// leaves; "Add" and "Modify" through the dialog, "Ban", and "Delete" after a confirmation,
+// which kicks the player while the others see it go.
+#include <QComboBox>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTreeView>
 
@@ -31,30 +34,45 @@ TEST(AccountList, RowsAndThePingColumn) {
   TSocketID& client = sockets.AddSocket(conn);
   TPlayerSnapshotList players = {{7, "Ann\r\nX", 1, 1560, 1921}, {8, "Ghost", 64, 1, 2}};
 
-  std::vector<TAccountRow> rows = AccountRows(players, sockets);
+  std::vector<TAccountRow> rows = AccountRows({}, players, sockets);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0],
-            (TAccountRow{7, 1, "Ann\\x0D\\x0AX", "Player", "1560", "1921", "127.0.0.9", ""}));
+            (TAccountRow{7, 1, "Ann\\x0D\\x0AX", "Player", "1560", "1921", "127.0.0.9", "", ""}));
   // A socket number outside 1..63 has no connection to show.
-  EXPECT_EQ(rows[1], (TAccountRow{8, 64, "Ghost", "Player", "1", "2", "", ""}));
+  EXPECT_EQ(rows[1], (TAccountRow{8, 64, "Ghost", "Player", "1", "2", "", "", ""}));
 
   // UDP set up and a beat sent, not yet acknowledged: still blank; once acknowledged, shown.
   client.HeartbeatRecord.UDPActive = 1;
   client.HeartbeatRecord.Seq = 1;
-  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "");
+  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "");
   client.RoundTripKnown = true;
-  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "0");
+  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "0");
   client.HeartbeatRecord.RoundTrip = 12;
-  EXPECT_EQ(AccountRows(players, sockets)[0].Ping, "12");
+  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "12");
 
   // The number taken by a new connection: blank again until its own first acknowledgement.
   sockets.RemoveSocket(conn);
-  EXPECT_EQ(AccountRows(players, sockets)[0].IP, "");
+  EXPECT_EQ(AccountRows({}, players, sockets)[0].IP, "");
   FakeConnection next("127.0.0.8", 4001);
   sockets.AddSocket(next);
-  rows = AccountRows(players, sockets);
+  rows = AccountRows({}, players, sockets);
   EXPECT_EQ(rows[0].IP, "127.0.0.8");
   EXPECT_EQ(rows[0].Ping, "");
+}
+
+TEST(AccountList, AccountsFirstWithThoseInTheGameThenPlayersWithoutOne) {
+  TSocketTable sockets;
+  FakeConnection conn("127.0.0.9", 4000);
+  sockets.AddSocket(conn);
+  TAccount zed{"Zed", "h", TPrivileges::Player, 0, std::nullopt, "", 0};
+  TAccount ann{"Ann", "h", TPrivileges::Admin, 0, std::nullopt, "", 0};
+  TPlayerSnapshotList players = {{3, "Guest", 2, 5, 6}, {4, "ann", 1, 7, 8}};
+
+  std::vector<TAccountRow> rows = AccountRows({ann, zed}, players, sockets);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0], (TAccountRow{4, 1, "Ann", "Admin", "7", "8", "127.0.0.9", "", "Ann"}));
+  EXPECT_EQ(rows[1], (TAccountRow{0, 0, "Zed", "Player", "", "", "", "", "Zed"}));
+  EXPECT_EQ(rows[2], (TAccountRow{3, 2, "Guest", "Player", "5", "6", "", "", ""}));
 }
 
 TEST(AccountModel, KeepsTheSelectionWhileOnlyCellsChange) {
@@ -62,16 +80,16 @@ TEST(AccountModel, KeepsTheSelectionWhileOnlyCellsChange) {
   TAccountModel model;
   QTreeView view;
   view.setModel(&model);
-  model.SetRows({{1, 1, "A", "Player", "1", "2", "127.0.0.1", ""},
-                 {2, 2, "B", "Player", "3", "4", "127.0.0.1", ""}});
+  model.SetRows({{1, 1, "A", "Player", "1", "2", "127.0.0.1", "", ""},
+                 {2, 2, "B", "Player", "3", "4", "127.0.0.1", "", ""}});
   view.setCurrentIndex(model.index(1, 0));
-  model.SetRows({{1, 1, "A", "Player", "1", "2", "127.0.0.1", "3"},
-                 {2, 2, "B", "Player", "5", "4", "127.0.0.1", "4"}});
+  model.SetRows({{1, 1, "A", "Player", "1", "2", "127.0.0.1", "3", ""},
+                 {2, 2, "B", "Player", "5", "4", "127.0.0.1", "4", ""}});
   EXPECT_EQ(view.currentIndex().row(), 1);
   EXPECT_EQ(model.data(model.index(1, 2)).toString(), "5");
   EXPECT_EQ(model.data(model.index(1, 5)).toString(), "4");
   EXPECT_FALSE(model.data(model.index(2, 0)).isValid());
-  model.SetRows({{2, 2, "B", "Player", "5", "4", "127.0.0.1", "4"}});
+  model.SetRows({{2, 2, "B", "Player", "5", "4", "127.0.0.1", "4", ""}});
   EXPECT_EQ(model.rowCount(), 1);
 }
 
@@ -106,15 +124,23 @@ TEST_F(WindowTest, PlayersAppearWithPositionAndLeave) {
     return !form.Accounts().Rows().empty() && !form.Accounts().Rows()[0].Ping.empty();
   }));
 
+  // Open mode records the name: the account stays listed, out of the game.
   ann.Close();
   EXPECT_TRUE(Until([&] {
     form.RefreshAccounts();
-    return form.Accounts().rowCount() == 0;
+    return form.Accounts().rowCount() == 1 && form.Accounts().Rows()[0].GUID == 0;
   }));
+  EXPECT_EQ(form.Accounts().Rows()[0].WX, "");
 }
 
-TEST_F(WindowTest, DeleteDropsTheSelectedPlayer) {
+TEST_F(WindowTest, DeleteRemovesTheSelectedAccountAndKicksItsPlayer) {
   TMainSrvForm& form = MakeForm();
+  std::vector<std::string> questions;
+  bool answer = false;
+  form.Confirm = [&](const std::string& question) {
+    questions.push_back(question);
+    return answer;
+  };
   Start();
   TZQClient& ann = Join("Ann");
   TZQClient& bob = Join("Bob");
@@ -128,13 +154,21 @@ TEST_F(WindowTest, DeleteDropsTheSelectedPlayer) {
 
   // Nothing selected: nothing happens.
   del.click();
+  EXPECT_TRUE(questions.empty());
   Until([] { return false; }, 100);
   EXPECT_FALSE(bob.IsClosed());
 
   uint32_t bobGuid = bob.Guid();
   list.setCurrentIndex(form.Accounts().index(RowOf(form, "Bob"), 0));
+  del.click();  // not confirmed
+  Until([] { return false; }, 100);
+  ASSERT_EQ(questions, std::vector<std::string>{
+                           "Delete the account Bob? It is in the game and will be kicked."});
+  EXPECT_FALSE(bob.IsClosed());
+  answer = true;
   del.click();
   EXPECT_TRUE(Until([&] { return bob.IsClosed(); }));
+  EXPECT_TRUE(bob.Refused());  // told why before the close
   EXPECT_TRUE(AnyContains(ViewLines(), "Disconnected 127.0.0.1:"));
   // The other player sees it leave; the list loses it.
   auto left = ann.WaitFor<msg::PlayerLeft>(
@@ -146,6 +180,64 @@ TEST_F(WindowTest, DeleteDropsTheSelectedPlayer) {
   }));
   EXPECT_EQ(form.Accounts().Rows()[0].Name, "Ann");
   EXPECT_FALSE(ann.IsClosed());
+}
+
+TEST_F(WindowTest, AddModifyAndBanThroughTheTab) {
+  TMainSrvForm& form = MakeForm();
+  auto& add = Child<QPushButton>(form, "AddButton");
+  EXPECT_FALSE(add.isEnabled());  // no accounts file before the start
+  Start();
+  ASSERT_TRUE(add.isEnabled());
+
+  add.click();
+  TAccountDialog* dialog = form.AccountDialog();
+  ASSERT_TRUE(dialog && dialog->isVisible());
+  Child<QLineEdit>(*dialog, "AccountName").setText("Zoe");
+  Child<QLineEdit>(*dialog, "AccountPassword").setText("secret");
+  Child<QLineEdit>(*dialog, "AccountAgain").setText("secreT");
+  dialog->accept();
+  EXPECT_TRUE(dialog->isVisible());  // refused, and says why
+  EXPECT_EQ(Child<QLabel>(*dialog, "AccountProblem").text(), "The two passwords differ.");
+  Child<QLineEdit>(*dialog, "AccountAgain").setText("secret");
+  dialog->accept();
+  EXPECT_FALSE(dialog->isVisible());
+  EXPECT_EQ(Child<QLineEdit>(*dialog, "AccountPassword").text(), "");  // not kept around
+  ASSERT_TRUE(Until([&] {
+    form.RefreshAccounts();
+    return RowOf(form, "Zoe") >= 0;
+  }));
+  TAccountStore store(gameDir_ + "/zqosrv.db");
+  std::optional<TAccount> zoe = store.Find("zoe");
+  ASSERT_TRUE(zoe);
+  EXPECT_TRUE(TArgon2Hasher().Verify(zoe->PasswordHash, "secret"));
+  EXPECT_FALSE(AnyContains(ViewLines(), "secret"));
+
+  // Modify: the name is fixed; empty passwords keep the old one.
+  auto& list = Child<QTreeView>(form, "ListView1");
+  list.setCurrentIndex(form.Accounts().index(RowOf(form, "Zoe"), 0));
+  Child<QPushButton>(form, "ModifyButton").click();
+  dialog = form.AccountDialog();
+  ASSERT_TRUE(dialog && dialog->Modifies());
+  EXPECT_TRUE(Child<QLineEdit>(*dialog, "AccountName").isReadOnly());
+  Child<QComboBox>(*dialog, "AccountPrivileges").setCurrentIndex(1);
+  dialog->accept();
+  ASSERT_TRUE(Until([&] {
+    form.RefreshAccounts();
+    int row = RowOf(form, "Zoe");
+    return row >= 0 && form.Accounts().Rows()[static_cast<std::size_t>(row)].Privileges == "Admin";
+  }));
+  EXPECT_EQ(store.Find("zoe")->PasswordHash, zoe->PasswordHash);
+
+  // Ban, asked for how long.
+  form.AskText = [](const std::string&) { return std::optional<std::string>("2h"); };
+  list.setCurrentIndex(form.Accounts().index(RowOf(form, "Zoe"), 0));
+  Child<QPushButton>(form, "BanButton").click();
+  ASSERT_TRUE(Until([&] { return !store.Bans().List().empty(); }));
+  TBan ban = store.Bans().List()[0];
+  EXPECT_EQ(ban.Target.Text, "Zoe");
+  ASSERT_TRUE(ban.Expires);
+  EXPECT_EQ(*ban.Expires - ban.Created, 7200);
+  EXPECT_TRUE(errors_.empty());
 }
 
 }  // namespace

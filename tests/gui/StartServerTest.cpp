@@ -45,6 +45,7 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
                                        "TFA, Chunks, Map loaded.",
                                        "IFIX Loaded.",
                                        "IREG Loaded.",
+                                       "Accounts in " + gameDir_ + "/zqosrv.db, logins open.",
                                        "Server is TCP listening on " + port,
                                        "Beat is active at a 3000ms interval, with a 5 timeout."};
   std::vector<std::string> lines = ViewLines();

@@ -281,3 +281,52 @@ TEST_F(MessageBudgetTest, DeparturesFindRoomInAFullQueue) {
 
 }  // namespace
 }  // namespace zq
+
+namespace zq {
+namespace {
+
+// With a login check: StartGame waits for Join, the connection's later TCP input waits in its
+// buffer, in order, until the game has bound its GUID; and the server may take speech.
+TEST_F(ClientMessagesTest, InputWaitsForTheLoginAndGoesOnInOrderAfterTheJoin) {
+  std::vector<int32_t> checked;
+  std::vector<std::string> taken, left;
+  handler.SetLoginHooks({[&](TSocketID& client) { checked.push_back(client.Number); },
+                         [&](TSocketID&, std::string_view text) {
+                           taken.emplace_back(text);
+                           return text.front() == '/';
+                         },
+                         [&](TSocketID& client) { left.push_back(client.PlayerName); }});
+  TZQProtocolFormat protocol(sockets);
+  protocol.SetMessageHandler(handler.AsMessageHandler());
+  const std::string held = Frame(KeyDown, key) + Frame(ClientSay, "/players") +
+                           Frame(ClientSay, "hi") + Frame(ClientGone, "");
+  std::string buffer = Frame(LoginName, "al") + Frame(StartGame, "") + Frame(StartGame, "") + held;
+  protocol.TCP_parseInputStream(c2, buffer);
+  EXPECT_EQ(checked, std::vector<int32_t>{2});
+  EXPECT_TRUE(sockets[2].LoginPending);
+  EXPECT_TRUE(Forwarded().empty());
+  EXPECT_EQ(buffer, Frame(StartGame, "") + held);  // the second start waits too
+  protocol.TCP_parseInputStream(c2, buffer);       // more input: still held
+  EXPECT_EQ(buffer, Frame(StartGame, "") + held);
+
+  handler.Join(sockets[2], "Al");
+  protocol.TCP_parseInputStream(c2, buffer);  // in, but the game has not bound its GUID yet
+  EXPECT_EQ(buffer, Frame(StartGame, "") + held);
+  sockets.BindGUID(2, 9);
+  protocol.TCP_parseInputStream(c2, buffer);
+  EXPECT_TRUE(buffer.empty());
+  std::vector<GameMessagePtr> forwarded = Forwarded();
+  ASSERT_EQ(forwarded.size(), 4u);  // StartGame, KeyDown, "hi", ClientGone
+  EXPECT_EQ(forwarded[0]->MsgType, StartGame);
+  EXPECT_EQ(std::get<MSStartup>(forwarded[0]->msgStruct).UserName, "Al");
+  EXPECT_EQ(forwarded[1]->MsgType, KeyDown);
+  EXPECT_EQ(forwarded[2]->Data, "hi");
+  EXPECT_EQ(forwarded[3]->MsgType, ClientGone);
+  EXPECT_EQ(checked.size(), 1u);  // the second start was ignored: already in the game
+  EXPECT_EQ(taken, (std::vector<std::string>{"/players", "hi"}));
+  EXPECT_EQ(left, std::vector<std::string>{"Al"});
+  EXPECT_EQ(sockets[2].PlayerName, "");
+}
+
+}  // namespace
+}  // namespace zq

@@ -20,9 +20,10 @@ std::set<std::string> Listing(const std::string& dir) {
 }
 
 std::string StartError(TRecordingView& view, const std::string& gameDir) {
-  TZQOServer server(view, TServerOptions{0});
+  TZQOServer server(view);
   TServerSettings settings;
   settings.GameDirectory = gameDir;
+  settings.TcpPort = 0;  // any free port, should the start get that far
   try {
     server.StartServer(settings);
   } catch (const EInOutError& e) {
@@ -57,7 +58,9 @@ TEST_F(ServerTest, AFailedFirstStartLeavesNoDataDirectoryAndTheNextBuildsIt) {
   StartServer();
   EXPECT_EQ(CountLines("Removed 1 unfinished unpacking(s) of SRVDAT."), 1);
   EXPECT_EQ(CountLines("Building GameDat entries in "), 1);
-  EXPECT_EQ(Listing(dir_.Path()), (std::set<std::string>{"STATIC", "SRVDAT", "ZQOSRV.LOG"}));
+  std::set<std::string> listing = Listing(dir_.Path());
+  std::erase_if(listing, [](const std::string& name) { return name.starts_with("zqosrv.db"); });
+  EXPECT_EQ(listing, (std::set<std::string>{"STATIC", "SRVDAT", "ZQOSRV.LOG"}));
   EXPECT_EQ(server_->GameIdentity(), "QUOREL7");
 }
 

@@ -68,6 +68,9 @@ TEST_F(ProcessTest, ValuesThatCannotWorkAreRefusedAndSurprisingOnesWarned) {
   std::tie(status, err) = run({"--setup-timeout", "-1"});
   EXPECT_EQ(status, 1);
   EXPECT_EQ(err, "zqosrv: --setup-timeout: '-1' is below 0\n");
+  std::tie(status, err) = run({"--auth", "closed"});
+  EXPECT_EQ(status, 1);
+  EXPECT_EQ(err, "zqosrv: --auth: 'closed' is not open, claim or registered\n");
 
   // Taken as they are, with one warning each; the start then fails on the missing directory.
   std::tie(status, err) = run(
@@ -78,6 +81,27 @@ TEST_F(ProcessTest, ValuesThatCannotWorkAreRefusedAndSurprisingOnesWarned) {
   EXPECT_NE(err.find("zqosrv: warning: --spawn-x 70000: its low 16 bits are used, 4464"),
             std::string::npos)
       << err;
+}
+
+TEST_F(ProcessTest, AccountsAndBansCommandsShareTheServersFile) {
+  {
+    TServerProcess shell(out_.Path(), {"bans", "add", "198.51.100.0/24", "--game-dir", game_.Path(),
+                                       "--accounts", "bans.db"});
+    ASSERT_EQ(shell.Wait(), 0) << shell.Stderr();
+  }
+  EXPECT_TRUE(std::filesystem::exists(game_ / "bans.db"));
+  TServerProcess server(out_.Path(), {"--headless", "--game-dir", game_.Path(), "--tcp-port", "0",
+                                      "--base-udp-port", std::to_string(range_.Base()), "--auth",
+                                      "registered", "--accounts", "bans.db"});
+  const std::string log = game_ / "ZQOSRV.LOG";
+  ASSERT_TRUE(WaitForText(log, "Accounts in " + game_.Path() + "/bans.db, logins registered."))
+      << server.Stderr();
+  TempDir listed;
+  TServerProcess list(listed.Path(), {"bans", "list", "--accounts", game_ / "bans.db"});
+  EXPECT_EQ(list.Wait(), 0) << list.Stderr();  // while the server has the file open
+  EXPECT_NE(ReadFile(listed / "stdout").find("198.51.100.0/24"), std::string::npos);
+  server.Signal(SIGTERM);
+  EXPECT_EQ(server.Wait(), 0);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // the rest waits for the next start, a broken file changes nothing, the command line still wins.
 #include <filesystem>
 
+#include "accounts/AccountService.h"
 #include "server/ConfigReload.h"
 #include "tests/server/ServerFixture.h"
 
@@ -37,16 +38,20 @@ TEST_F(ReloadTest, LimitsChangeWhileRunningAndEveryChangeIsLogged) {
 
   ASSERT_TRUE(
       Reload("max_clients = 1\nsetup_timeout = 1\nmax_per_address = 1\nmax_message_rate = 5\n"
-             "server_name = \"Renamed\"\n"));
-  EXPECT_EQ(Messages().size(), 6u);
+             "server_name = \"Renamed\"\nauth = claim\n"));
+  EXPECT_EQ(Messages().size(), 8u);
   EXPECT_EQ(LineIndex("Reload requested."), 0);
+  EXPECT_EQ(LineIndex("Accounts file " + std::string(dir_ / "zqosrv.db") + " reopened."), 1);
   EXPECT_EQ(LineIndex("Reload: server_name \"MyServer\" -> \"Renamed\" (takes effect at the next "
                       "start)"),
-            1);
-  EXPECT_EQ(LineIndex("Reload: max_clients 2 -> 1"), 2);
-  EXPECT_EQ(LineIndex("Reload: setup_timeout 30 -> 1"), 3);
-  EXPECT_EQ(LineIndex("Reload: max_per_address 0 -> 1"), 4);
-  EXPECT_EQ(LineIndex("Reload: max_message_rate 100 -> 5"), 5);
+            2);
+  EXPECT_EQ(LineIndex("Reload: max_clients 2 -> 1"), 3);
+  EXPECT_EQ(LineIndex("Reload: setup_timeout 30 -> 1"), 4);
+  EXPECT_EQ(LineIndex("Reload: max_per_address 0 -> 1"), 5);
+  EXPECT_EQ(LineIndex("Reload: max_message_rate 100 -> 5"), 6);
+  EXPECT_EQ(LineIndex("Reload: auth open -> claim"), 7);
+  ASSERT_NE(server_->Accounts(), nullptr);
+  EXPECT_EQ(server_->Accounts()->Mode(), TAuthMode::Claim);
   EXPECT_EQ(server_->MaxAllowed(), 1);
   EXPECT_EQ(view_.status, "Connected: 1/1");
 
@@ -59,8 +64,8 @@ TEST_F(ReloadTest, LimitsChangeWhileRunningAndEveryChangeIsLogged) {
   // What waits for the next start is named again while the file differs; nothing else is.
   ASSERT_TRUE(
       Reload("max_clients = 1\nsetup_timeout = 1\nmax_per_address = 1\nmax_message_rate = 5\n"
-             "server_name = \"Renamed\"\n"));
-  EXPECT_EQ(Messages().size(), 2u);
+             "server_name = \"Renamed\"\nauth = claim\n"));
+  EXPECT_EQ(Messages().size(), 3u);
   EXPECT_EQ(CountLines("Reload: server_name"), 1);
 }
 

@@ -1,0 +1,81 @@
+// Admin commands: an Admin's speech that begins with "/" is taken on the main thread, never
+// relayed; the answer goes back through the game as speech that the admin alone hears.
+// Bans are written on the job thread and answered when the write is done.
+#include "accounts/AdminTexts.h"
+#include "platform/TextEscape.h"
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+void TZQOServer::Answer(uint64_t serial, int32_t number, const std::string& line) {
+  auto message = std::make_unique<GameMessage>();
+  message->MsgType = PrivateSpeech;
+  message->SocketID = number;
+  message->Serial = serial;
+  message->SetData(line);
+  gameQueue_->Push(std::move(message));
+}
+
+bool TZQOServer::OnSpeech(TSocketID& client, std::string_view text) {
+  if (!client.Admin || !IsAdminCommand(text)) return false;  // others' "/..." is speech
+  Log("Admin " + EscapeControl(client.PlayerName) + ": " + EscapeControl(text));
+  TAdminParse parsed = ParseAdminCommand(text);
+  if (!parsed.Command) {
+    Answer(client.Serial, client.Number, parsed.Error);
+  } else {
+    RunAdminCommand(client, *parsed.Command);
+  }
+  return true;
+}
+
+void TZQOServer::RunAdminCommand(TSocketID& admin, const TAdminCommand& command) {
+  const uint64_t serial = admin.Serial;
+  const int32_t number = admin.Number;
+  auto answer = [this, serial, number](const std::string& line) { Answer(serial, number, line); };
+  switch (command.Verb) {
+    case TAdminVerb::Players: {
+      std::vector<std::string> names;
+      for (const TSocketID& client : sockets_)
+        if (client.InUse() && client.LoginRecord.InGame) names.push_back(client.PlayerName);
+      for (const std::string& line : AdminText::Players(names)) answer(line);
+      return;
+    }
+    case TAdminVerb::Kick: {
+      TSocketID* target = FindPlayer(command.Name);
+      if (!target) return answer(AdminText::NotInGame(command.Name));
+      const std::string name = target->PlayerName;
+      answer(AdminText::Kicked(name));
+      return Kick(*target, AdminText::KickedPlayer(), "kick by " + EscapeControl(admin.PlayerName));
+    }
+    case TAdminVerb::Ban: {
+      TBan ban;
+      ban.Target = command.Target;
+      ban.Reason = command.Reason;
+      ban.Created = SystemWallClock();
+      if (command.DurationSeconds) ban.Expires = ban.Created + *command.DurationSeconds;
+      const std::string done = AdminText::Banned(command.Target, command.DurationSeconds);
+      return AddBan(ban, [answer, done](const std::string& error) {
+        answer(error.empty() ? done : AdminText::Failed(error));
+      });
+    }
+    case TAdminVerb::Unban:
+      return accounts_->Run(
+          [answer, target = command.Target](TAccountStore& store) {
+            const bool removed = store.Bans().Remove(target);
+            return std::function<void()>([answer, target, removed] {
+              answer(removed ? AdminText::Unbanned(target) : AdminText::NotBanned(target));
+            });
+          },
+          [answer](const std::string& error) { answer(AdminText::Failed(error)); });
+    case TAdminVerb::Pause:
+    case TAdminVerb::Resume: {
+      const bool pause = command.Verb == TAdminVerb::Pause;
+      if (paused_ == pause)
+        return answer(pause ? AdminText::AlreadyPaused() : AdminText::NotPaused());
+      SetPaused(pause);
+      return answer(pause ? AdminText::Paused() : AdminText::Resumed());
+    }
+  }
+}
+
+}  // namespace zq

@@ -1,0 +1,58 @@
+// A server checking logins against a real accounts file in the fixture's directory, with a
+// password "hash" that is plain text after an optional delay, so tests choose how long a
+// check takes; and clients that log in with a name and a password.
+#pragma once
+
+#include "accounts/AccountStore.h"
+#include "tests/server/ServerFixture.h"
+#include "tests/support/DelayedHasher.h"
+
+namespace zq::test {
+
+class LoginTest : public ServerTest {
+ protected:
+  void StartWith(TAuthMode mode, TServerOptions options = {}) {
+    settings_.Auth = mode;
+    options.Hasher = hasher_;
+    StartServer({}, options);
+  }
+  // A second connection to the server's accounts file, as the shell's would be.
+  TAccountStore& Store() {
+    if (!store_) store_ = std::make_unique<TAccountStore>(dir_.Path() + "/zqosrv.db");
+    return *store_;
+  }
+  void AddAccount(const std::string& name, const std::string& password,
+                  TPrivileges privileges = TPrivileges::Player) {
+    TAccount account;
+    account.Name = name;
+    account.PasswordHash = "plain:" + password;
+    account.Privileges = privileges;
+    ASSERT_TRUE(Store().Add(account));
+  }
+  static TSetupParams Params(const std::string& name, const std::string& password,
+                             bool startGame = true) {
+    TSetupParams params;
+    params.Name = name;
+    params.Password = password;
+    params.StartGame = startGame;
+    return params;
+  }
+  // A client through the dialogue with `name` and `password`: in the game, or refused.
+  TZQClient& Login(const std::string& name, const std::string& password) {
+    TZQClient& c = Connect();
+    c.RunSetup(Params(name, password), 20000, pump_);
+    return c;
+  }
+  // The text of the ServerFull the client got, once its connection has closed.
+  std::string RefusalOf(TZQClient& c) {
+    EXPECT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
+    for (const TReceived& r : c.Inbox())
+      if (r.Type == ServerFull) return r.Payload;
+    return "";
+  }
+
+  std::shared_ptr<DelayedHasher> hasher_ = std::make_shared<DelayedHasher>();
+  std::unique_ptr<TAccountStore> store_;
+};
+
+}  // namespace zq::test
