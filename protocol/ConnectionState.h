@@ -12,6 +12,7 @@
 #include "platform/Sockets.h"
 #include "platform/ThreadAffinity.h"
 #include "protocol/TokenBucket.h"
+#include "protocol/TrafficCounters.h"
 
 namespace zq {
 
@@ -43,8 +44,9 @@ struct TSocketID {
   void Reset();
   bool InUse() const { return !Address.empty(); }
 
-  int32_t Number;         // the socket number, 1..63
-  TThreadAffinity Owner;  // the main thread, which made the table
+  int32_t Number;                       // the socket number, 1..63
+  TThreadAffinity Owner;                // the main thread, which made the table
+  TTrafficCounters* Traffic = nullptr;  // the table's counters; kept by Reset
 
   // The socket table entry.
   ITcpConnection* Socket = nullptr;   // none when the slot is free

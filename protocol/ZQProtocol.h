@@ -54,7 +54,7 @@ class TZQProtocolFormat {
  private:
   // Runs the handler on each whole message of `bytes` from `from` (none: dropped); returns
   // the bytes taken, or npos when a handler freed the record.
-  std::size_t Dispatch(std::string_view bytes, TSocketID* from);
+  std::size_t Dispatch(std::string_view bytes, TSocketID* from, TTransport via);
 
   TSocketTable& sockets_;
   MessageHandler messageHandler_;
