@@ -38,8 +38,19 @@ std::shared_ptr<const TPlayerSnapshotList> TZQOServer::Players() const {
 
 // --- Connections -------------------------------------------------------------------------
 
-void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason) {
-  connection.SendText(Frame(ServerFull, EncodeServerFull(reason)));
+void TZQOServer::Tell(const TServerEvent& event) {
+  if (eventSink_) eventSink_(event);
+}
+
+void TZQOServer::SendDirect(ITcpConnection& connection, const std::string& frame) {
+  sockets_.Traffic().Sent(TTransport::Tcp, frame);
+  connection.SendText(frame);
+}
+
+void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason,
+                        const std::string& metric) {
+  ++counters_.Refused[metric];
+  SendDirect(connection, Frame(ServerFull, EncodeServerFull(reason)));
   connection.Close();  // its disconnect handling counts it back down
   UpdateStatus();
 }
@@ -47,20 +58,21 @@ void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason) {
 void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   ++connectedCount_;
   const std::string& address = connection.RemoteAddress();
-  if (paused_) return Refuse(connection, "Server is paused.");
+  if (paused_) return Refuse(connection, "Server is paused.", "paused");
   if (connectedCount_ > maxAllowed_ || !sockets_.HasFreeEntry())
-    return Refuse(connection, "Server is full.");
+    return Refuse(connection, "Server is full.", "full");
   if (maxPerAddress_ != 0 && sockets_.CountAddress(address) >= static_cast<int>(maxPerAddress_)) {
     Log("Connection from " + address + " refused: too many connections from this address.");
-    return Refuse(connection, "Too many connections from this address.");
+    return Refuse(connection, "Too many connections from this address.", "per_address");
   }
   TSocketID& client = sockets_.AddSocket(connection);
   client.AcceptedAt = GetTickCount();
+  ++counters_.Admitted;
   if (handler_) handler_->Admit(client);
   Log("Connected from " + address + ":" + std::to_string(connection.RemotePort()));
-  connection.SendText(Frame(Welcome, EncodeWelcome(serverNameSetting_)));
-  connection.SendText(Frame(ServerVersion, EncodeServerVersion(VersionString)));
-  connection.SendText(Frame(ConnectDone, EncodeConnectDone()));
+  SendDirect(connection, Frame(Welcome, EncodeWelcome(serverNameSetting_)));
+  SendDirect(connection, Frame(ServerVersion, EncodeServerVersion(VersionString)));
+  SendDirect(connection, Frame(ConnectDone, EncodeConnectDone()));
   UpdateStatus();
 }
 
@@ -78,6 +90,7 @@ void TZQOServer::OnClientDisconnect(ITcpConnection& connection) {
 void TZQOServer::OnClientRead(ITcpConnection& connection) {
   TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
   std::string bytes = connection.ReceiveText(READ_CHUNK);
+  sockets_.Traffic().ReceivedBytes(TTransport::Tcp, bytes.size());
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;
   protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
@@ -110,11 +123,13 @@ void TZQOServer::OnClientError(ITcpConnection& connection, int& code) {
 void TZQOServer::OnClientOverflow(ITcpConnection& connection) {
   Log("Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
       " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
+  ++counters_.Dropped["output_overflow"];
   connection.Close();
 }
 
 void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
   const std::string address = client.Address;
+  ++counters_.Dropped[ReasonLabel(why)];
   if (client.Socket) client.Socket->Close();  // its disconnect line comes first
   Log("Client " + address + " dropped due to " + why + ".");
 }
@@ -143,6 +158,18 @@ void TZQOServer::DropClient(int32_t s) {
   if (ITcpConnection* connection = sockets_[s].Socket) connection->Close();
 }
 
+bool TZQOServer::KickClient(int32_t s, const std::string& by) {
+  if (s < 1 || s > MAX_SOCKETS || !sockets_[s].Socket) return false;
+  TSocketID& client = sockets_[s];
+  const TKickEvent kick{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName,
+                        client.Address, by};
+  ++counters_.Dropped["kick"];
+  client.Socket->Close();  // its disconnect line comes first
+  Log("Client " + kick.Address + " kicked by " + by + ".");
+  Tell(kick);
+  return true;
+}
+
 void TZQOServer::UpdateStatus() {
   std::string connected =
       "Connected: " + std::to_string(connectedCount_) + "/" + std::to_string(maxAllowed_);
@@ -165,7 +192,10 @@ void TZQOServer::OnBeatTimer() {
   for (TSocketID& client : sockets_) {
     THeartbeatRecord& beat = client.HeartbeatRecord;
     if (!client.InUse() || !beat.UDPActive || !client.UDP) continue;
-    if (beat.AckedSeq != beat.Seq) ++beat.Missed;
+    if (beat.AckedSeq != beat.Seq) {
+      ++beat.Missed;
+      ++counters_.BeatsMissed;
+    }
     if (beat.Missed >= BEAT_MISS_LIMIT) {
       DropFor(client, "beat timeout");
       continue;
@@ -173,6 +203,7 @@ void TZQOServer::OnBeatTimer() {
     const uint8_t n = static_cast<uint8_t>(beat.Seq + 1);
     const uint32_t t = GetTickCount();
     SendUDP(client, FrameUDP(BEAT, EncodeBEAT(n, t)));
+    ++counters_.BeatsSent;
     beat.Seq = n;
     beat.SentAt = t;
   }
@@ -181,6 +212,7 @@ void TZQOServer::OnBeatTimer() {
 void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,
                             const std::string& senderAddress) {
   if (!receivingUdp_) return;
+  sockets_.Traffic().ReceivedBytes(TTransport::Udp, datagram.size());
   TSocketID* client = sockets_.FindByUDP(&endpoint);
   if (!client) {
     ConsoleDiagnostic("udp unvalidated " + senderAddress,

@@ -4,6 +4,7 @@
 // path, until Shutdown stops it in a fixed order. Main thread only.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,8 @@
 #include "protocol/GameMessenger.h"
 #include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
+#include "server/ServerCounters.h"
+#include "server/ServerEvents.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "world/WorldData.h"
@@ -64,6 +67,9 @@ class TZQOServer {
   bool Paused() const { return paused_; }
   // Closes the connection of socket number s (it then takes the normal disconnect road).
   void DropClient(int32_t s);
+  // The same, logged as "Client <ip> kicked by <by>.", counted and told to the event sink;
+  // false when s holds no connection.
+  bool KickClient(int32_t s, const std::string& by);
 
   bool ServerStarted() const { return serverStarted_; }
   bool StartAttempted() const { return startAttempted_; }
@@ -84,6 +90,21 @@ class TZQOServer {
   uint64_t RateLimitedMessages() const { return handler_ ? handler_->RateLimited() : 0; }
   // Writes a log line.
   void Log(const std::string& message);
+
+  // For the admin API and its metrics.
+  // Told of every log line, game event and kick from now on (null: nobody).
+  void SetEventSink(TServerEventSink sink) { eventSink_ = std::move(sink); }
+  const std::string& ServerName() const { return serverNameSetting_; }
+  std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
+  const TWorldData* World() const { return world_.get(); }  // null before it is loaded
+  const TServerCounters& Counters() const { return counters_; }
+  const TTrafficCounters& Traffic() const { return sockets_.Traffic(); }
+  // Null while the server is not running.
+  const TGameMessenger* GameQueue() const { return gameQueue_.get(); }
+  const TGameMessenger* DispatchQueue() const { return dispatchQueue_.get(); }
+  const TDurationHistogram* UpdateDurations() const {
+    return gameManager_ ? &gameManager_->UpdateDurations() : nullptr;
+  }
 
   // The heartbeat cycle and the look at the setup deadlines; public so tests can run one
   // without waiting for the timer.
@@ -109,7 +130,11 @@ class TZQOServer {
   void OnClientOverflow(ITcpConnection& connection);
   // Refuses a connection at once with ServerFull and `reason`; it is counted back down by
   // its disconnect.
-  void Refuse(ITcpConnection& connection, const std::string& reason);
+  void Refuse(ITcpConnection& connection, const std::string& reason,
+              const std::string& metric = "other");
+  // Sends a frame on a connection that has no record (yet), counted with the rest.
+  void SendDirect(ITcpConnection& connection, const std::string& frame);
+  void Tell(const TServerEvent& event);
   // Closes a client and logs "Client <ip> dropped due to <why>.".
   void DropFor(TSocketID& client, const std::string& why);
   void UpdateStatus();
@@ -137,6 +162,9 @@ class TZQOServer {
   int32_t maxAllowed_ = 0;
   int32_t connectedCount_ = 0;
   int32_t peakConnected_ = 0;
+  std::chrono::system_clock::time_point startedAt_;
+  TServerCounters counters_;
+  TServerEventSink eventSink_;
 
   TSocketTable sockets_;
   TMainThreadQueue mainQueue_;
