@@ -5,6 +5,8 @@
 
 #include "platform/Errors.h"
 #include "platform/StrToInt.h"
+#include "server/admin/AdminAddress.h"
+#include "server/admin/AdminToken.h"
 
 namespace zq {
 namespace {
@@ -41,13 +43,24 @@ struct TOptions {
       "Game messages a second per connection, bursts up to twice as many; more are dropped "
       "(default 100; 0: no limit).",
       "N"};
+  QCommandLineOption adminListen{
+      "admin-listen",
+      "Serve the admin API, metrics and dashboard on ADDRESS:PORT (e.g. 127.0.0.1:8080; "
+      "[::1]:8080; port 0: any free one). Off unless given.",
+      "ADDRESS:PORT"};
+  QCommandLineOption adminToken{
+      "admin-token",
+      "The admin API's token (at least 16 characters; default: the one in "
+      "zqosrv-admin.token in the game directory, made on the first start).",
+      "TOKEN"};
   QCommandLineOption help{QStringList{"h", "help"}, "This text."};
   QCommandLineOption version{"version", "The version."};
 
   void AddTo(QCommandLineParser& parser) const {
     parser.setApplicationDescription(DESCRIPTION);
     parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
-                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, help, version});
+                       spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, adminListen,
+                       adminToken, help, version});
   }
 };
 
@@ -123,6 +136,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   }
   if (parser.isSet(o.maxPerAddress)) s.MaxPerAddress = Count(parser, o.maxPerAddress);
   if (parser.isSet(o.maxMessageRate)) s.MaxMessageRate = Count(parser, o.maxMessageRate);
+  if (parser.isSet(o.adminListen)) {
+    s.AdminListen = parser.value(o.adminListen).toStdString();
+    AdminAddressOf(s.AdminListen, "--admin-listen");  // refused here already
+  }
+  if (parser.isSet(o.adminToken)) {
+    s.AdminToken = parser.value(o.adminToken).toStdString();
+    if (s.AdminToken.size() < MIN_ADMIN_TOKEN_LEN)
+      throw EConvertError("--admin-token: at least " + std::to_string(MIN_ADMIN_TOKEN_LEN) +
+                          " characters");
+  }
   return result;
 }
 

@@ -11,6 +11,7 @@
 #include "platform/qt/SignalWatcher.h"
 #include "server/CommandLine.h"
 #include "server/ZQOSrv.h"
+#include "server/admin/AdminServer.h"
 
 namespace zq {
 
@@ -40,17 +41,26 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   THeadlessView view;
   TZQOServer server(view);
   bool stopping = false;
-  TSignalWatcher watcher([&](int number) {
-    if (number == SIGHUP) return server.Reload();  // never ends the process
+  auto stop = [&] {
     if (stopping) return;  // a second signal does not interrupt the shutdown
     stopping = true;
     server.RequestStop();  // a start sequence still running ends at its next step
     if (!server.ServerStarted()) return;
     server.Shutdown();
     QCoreApplication::quit();
+  };
+  TSignalWatcher watcher([&](int number) {
+    if (number == SIGHUP) return server.Reload();  // never ends the process
+    stop();
   });
+  // Made before the start, so that its event stream has the start's log lines.
+  std::unique_ptr<TAdminServer> admin;
+  if (!settings.AdminListen.empty())
+    admin = std::make_unique<TAdminServer>(
+        server, TAdminSettings{settings.AdminListen, settings.AdminToken, {}}, stop);
   try {
     server.StartServer(settings);
+    if (admin && server.ServerStarted()) admin->Start();
   } catch (const EStopRequested&) {
     return 0;
   } catch (const std::exception& e) {

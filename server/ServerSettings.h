@@ -28,6 +28,10 @@ struct TServerSettings {
   uint32_t MaxPerAddress = 0;
   // Game messages a second per connection (bursts up to twice as many); 0: no limit.
   uint32_t MaxMessageRate = DEFAULT_MAX_MESSAGE_RATE;
+  // The admin API (configuration keys admin_listen and admin_token): "ADDRESS:PORT" to
+  // listen on, empty for none; the token, empty for the token file's.
+  std::string AdminListen;
+  std::string AdminToken;
 };
 
 // The base UDP port a text gives (its low 16 bits); raises EConvertError, in the words
