@@ -110,35 +110,44 @@ function showStatus(status) {
   mapInfo = status.map;
 }
 
-function cell(row, text, className) {
-  const td = row.insertCell();
-  td.textContent = text === null || text === undefined ? "" : String(text);
-  if (className) td.className = className;
-  return td;
+function setCell(row, index, text) {
+  const value = text === null || text === undefined ? "" : String(text);
+  if (row.cells[index].textContent !== value) row.cells[index].textContent = value;
 }
 
+// Rows are kept by GUID and only their texts change, so that a click is never lost to a
+// redraw.
 function showPlayers(list) {
   players = list;
   const body = $("players").tBodies[0];
-  body.replaceChildren();
-  for (const p of list) {
-    const row = body.insertRow();
-    row.dataset.guid = p.guid;
-    cell(row, p.name, "name");
-    cell(row, p.guid);
-    cell(row, p.socket);
-    cell(row, p.address);
-    cell(row, p.x);
-    cell(row, p.y);
-    cell(row, p.ping_ms === null ? "" : p.ping_ms + " ms");
-    cell(row, p.connected_since ? new Date(p.connected_since).toLocaleTimeString() : "");
-    const kick = document.createElement("button");
-    kick.type = "button";
-    kick.className = "kick";
-    kick.textContent = "Kick";
-    kick.addEventListener("click", () => kickPlayer(p.guid, kick));
-    row.insertCell().appendChild(kick);
-  }
+  const old = new Map([...body.rows].map((row) => [row.dataset.guid, row]));
+  list.forEach((p, i) => {
+    const id = String(p.guid);
+    let row = old.get(id);
+    old.delete(id);
+    if (!row) {
+      row = document.createElement("tr");
+      row.dataset.guid = id;
+      for (let c = 0; c < 8; ++c) row.insertCell();
+      row.cells[0].className = "name";
+      const kick = document.createElement("button");
+      kick.type = "button";
+      kick.className = "kick";
+      kick.textContent = "Kick";
+      kick.addEventListener("click", () => kickPlayer(p.guid, kick));
+      row.insertCell().appendChild(kick);
+    }
+    if (body.rows[i] !== row) body.insertBefore(row, body.rows[i] || null);
+    setCell(row, 0, p.name);
+    setCell(row, 1, p.guid);
+    setCell(row, 2, p.socket);
+    setCell(row, 3, p.address);
+    setCell(row, 4, p.x);
+    setCell(row, 5, p.y);
+    setCell(row, 6, p.ping_ms === null ? "" : p.ping_ms + " ms");
+    setCell(row, 7, p.connected_since ? new Date(p.connected_since).toLocaleTimeString() : "");
+  });
+  for (const row of old.values()) row.remove();
   $("player-count").textContent = list.length ? "(" + list.length + ")" : "";
   $("no-players").hidden = list.length > 0;
   drawDots();
@@ -219,8 +228,12 @@ function drawDots() {
   const k = scale();
   if (!k) return;
   const seen = new Set();
+  const onTile = new Map();  // names of players on one tile stack downwards
   for (const p of players) {
     const id = String(p.guid);
+    const tile = p.x + "," + p.y;
+    const below = onTile.get(tile) || 0;
+    onTile.set(tile, below + 1);
     seen.add(id);
     let dot = map.querySelector('.dot[data-guid="' + id + '"]');
     if (!dot) {
@@ -231,6 +244,7 @@ function drawDots() {
       map.appendChild(dot);
     }
     dot.firstChild.textContent = p.name;
+    dot.firstChild.style.top = -6 + 13 * below + "px";
     dot.title = p.name + " (" + p.x + ", " + p.y + ")";
     dot.style.left = (p.x + 0.5) * k + "px";
     dot.style.top = (p.y + 0.5) * k + "px";
