@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <map>
 
 #include "platform/TextEscape.h"
 #include "server/admin/MapImage.h"
@@ -10,6 +11,7 @@ namespace zq {
 namespace {
 
 constexpr double DOT_RADIUS = 4;
+constexpr double LINE_HEIGHT = 13;
 
 }  // namespace
 
@@ -75,13 +77,15 @@ void TMapView::paintEvent(QPaintEvent* /*event*/) {
   const QPointF origin = Origin();
   painter.drawImage(QRectF(origin, QSizeF(WORLD_TILES * k, WORLD_TILES * k)), picture_);
   painter.setRenderHint(QPainter::Antialiasing);
+  std::map<std::pair<uint16_t, uint16_t>, int> onTile;  // names on one tile stack downwards
   for (const TPlayerSnapshotEntry& p : players_) {
     const QPointF at = WidgetPoint(p.X, p.Y);
+    const int below = onTile[{p.X, p.Y}]++;
     painter.setPen(QPen(Qt::white, 1));
     painter.setBrush(QColor(0xD6, 0x33, 0x6C));
     painter.drawEllipse(at, DOT_RADIUS, DOT_RADIUS);
     painter.setPen(Qt::black);
-    painter.drawText(at + QPointF(DOT_RADIUS + 3, 4),
+    painter.drawText(at + QPointF(DOT_RADIUS + 3, 4 + LINE_HEIGHT * below),
                      QString::fromStdString(EscapeControl(p.Name)));
   }
 }
