@@ -1,6 +1,5 @@
 #include "platform/ProcessStats.h"
 
-#include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -21,13 +20,6 @@ TProcessStats ReadProcessStats() {
     const auto page = static_cast<uint64_t>(::sysconf(_SC_PAGESIZE));
     s.VirtualBytes = pagesVirtual * page;
     s.ResidentBytes = pagesResident * page;
-  }
-  if (DIR* fds = ::opendir("/proc/self/fd")) {
-    int n = 0;
-    while (const dirent* e = ::readdir(fds))
-      if (e->d_name[0] != '.') ++n;
-    ::closedir(fds);
-    s.OpenFds = n - 1;  // the directory being read
   }
   return s;
 }

@@ -132,10 +132,6 @@ std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& ad
   m.Sample("process_resident_memory_bytes", p.ResidentBytes);
   m.Family("process_virtual_memory_bytes", "gauge", "Virtual memory of the process.");
   m.Sample("process_virtual_memory_bytes", p.VirtualBytes);
-  if (p.OpenFds >= 0) {
-    m.Family("process_open_fds", "gauge", "Open file descriptors of the process.");
-    m.Sample("process_open_fds", static_cast<uint64_t>(p.OpenFds));
-  }
   return m.Text();
 }
 
