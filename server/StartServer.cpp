@@ -160,6 +160,7 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
                                              world_->Blocking(), settings.SpawnX, settings.SpawnY);
   // The game's events reach the sink on the main thread, in order with the log lines.
   players_->SetEventSink([this](TGameEvent event) {
+    if (!gameEventsWanted_.load(std::memory_order_relaxed)) return;  // nobody listens
     mainQueue_.Post([this, event = std::move(event)] { Tell(event); });
   });
   protocol_ = std::make_unique<TZQProtocolFormat>(sockets_);

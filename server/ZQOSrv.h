@@ -4,6 +4,7 @@
 // path, until Shutdown stops it in a fixed order. Main thread only.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <memory>
@@ -93,7 +94,10 @@ class TZQOServer {
 
   // For the admin API and its metrics.
   // Told of every log line, game event and kick from now on (null: nobody).
-  void SetEventSink(TServerEventSink sink) { eventSink_ = std::move(sink); }
+  void SetEventSink(TServerEventSink sink) {
+    gameEventsWanted_.store(static_cast<bool>(sink), std::memory_order_relaxed);
+    eventSink_ = std::move(sink);
+  }
   const std::string& ServerName() const { return serverNameSetting_; }
   std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
   const TWorldData* World() const { return world_.get(); }  // null before it is loaded
@@ -165,6 +169,7 @@ class TZQOServer {
   std::chrono::system_clock::time_point startedAt_;
   TServerCounters counters_;
   TServerEventSink eventSink_;
+  std::atomic<bool> gameEventsWanted_{false};  // read by the game thread: post only when true
 
   TSocketTable sockets_;
   TMainThreadQueue mainQueue_;
