@@ -68,7 +68,8 @@ QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
 QJsonArray PlayersJson(const TZQOServer& server, std::chrono::system_clock::time_point now) {
   QJsonArray out;
   const uint32_t tick = GetTickCount();
-  for (const TPlayerSnapshotEntry& p : *server.Players()) {
+  const std::shared_ptr<const TPlayerSnapshotList> players = server.Players();  // kept alive
+  for (const TPlayerSnapshotEntry& p : *players) {
     QJsonObject player{{"guid", static_cast<qint64>(p.GUID)},
                        {"name", Q(p.Name)},
                        {"socket", p.SocketID},
