@@ -14,7 +14,7 @@ std::string THttpResult::Header(const std::string& name) const {
   return it == Headers.end() ? std::string() : it->second;
 }
 
-AdminTest::AdminTest() {
+AdminApiTest::AdminApiTest() {
   http_.setProxy(QNetworkProxy::NoProxy);
   settings_.AdminListen = "127.0.0.1:0";
   adminSettings_.Listen = "127.0.0.1:0";
@@ -22,13 +22,13 @@ AdminTest::AdminTest() {
   adminSettings_.Clock = [this] { return now_; };
 }
 
-AdminTest::~AdminTest() {
+AdminApiTest::~AdminApiTest() {
   for (auto& s : streams_) s->abort();
   streams_.clear();
   admin_.reset();
 }
 
-void AdminTest::StartAdmin() {
+void AdminApiTest::StartAdmin() {
   // The admin server is made before the start, as the front ends make it.
   server_ = std::make_unique<TZQOServer>(view_, serverOptions_);
   admin_ = std::make_unique<TAdminServer>(*server_, adminSettings_, [this] { ++shutdowns_; });
@@ -44,13 +44,13 @@ void AdminTest::StartAdmin() {
   ASSERT_NE(admin_->Port(), 0);
 }
 
-QUrl AdminTest::Url(const std::string& path) const {
+QUrl AdminApiTest::Url(const std::string& path) const {
   return QUrl(QString::fromStdString("http://127.0.0.1:" + std::to_string(admin_->Port()) + path));
 }
 
-THttpResult AdminTest::Request(const QByteArray& method, const std::string& path,
-                               const std::string& token,
-                               const std::vector<std::pair<QByteArray, QByteArray>>& headers) {
+THttpResult AdminApiTest::Request(const QByteArray& method, const std::string& path,
+                                  const std::string& token,
+                                  const std::vector<std::pair<QByteArray, QByteArray>>& headers) {
   QNetworkRequest request(Url(path));
   if (!token.empty())
     request.setRawHeader("Authorization", QByteArray::fromStdString("Bearer " + token));
@@ -65,8 +65,8 @@ THttpResult AdminTest::Request(const QByteArray& method, const std::string& path
   return result;
 }
 
-QNetworkReply* AdminTest::Follow(std::vector<TStreamEvent>& events,
-                                 const std::string& lastEventId) {
+QNetworkReply* AdminApiTest::Follow(std::vector<TStreamEvent>& events,
+                                    const std::string& lastEventId) {
   QNetworkRequest request(Url("/api/events"));
   request.setRawHeader("Authorization", QByteArray("Bearer ") + TEST_TOKEN);
   if (!lastEventId.empty())

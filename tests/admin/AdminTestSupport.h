@@ -35,10 +35,10 @@ struct TStreamEvent {
   QJsonObject Data;
 };
 
-class AdminTest : public ServerTest {
+class AdminApiTest : public ServerTest {
  protected:
-  AdminTest();
-  ~AdminTest() override;
+  AdminApiTest();
+  ~AdminApiTest() override;
 
   // Starts the game server and then the admin server (with adminSettings_).
   void StartAdmin();

@@ -8,7 +8,7 @@
 namespace zq::test {
 namespace {
 
-TEST_F(AdminTest, StatusTellsTheServersState) {
+TEST_F(AdminApiTest, StatusTellsTheServersState) {
   settings_.ServerName = "Test World";
   settings_.MaxClients = 7;
   StartAdmin();
@@ -36,7 +36,7 @@ TEST_F(AdminTest, StatusTellsTheServersState) {
   EXPECT_EQ(s["map"].toObject()["pixels"].toInt(), 768);
 }
 
-TEST_F(AdminTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
+TEST_F(AdminApiTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
   StartAdmin();
   const QDateTime before = QDateTime::currentDateTimeUtc().addSecs(-1);
   TZQClient& alice = Join("alice");
@@ -72,7 +72,7 @@ TEST_F(AdminTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
   EXPECT_GE(a["ping_ms"].toInt(), 0);
 }
 
-TEST_F(AdminTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
+TEST_F(AdminApiTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
   StartAdmin();
   TZQClient& alice = Join("alice");
   TZQClient& bob = Join("bob");
@@ -103,7 +103,7 @@ TEST_F(AdminTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
             1);
 }
 
-TEST_F(AdminTest, PauseRefusesNewClientsUntilResumed) {
+TEST_F(AdminApiTest, PauseRefusesNewClientsUntilResumed) {
   StartAdmin();
   TZQClient& inside = Join("alice");
   THttpResult r = Post("/api/pause");
@@ -129,7 +129,7 @@ TEST_F(AdminTest, PauseRefusesNewClientsUntilResumed) {
   EXPECT_EQ(m.Value("zqosrv_paused"), 0);
 }
 
-TEST_F(AdminTest, ShutdownAnswersFirstAndThenAsksTheFrontEnd) {
+TEST_F(AdminApiTest, ShutdownAnswersFirstAndThenAsksTheFrontEnd) {
   StartAdmin();
   THttpResult r = Post("/api/shutdown");
   ASSERT_EQ(r.Status, 200);

@@ -15,7 +15,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST_F(AdminTest, EveryApiRouteRefusesAMissingOrWrongToken) {
+TEST_F(AdminApiTest, EveryApiRouteRefusesAMissingOrWrongToken) {
   StartAdmin();
   const std::vector<std::pair<QByteArray, std::string>> routes = {
       {"GET", "/api/status"},    {"GET", "/api/players"},        {"GET", "/api/map.png"},
@@ -55,7 +55,7 @@ TEST_F(AdminTest, EveryApiRouteRefusesAMissingOrWrongToken) {
       200);
 }
 
-TEST_F(AdminTest, MetricsAndThePageNeedNoToken) {
+TEST_F(AdminApiTest, MetricsAndThePageNeedNoToken) {
   StartAdmin();
   EXPECT_EQ(Get("/metrics", "").Status, 200);
   THttpResult page = Get("/", "");
@@ -69,7 +69,7 @@ TEST_F(AdminTest, MetricsAndThePageNeedNoToken) {
   EXPECT_EQ(CountLines("Admin API: "), 0);
 }
 
-TEST_F(AdminTest, FiveWrongTokensBlockTheAddressForAMinuteEvenForTheRightOne) {
+TEST_F(AdminApiTest, FiveWrongTokensBlockTheAddressForAMinuteEvenForTheRightOne) {
   StartAdmin();
   for (int i = 1; i < TAdminAuth::FAILURES; ++i)
     EXPECT_EQ(Get("/api/status", "wrong-token-xxxxxxxx").Status, 401);
@@ -95,7 +95,7 @@ TEST_F(AdminTest, FiveWrongTokensBlockTheAddressForAMinuteEvenForTheRightOne) {
   EXPECT_EQ(Get("/api/status").Status, 200);
 }
 
-TEST_F(AdminTest, TheTokenFileIsMadePrivateOnTheFirstStartAndKeptAfterwards) {
+TEST_F(AdminApiTest, TheTokenFileIsMadePrivateOnTheFirstStartAndKeptAfterwards) {
   adminSettings_.Token.clear();
   StartAdmin();
   const std::string path = dir_.Path() + "/" + ADMIN_TOKEN_FILE;

@@ -29,7 +29,7 @@ int Find(const std::vector<TStreamEvent>& events, const std::string& name,
   return -1;
 }
 
-TEST_F(AdminTest, EventsArriveInTheOrderTheyHappened) {
+TEST_F(AdminApiTest, EventsArriveInTheOrderTheyHappened) {
   StartAdmin();
   std::vector<TStreamEvent> events;
   Follow(events);

@@ -18,7 +18,7 @@ TMapPixel ExpectedClass(const TZQMap& map, int px, int py) {
                        : TMapPixel::Blocked;
 }
 
-TEST_F(AdminTest, MapPictureShowsBlockedTilesApartFromFreeOnes) {
+TEST_F(AdminApiTest, MapPictureShowsBlockedTilesApartFromFreeOnes) {
   StartAdmin();
   THttpResult r = Get("/api/map.png");
   ASSERT_EQ(r.Status, 200);

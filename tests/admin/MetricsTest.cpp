@@ -33,7 +33,7 @@ TEST(MetricsText, EscapesLabelsAndHelpAndWritesHistogramsCumulatively) {
   EXPECT_EQ(TMetricsText::Number(1.0 / 0.0), "+Inf");
 }
 
-TEST_F(AdminTest, MetricsFollowTheTrafficInTheExpositionFormat) {
+TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
   settings_.MaxClients = 2;
   StartAdmin();
   TZQClient& alice = Join("alice");
