@@ -156,6 +156,7 @@ uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& na
   Post(StartPosition, np, EncodeStartPosition(np.X, np.Y, np.Z));
   SendToNearby(guid, MakeServerMessage(PlayerInfo, guid, -1, PlayerInfoPayload(np)), false);
   SendNearbyPlayersTo(guid);
+  Tell(TGameEvent::TKind::Join, np);
   return guid;
 }
 
@@ -166,6 +167,7 @@ void TServerPlayerManager::removePlayer(int32_t socketId) {
     InternalCheckFailed("SocketID not found in FPlayers while trying to removePlayer()", MODULE);
   const PlayerRecord& p = *players_[slot];
   const uint32_t guid = p.GUID;
+  Tell(TGameEvent::TKind::Leave, p);
   SendToNearby(
       guid, MakeServerMessage(PlayerLeft, guid, -1, EncodePlayerLeft(guid, GetTickCount())), false);
   // After everything already posted for the player: its GUID may be handed out again.
@@ -185,6 +187,12 @@ void TServerPlayerManager::Say(int32_t socketId, const std::string& text, uint32
                MakeServerMessage(PlayerSpeech, p->GUID, -1,
                                  EncodePlayerSpeech(p->GUID, duration, p->SpeechText)),
                true);
+  Tell(TGameEvent::TKind::Speech, *p, p->SpeechText);
+}
+
+void TServerPlayerManager::Tell(TGameEvent::TKind kind, const PlayerRecord& p, std::string text) {
+  if (eventSink_)
+    eventSink_(TGameEvent{kind, p.GUID, p.SocketID, p.Name, p.X, p.Y, std::move(text)});
 }
 
 void TServerPlayerManager::SayTo(uint64_t serial, const std::string& text, uint32_t duration) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "game/GameEvents.h"
 #include "game/GameTimer.h"
 #include "game/GuidManager.h"
 #include "game/PlayerSnapshot.h"
@@ -67,6 +68,10 @@ class TServerPlayerManager {
                        int32_t spawnY);
   TServerPlayerManager(const TServerPlayerManager&) = delete;
   TServerPlayerManager& operator=(const TServerPlayerManager&) = delete;
+
+  // Told of every join, departure and speech, on the game manager thread; set before the
+  // thread starts.
+  void SetEventSink(TGameEventSink sink) { eventSink_ = std::move(sink); }
 
   // Slot of the player with `guid`, or MAX_PLAYERS (with a console line).
   int32_t getNumfromGUID(uint32_t guid) const;
@@ -133,6 +138,7 @@ class TServerPlayerManager {
     }
   }
   static bool WithinView(const PlayerRecord& a, const PlayerRecord& b);
+  void Tell(TGameEvent::TKind kind, const PlayerRecord& p, std::string text = {});
 
   TGUIDManager& guids_;
   TGameTimer& timer_;
@@ -145,6 +151,7 @@ class TServerPlayerManager {
   std::vector<GameMessagePtr> outgoing_;  // composed, not yet handed to the dispatch queue
   uint16_t playerCount_ = 0;
   uint64_t revision_ = 0;
+  TGameEventSink eventSink_;
 };
 
 // A message from the server: SocketID -1, addressed to `guid`.

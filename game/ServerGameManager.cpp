@@ -1,5 +1,6 @@
 #include "game/ServerGameManager.h"
 
+#include <chrono>
 #include <cstdlib>
 #include <utility>
 
@@ -129,7 +130,9 @@ void TServerGameManager::Execute() {
     if (!Terminated() && r != TWaitResult::wrError) {
       const uint32_t now = GetTickCount();
       if (std::llabs(static_cast<int32_t>(now - last)) >= static_cast<int64_t>(tickInterval_)) {
+        const auto began = std::chrono::steady_clock::now();
         players_.UpdatePlayers();
+        updateDurations_.Observe(std::chrono::steady_clock::now() - began);
         PublishIfChanged();
         last = now;
       }

@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "game/PlayerSnapshot.h"
 #include "game/Players.h"
+#include "platform/Histogram.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/WorkerThread.h"
 #include "protocol/GameMessage.h"
@@ -21,6 +23,9 @@ namespace zq {
 constexpr uint32_t TICK_INTERVAL = 62;  // ms between two movement updates at least
 constexpr const char* GAME_QUEUE_NAME = "ZQO-SGM";
 constexpr std::size_t MAX_STATUS_LEN = 60;  // "Added player " and the name, in all
+// Buckets of the UpdatePlayers durations, in seconds (1 us to 25 ms).
+inline const std::vector<double> UPDATE_DURATION_BOUNDS = {
+    1e-6, 2.5e-6, 5e-6, 1e-5, 2.5e-5, 5e-5, 1e-4, 2.5e-4, 5e-4, 1e-3, 2.5e-3, 5e-3, 1e-2, 2.5e-2};
 
 // A ClientSay text trimmed, with runs of spaces collapsed, positions 97 and 98 removed and
 // enclosed in double quotes. The result is "\"\"" for an empty or all-space text.
@@ -41,6 +46,8 @@ class TServerGameManager : public TThread {
 
   // The player table as last published; any thread.
   const TPlayerSnapshot& Snapshot() const { return snapshot_; }
+  // How long each UpdatePlayers took; any thread.
+  const TDurationHistogram& UpdateDurations() const { return updateDurations_; }
 
  protected:
   void Execute() override;
@@ -57,6 +64,7 @@ class TServerGameManager : public TThread {
   TPlayerSnapshot snapshot_;
   uint64_t publishedRevision_ = 0;     // game manager thread
   std::vector<GameMessagePtr> batch_;  // game manager thread: one wake-up's messages
+  TDurationHistogram updateDurations_{UPDATE_DURATION_BOUNDS};
 };
 
 }  // namespace zq

@@ -53,6 +53,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       deleteButton_(QStringLiteral("Delete")),
       modifyButton_(QStringLiteral("Modify")),
       banButton_(QStringLiteral("Ban")),
+      zoomLabel_(QStringLiteral("Zoom:")),
       iregExForm_(std::make_unique<TIregExForm>()),
       server_(std::make_unique<TZQOServer>(*this, options)) {
   setObjectName(QStringLiteral("MainSrvForm"));
@@ -78,10 +79,12 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   tabs_.addTab(&setupPage_, QStringLiteral("Setup"));
   tabs_.addTab(&messagesPage_, QStringLiteral("Messages"));
   tabs_.addTab(&accountsPage_, QStringLiteral("Accounts"));
+  tabs_.addTab(&mapPage_, QStringLiteral("Map"));
   BuildStatusPage();
   BuildSetupPage();
   BuildMessagesPage();
   BuildAccountsPage();
+  BuildMapPage();
   tabs_.setCurrentWidget(&setupPage_);
 
   Unbounded(maxClientsSpin_, settings.MaxClients);
@@ -110,6 +113,12 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   connect(&deleteButton_, &QPushButton::clicked, this, &TMainSrvForm::DeleteButtonClick);
   connect(&banButton_, &QPushButton::clicked, this, &TMainSrvForm::BanButtonClick);
   connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshAccounts(); });
+  connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshMap(); });
+  // Made now, so that its event stream has the start's log lines; it listens once started.
+  if (!settings.AdminListen.empty())
+    admin_ = std::make_unique<TAdminServer>(
+        *server_, TAdminSettings{settings.AdminListen, settings.AdminToken, {}},
+        [this] { close(); });
   // Errors the socket facilities report themselves (unsuppressed socket errors, a handler
   // that threw) reach the operator in a message box.
   SetEventErrorReporter([this](const std::string& text) { ReportError(text); });
@@ -118,6 +127,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
 TMainSrvForm::~TMainSrvForm() {
   SetEventErrorReporter(nullptr);
   accountsTimer_.stop();
+  admin_.reset();
   server_.reset();  // shuts a running server down while the view still exists
 }
 
@@ -217,6 +227,28 @@ void TMainSrvForm::BuildAccountsPage() {
   accountsLayout_.setColumnStretch(4, 1);
 }
 
+void TMainSrvForm::BuildMapPage() {
+  mapPage_.setLayout(&mapLayout_);
+  zoomCombo_.setObjectName(QStringLiteral("ZoomComboBox"));
+  zoomCombo_.addItem(QStringLiteral("Whole world"), 0);
+  for (int zoom : {1, 2, 4, 8}) zoomCombo_.addItem(QStringLiteral("%1×").arg(zoom), zoom);
+  zoomLabel_.setBuddy(&zoomCombo_);
+  connect(&zoomCombo_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { mapView_.SetZoom(zoomCombo_.itemData(index).toInt()); });
+  zoomCombo_.setCurrentIndex(3);  // 4x: the players' surroundings
+  mapLayout_.addWidget(&zoomLabel_, 0, 0);
+  mapLayout_.addWidget(&zoomCombo_, 0, 1);
+  mapLayout_.addWidget(&mapView_, 1, 0, 1, 3);
+  mapLayout_.setColumnStretch(2, 1);
+  mapLayout_.setRowStretch(1, 1);
+}
+
+void TMainSrvForm::RefreshMap() {
+  if (!server_->ServerStarted()) return mapView_.SetPlayers({});
+  if (const TWorldData* world = server_->World()) mapView_.SetWorld(world->Map());
+  mapView_.SetPlayers(*server_->Players());
+}
+
 TServerSettings TMainSrvForm::FieldSettings() const {
   TServerSettings settings = settings_;  // what no field shows stays as given
   settings.GameDirectory = directoryList_.Directory();
@@ -248,6 +280,14 @@ void TMainSrvForm::StartServerClick() {
     banButton_.setEnabled(true);
     accountsTimer_.start(static_cast<int>(options_.BeatInterval));
     RefreshAccounts();
+    RefreshMap();
+    if (admin_) {
+      try {
+        admin_->Start();
+      } catch (const std::exception& e) {
+        ReportError(e.what());
+      }
+    }
   }
   if (closeRequested_) close();
 }

@@ -1,10 +1,11 @@
 // TMainSrvForm: the operator's main window "zq Server <version>" with the tabs "Status", "Setup",
-// "Messages" and "Accounts". It owns the server (TZQOServer) and is its view: "&Start Server"
-// runs the start sequence with the Setup fields, the Status tab shows the status lines and
-// the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new
+// "Messages", "Accounts" and "Map". It owns the server (TZQOServer) and is its view: "&Start
+// Server" runs the start sequence with the Setup fields, the Status tab shows the status lines
+// and the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new
 // clients, "Accounts" lists the accounts and the players in the game and adds, changes,
-// deletes and bans them, and closing the window (or "Stop/Shutdown") shuts the server down.
-// Main thread only.
+// deletes and bans them, "Map" shows the players on the world map, and closing the window (or
+// "Stop/Shutdown") shuts the server down. With an admin address in the settings it also serves
+// the admin API (TAdminServer). Main thread only.
 #pragma once
 
 #include <QComboBox>
@@ -28,9 +29,11 @@
 #include "gui/DirectoryListBox.h"
 #include "gui/IregExForm.h"
 #include "gui/LogMemo.h"
+#include "gui/MapView.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "server/ZQOSrv.h"
+#include "server/admin/AdminServer.h"
 
 namespace zq {
 
@@ -62,6 +65,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   TAccountDialog* AccountDialog() { return accountDialog_.get(); }
   // Rebuilds the "Accounts" list (the heartbeat-cycle timer calls it too).
   void RefreshAccounts();
+  // Shows the players on the "Map" tab (the heartbeat-cycle timer calls it too).
+  void RefreshMap();
 
   // Shows an error text to the operator; a message box unless replaced (tests do).
   std::function<void(const std::string& text)> ReportError;
@@ -73,6 +78,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   TZQOServer& Server() { return *server_; }
   TIregExForm& IregExForm() { return *iregExForm_; }
   TLogMemo& LogMemo() { return logMemo_; }
+  TMapView& MapView() { return mapView_; }
+  TAdminServer* AdminServer() { return admin_.get(); }
   TAccountModel& Accounts() { return accountModel_; }
   QTabWidget& Tabs() { return tabs_; }
 
@@ -94,6 +101,7 @@ class TMainSrvForm : public QWidget, public IServerView {
   void BuildSetupPage();
   void BuildMessagesPage();
   void BuildAccountsPage();
+  void BuildMapPage();
   TServerSettings FieldSettings() const;
   // The selected row of the Accounts list, if any.
   const TAccountRow* SelectedRow() const;
@@ -161,8 +169,16 @@ class TMainSrvForm : public QWidget, public IServerView {
   QTimer accountsTimer_;
   std::unique_ptr<TAccountDialog> accountDialog_;
 
+  // Map.
+  QWidget mapPage_;
+  QGridLayout mapLayout_;
+  QLabel zoomLabel_;
+  QComboBox zoomCombo_;
+  TMapView mapView_;
+
   std::unique_ptr<TIregExForm> iregExForm_;
-  std::unique_ptr<TZQOServer> server_;  // first to go: its shutdown still logs to the view
+  std::unique_ptr<TZQOServer> server_;   // first to go: its shutdown still logs to the view
+  std::unique_ptr<TAdminServer> admin_;  // refers to the server: goes before it
 };
 
 }  // namespace zq

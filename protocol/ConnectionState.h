@@ -12,6 +12,7 @@
 #include "platform/Sockets.h"
 #include "platform/ThreadAffinity.h"
 #include "protocol/TokenBucket.h"
+#include "protocol/TrafficCounters.h"
 
 namespace zq {
 
@@ -48,8 +49,9 @@ struct TSocketID {
     return LoginPending || (LoginRecord.InGame && GUID.load(std::memory_order_relaxed) == 0);
   }
 
-  int32_t Number;         // the socket number, 1..63
-  TThreadAffinity Owner;  // the main thread, which made the table
+  int32_t Number;                       // the socket number, 1..63
+  TThreadAffinity Owner;                // the main thread, which made the table
+  TTrafficCounters* Traffic = nullptr;  // the table's counters; kept by Reset
 
   // The socket table entry.
   ITcpConnection* Socket = nullptr;   // none when the slot is free

@@ -10,6 +10,7 @@ void SendTCP(TSocketID& to, std::string_view frame) {
   if (!to.Socket) return;  // closed: never parked for a later owner of the number
   std::string& pending = to.PendingOut;
   if (to.CanWrite) {
+    if (to.Traffic) to.Traffic->Sent(TTransport::Tcp, frame);
     if (pending.empty()) {
       to.Socket->SendText(frame);
     } else {  // keep the order: parked output first
@@ -25,6 +26,7 @@ void SendTCP(TSocketID& to, std::string_view frame) {
                           ", dropped msg of " + std::to_string(frame.size()) + " bytes");
     return;
   }
+  if (to.Traffic) to.Traffic->Sent(TTransport::Tcp, frame);
   pending.append(frame);
 }
 
@@ -40,6 +42,7 @@ void SendUDP(TSocketID& to, std::string_view frame) {
         "UDP was NIL for SocketID=" + std::to_string(to.Number) + " msg=" + DescribeFrame(frame));
     return;
   }
+  if (to.Traffic) to.Traffic->Sent(TTransport::Udp, frame);
   to.UDP->Send(frame);
 }
 

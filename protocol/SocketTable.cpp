@@ -19,7 +19,9 @@ std::array<TSocketID, MAX_SOCKETS> TSocketTable::Numbered() {
   return MakeNumbered(std::make_index_sequence<MAX_SOCKETS>());
 }
 
-TSocketTable::TSocketTable() : entries_(Numbered()) {}
+TSocketTable::TSocketTable() : entries_(Numbered()) {
+  for (TSocketID& e : entries_) e.Traffic = &traffic_;
+}
 
 TSocketID& TSocketTable::AddSocket(ITcpConnection& connection) {
   owner_.Check();

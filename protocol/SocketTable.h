@@ -54,9 +54,14 @@ class TSocketTable {
   // Frees every record.
   void Clear();
 
+  // Messages and bytes of all the table's connections.
+  TTrafficCounters& Traffic() { return traffic_; }
+  const TTrafficCounters& Traffic() const { return traffic_; }
+
  private:
   static std::array<TSocketID, MAX_SOCKETS> Numbered();
 
+  TTrafficCounters traffic_;
   std::array<TSocketID, MAX_SOCKETS> entries_;  // number s at index s - 1
   uint64_t lastSerial_ = 0;
   TThreadAffinity owner_;

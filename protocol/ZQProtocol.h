@@ -55,9 +55,9 @@ class TZQProtocolFormat {
 
  private:
   // Runs the handler on each whole message of `bytes` from `from` (none: dropped); returns
-  // the bytes taken, or npos when a handler freed the record. `holdWaiting`: stops before
-  // the next message while the sender's input waits.
-  std::size_t Dispatch(std::string_view bytes, TSocketID* from, bool holdWaiting);
+  // the bytes taken, or npos when a handler freed the record. TCP input stops before the next
+  // message while the sender's input waits.
+  std::size_t Dispatch(std::string_view bytes, TSocketID* from, TTransport via);
 
   TSocketTable& sockets_;
   MessageHandler messageHandler_;

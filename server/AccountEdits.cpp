@@ -53,7 +53,7 @@ void TZQOServer::DeleteAccount(const std::string& name,
           if (!removed) return done("There is no account named " + name + ".");
           Log("Account " + EscapeControl(name) + " removed.");
           if (TSocketID* player = FindPlayer(name))
-            Kick(*player, AdminText::KickedPlayer(), "removal of its account");
+            Kick(*player, AdminText::KickedPlayer(), "removal of its account", "account_removed");
           done({});
         });
       },

@@ -45,7 +45,8 @@ void TZQOServer::RunAdminCommand(TSocketID& admin, const TAdminCommand& command)
       if (!target) return answer(AdminText::NotInGame(command.Name));
       const std::string name = target->PlayerName;
       answer(AdminText::Kicked(name));
-      return Kick(*target, AdminText::KickedPlayer(), "kick by " + EscapeControl(admin.PlayerName));
+      KickClient(target->Number, EscapeControl(admin.PlayerName));
+      return;
     }
     case TAdminVerb::Ban: {
       TBan ban;

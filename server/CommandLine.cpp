@@ -5,6 +5,8 @@
 
 #include "platform/Errors.h"
 #include "server/ConfigFile.h"
+#include "server/admin/AdminAddress.h"
+#include "server/admin/AdminToken.h"
 
 namespace zq {
 namespace {
@@ -62,6 +64,16 @@ struct TOptions {
                               "Accounts file (default zqosrv.db in the game directory; a "
                               "relative path is taken from there).",
                               "FILE"};
+  QCommandLineOption adminListen{
+      "admin-listen",
+      "Serve the admin API, metrics and dashboard on ADDRESS:PORT (e.g. 127.0.0.1:8080; "
+      "[::1]:8080; port 0: any free one). Off unless given.",
+      "ADDRESS:PORT"};
+  QCommandLineOption adminToken{
+      "admin-token",
+      "The admin API's token (at least 16 characters; default: the one in "
+      "zqosrv-admin.token in the game directory, made on the first start).",
+      "TOKEN"};
   QCommandLineOption help{QStringList{"h", "help"}, "This text."};
   QCommandLineOption version{"version", "The version."};
 
@@ -71,7 +83,7 @@ struct TOptions {
 
     parser.addOptions({headless, start, gameDir, serverName, tcpPort, baseUdpPort, maxClients,
                        spawnX, spawnY, setupTimeout, maxPerAddress, maxMessageRate, auth, accounts,
-                       help, version});
+                       adminListen, adminToken, help, version});
   }
 };
 
@@ -163,6 +175,16 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   if (parser.isSet(o.accounts)) {
     s.AccountsFile = parser.value(o.accounts).toStdString();
     if (s.AccountsFile.empty()) throw EConvertError("--accounts: the file name is empty");
+  }
+  if (parser.isSet(o.adminListen)) {
+    s.AdminListen = parser.value(o.adminListen).toStdString();
+    AdminAddressOf(s.AdminListen, "--admin-listen");  // refused here already
+  }
+  if (parser.isSet(o.adminToken)) {
+    s.AdminToken = parser.value(o.adminToken).toStdString();
+    if (s.AdminToken.size() < MIN_ADMIN_TOKEN_LEN)
+      throw EConvertError("--admin-token: at least " + std::to_string(MIN_ADMIN_TOKEN_LEN) +
+                          " characters");
   }
   return result;
 }

@@ -14,6 +14,8 @@
 #include <sstream>
 
 #include "platform/Errors.h"
+#include "server/admin/AdminAddress.h"
+#include "server/admin/AdminToken.h"
 
 namespace zq {
 namespace {
@@ -93,6 +95,21 @@ struct AuthMode {
   static std::string Format(TAuthMode mode) { return std::string(AuthModeName(mode)); }
 };
 
+struct AdminListen : Text {  // empty: no admin API
+  static std::string Parse(const std::string& text, const std::string& what) {
+    if (!text.empty()) AdminAddressOf(text, what);
+    return text;
+  }
+};
+struct AdminToken : Text {  // empty: the token file's
+  static std::string Parse(const std::string& text, const std::string& what) {
+    if (!text.empty() && text.size() < MIN_ADMIN_TOKEN_LEN)
+      throw EConvertError(what + ": at least " + std::to_string(MIN_ADMIN_TOKEN_LEN) +
+                          " characters");
+    return text;
+  }
+};
+
 template <typename Kind, auto Field>
 constexpr TConfigKey Key(const char* key, bool reloadable = false) {
   return {key, reloadable,
@@ -122,6 +139,8 @@ const TConfigKey CONFIG_KEYS[] = {
     Key<LogFile, &S::LogFile>("log_file"),
     Key<AuthMode, &S::Auth>("auth", RELOADABLE),
     Key<Text, &S::AccountsFile>("accounts"),  // empty: zqosrv.db in the game directory
+    Key<AdminListen, &S::AdminListen>("admin_listen"),
+    Key<AdminToken, &S::AdminToken>("admin_token"),
 };
 
 std::string_view Trimmed(std::string_view text) {

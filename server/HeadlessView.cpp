@@ -12,6 +12,7 @@
 #include "server/CommandLine.h"
 #include "server/ConfigReload.h"
 #include "server/ZQOSrv.h"
+#include "server/admin/AdminServer.h"
 
 namespace zq {
 
@@ -55,13 +56,7 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   TZQOServer server(view);
   TConfigReload reload(commandLine);
   bool stopping = false;
-  TSignalWatcher watcher([&](int number) {
-    if (number == SIGHUP) {  // never ends the process
-      if (!server.ServerStarted()) return server.Reload();
-      notifier.Reloading();
-      reload.Run(server);
-      return notifier.Ready();
-    }
+  auto stop = [&] {
     if (stopping) return;  // a second signal does not interrupt the shutdown
     stopping = true;
     notifier.Stopping();
@@ -69,9 +64,24 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
     if (!server.ServerStarted()) return;
     server.Shutdown();
     QCoreApplication::quit();
+  };
+  TSignalWatcher watcher([&](int number) {
+    if (number == SIGHUP) {  // never ends the process
+      if (!server.ServerStarted()) return server.Reload();
+      notifier.Reloading();
+      reload.Run(server);
+      return notifier.Ready();
+    }
+    stop();
   });
+  // Made before the start, so that its event stream has the start's log lines.
+  std::unique_ptr<TAdminServer> admin;
+  if (!settings.AdminListen.empty())
+    admin = std::make_unique<TAdminServer>(
+        server, TAdminSettings{settings.AdminListen, settings.AdminToken, {}}, stop);
   try {
     server.StartServer(settings);
+    if (admin && server.ServerStarted()) admin->Start();
   } catch (const EStopRequested&) {
     return 0;
   } catch (const std::exception& e) {

@@ -58,14 +58,15 @@ void TZQOServer::SendNow(TSocketID& client, const std::string& frame) {
   if (!client.PendingOut.empty()) {
     std::string pending;
     pending.swap(client.PendingOut);
-    client.Socket->SendText(pending);
+    client.Socket->SendText(pending);  // counted when it was parked
   }
-  client.Socket->SendText(frame);
+  SendDirect(*client.Socket, frame);
 }
 
-void TZQOServer::Kick(TSocketID& client, const std::string& text, const std::string& why) {
+void TZQOServer::Kick(TSocketID& client, const std::string& text, const std::string& why,
+                      const std::string& label) {
   SendNow(client, Frame(ServerFull, EncodeServerFull(text)));
-  DropFor(client, why);
+  DropFor(client, why, label);
 }
 
 // StartGame of a client not in the game: its TCP input waits until the verdict is back.
@@ -155,7 +156,7 @@ void TZQOServer::ApplyBans() {
         return std::function<void()>([this, banned] {
           for (uint64_t serial : banned) {
             if (TSocketID* client = FindBySerial(serial))
-              Kick(*client, std::string(RefusalText(TLoginOutcome::Banned)), "ban");
+              Kick(*client, std::string(RefusalText(TLoginOutcome::Banned)), "ban", "ban");
           }
         });
       },

@@ -39,6 +39,10 @@ struct TServerSettings {
   // a relative path is taken from the game directory).
   TAuthMode Auth = TAuthMode::Open;
   std::string AccountsFile;
+  // The admin API (configuration keys admin_listen and admin_token): "ADDRESS:PORT" to
+  // listen on, empty for none; the token, empty for the token file's.
+  std::string AdminListen;
+  std::string AdminToken;
 };
 
 // The base UDP port a text gives (its low 16 bits); raises EConvertError, in the words

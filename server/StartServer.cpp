@@ -88,12 +88,16 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
     throw;
   }
   UpdateStatus();
+  startedAt_ = std::chrono::system_clock::now();
   serverStarted_ = true;
 }
 
 void TZQOServer::OpenLog(const std::string& path) {
   log_ = std::make_unique<TLogFileWriter>(path);
-  log_->SetCallback([this](const std::string& line) { view_.AppendToView(line); });
+  log_->SetCallback([this](const std::string& line) {
+    view_.AppendToView(line);
+    Tell(TLogLineEvent{line});
+  });
 }
 
 void TZQOServer::PrepareDataDirectory() {
@@ -163,6 +167,11 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   players_ =
       std::make_unique<TServerPlayerManager>(*guids_, *gameTimer_, *dispatchQueue_, sockets_,
                                              world_->Blocking(), settings.SpawnX, settings.SpawnY);
+  // The game's events reach the sink on the main thread, in order with the log lines.
+  players_->SetEventSink([this](TGameEvent event) {
+    if (!gameEventsWanted_.load(std::memory_order_relaxed)) return;  // nobody listens
+    mainQueue_.Post([this, event = std::move(event)] { Tell(event); });
+  });
   protocol_ = std::make_unique<TZQProtocolFormat>(sockets_);
   auto writeLog = [this](const std::string& line) { Log(line); };
   dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, sockets_, writeLog);

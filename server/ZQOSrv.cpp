@@ -1,5 +1,6 @@
 #include "server/ZQOSrv.h"
 
+#include "accounts/AdminTexts.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "protocol/MessageCodec.h"
@@ -38,8 +39,19 @@ std::shared_ptr<const TPlayerSnapshotList> TZQOServer::Players() const {
 
 // --- Connections -------------------------------------------------------------------------
 
-void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason) {
-  connection.SendText(Frame(ServerFull, EncodeServerFull(reason)));
+void TZQOServer::Tell(const TServerEvent& event) {
+  if (eventSink_) eventSink_(event);
+}
+
+void TZQOServer::SendDirect(ITcpConnection& connection, const std::string& frame) {
+  sockets_.Traffic().Sent(TTransport::Tcp, frame);
+  connection.SendText(frame);
+}
+
+void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason,
+                        const std::string& metric) {
+  ++counters_.Refused[metric];
+  SendDirect(connection, Frame(ServerFull, EncodeServerFull(reason)));
   connection.Close();  // its disconnect handling counts it back down
   UpdateStatus();
 }
@@ -49,29 +61,30 @@ void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   const std::string& address = connection.RemoteAddress();
   if (AddressBan(address)) {
     Log("Connection from " + address + " refused: the address is banned.");
-    return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)));
+    return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)), "banned");
   }
   // Admins are exempt from the pause and the per-address limit; their name is not known
   // yet, so the address an Admin last logged in from is let in and its login checked.
-  if (paused_ && !AdminAddress(address)) return Refuse(connection, "Server is paused.");
+  if (paused_ && !AdminAddress(address)) return Refuse(connection, "Server is paused.", "paused");
   if (connectedCount_ > maxAllowed_ || !sockets_.HasFreeEntry())
-    return Refuse(connection, "Server is full.");
+    return Refuse(connection, "Server is full.", "full");
   std::string adminOnly;
   if (maxPerAddress_ != 0 && sockets_.CountAddress(address) >= static_cast<int>(maxPerAddress_)) {
     if (!AdminAddress(address)) {
       Log("Connection from " + address + " refused: too many connections from this address.");
-      return Refuse(connection, "Too many connections from this address.");
+      return Refuse(connection, "Too many connections from this address.", "per_address");
     }
     adminOnly = "Too many connections from this address.";
   }
   TSocketID& client = sockets_.AddSocket(connection);
   client.AcceptedAt = GetTickCount();
   client.AdminOnly = adminOnly;
+  ++counters_.Admitted;
   if (handler_) handler_->Admit(client);
   Log("Connected from " + address + ":" + std::to_string(connection.RemotePort()));
-  connection.SendText(Frame(Welcome, EncodeWelcome(serverNameSetting_)));
-  connection.SendText(Frame(ServerVersion, EncodeServerVersion(VersionString)));
-  connection.SendText(Frame(ConnectDone, EncodeConnectDone()));
+  SendDirect(connection, Frame(Welcome, EncodeWelcome(serverNameSetting_)));
+  SendDirect(connection, Frame(ServerVersion, EncodeServerVersion(VersionString)));
+  SendDirect(connection, Frame(ConnectDone, EncodeConnectDone()));
   UpdateStatus();
 }
 
@@ -89,10 +102,12 @@ void TZQOServer::OnClientDisconnect(ITcpConnection& connection) {
 void TZQOServer::OnClientRead(ITcpConnection& connection) {
   TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
   std::string bytes = connection.ReceiveText(READ_CHUNK);
+  sockets_.Traffic().ReceivedBytes(TTransport::Tcp, bytes.size());
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;
   if (client->InputWaits() && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
-    return DropFor(*client, "input beyond the limit while its login is checked");
+    return DropFor(*client, "input beyond the limit while its login is checked",
+                   "login_input_overflow");
   protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
   if (gameQueue_->Size() >= GAME_QUEUE_HIGH) HoldInput();
 }
@@ -137,11 +152,13 @@ void TZQOServer::OnClientError(ITcpConnection& connection, int& code) {
 void TZQOServer::OnClientOverflow(ITcpConnection& connection) {
   Log("Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
       " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
+  ++counters_.Dropped["output_overflow"];
   connection.Close();
 }
 
-void TZQOServer::DropFor(TSocketID& client, const std::string& why) {
+void TZQOServer::DropFor(TSocketID& client, const std::string& why, const std::string& label) {
   const std::string address = client.Address;
+  ++counters_.Dropped[label.empty() ? ReasonLabel(why) : label];
   if (client.Socket) client.Socket->Close();  // its disconnect line comes first
   Log("Client " + address + " dropped due to " + why + ".");
 }
@@ -190,6 +207,19 @@ void TZQOServer::DropClient(int32_t s) {
   if (ITcpConnection* connection = sockets_[s].Socket) connection->Close();
 }
 
+bool TZQOServer::KickClient(int32_t s, const std::string& by) {
+  if (s < 1 || s > MAX_SOCKETS || !sockets_[s].Socket) return false;
+  TSocketID& client = sockets_[s];
+  const TKickEvent kick{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName,
+                        client.Address, by};
+  ++counters_.Dropped["kick"];
+  SendNow(client, Frame(ServerFull, EncodeServerFull(AdminText::KickedPlayer())));
+  client.Socket->Close();  // its disconnect line comes first
+  Log("Client " + kick.Address + " kicked by " + by + ".");
+  Tell(kick);
+  return true;
+}
+
 void TZQOServer::UpdateStatus() {
   std::string connected =
       "Connected: " + std::to_string(connectedCount_) + "/" + std::to_string(maxAllowed_);
@@ -212,7 +242,10 @@ void TZQOServer::OnBeatTimer() {
   for (TSocketID& client : sockets_) {
     THeartbeatRecord& beat = client.HeartbeatRecord;
     if (!client.InUse() || !beat.UDPActive || !client.UDP) continue;
-    if (beat.AckedSeq != beat.Seq) ++beat.Missed;
+    if (beat.AckedSeq != beat.Seq) {
+      ++beat.Missed;
+      ++counters_.BeatsMissed;
+    }
     if (beat.Missed >= BEAT_MISS_LIMIT) {
       DropFor(client, "beat timeout");
       continue;
@@ -220,6 +253,7 @@ void TZQOServer::OnBeatTimer() {
     const uint8_t n = static_cast<uint8_t>(beat.Seq + 1);
     const uint32_t t = GetTickCount();
     SendUDP(client, FrameUDP(BEAT, EncodeBEAT(n, t)));
+    ++counters_.BeatsSent;
     beat.Seq = n;
     beat.SentAt = t;
   }
@@ -229,6 +263,7 @@ void TZQOServer::OnBeatTimer() {
 void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,
                             const std::string& senderAddress) {
   if (!receivingUdp_) return;
+  sockets_.Traffic().ReceivedBytes(TTransport::Udp, datagram.size());
   TSocketID* client = sockets_.FindByUDP(&endpoint);
   if (!client) {
     ConsoleDiagnostic("udp unvalidated " + senderAddress,

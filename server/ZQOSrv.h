@@ -4,6 +4,8 @@
 // path, until Shutdown stops it in a fixed order. Main thread only.
 #pragma once
 
+#include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -28,6 +30,8 @@
 #include "protocol/GameMessenger.h"
 #include "protocol/SocketTable.h"
 #include "protocol/ZQProtocol.h"
+#include "server/ServerCounters.h"
+#include "server/ServerEvents.h"
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "world/WorldData.h"
@@ -82,6 +86,9 @@ class TZQOServer {
   bool Paused() const { return paused_; }
   // Closes the connection of socket number s (it then takes the normal disconnect road).
   void DropClient(int32_t s);
+  // The same after telling the client "You were kicked by an admin.", logged as "Client <ip>
+  // kicked by <by>.", counted and told to the event sink; false when s holds no connection.
+  bool KickClient(int32_t s, const std::string& by);
 
   // Accounts (Logins.cpp, AdminCommands.cpp). The accounts file, null unless running.
   TAccountService* Accounts() { return accounts_.get(); }
@@ -89,8 +96,9 @@ class TZQOServer {
   TSocketID* FindPlayer(std::string_view name);
   TSocketID* FindBySerial(uint64_t serial);
   // Sends `text` as ServerFull, then closes the connection; logs "Client <ip> dropped due to
-  // <why>.".
-  void Kick(TSocketID& client, const std::string& text, const std::string& why);
+  // <why>." and counts it under the metric label `label`.
+  void Kick(TSocketID& client, const std::string& text, const std::string& why,
+            const std::string& label);
   // Adds the ban (on the job thread), then kicks whoever it applies to; `done` runs on the
   // main thread with an empty text, or with what failed.
   void AddBan(TBan ban, std::function<void(const std::string& error)> done);
@@ -125,6 +133,24 @@ class TZQOServer {
   uint64_t RateLimitedMessages() const { return handler_ ? handler_->RateLimited() : 0; }
   // Writes a log line.
   void Log(const std::string& message);
+
+  // For the admin API and its metrics.
+  // Told of every log line, game event and kick from now on (null: nobody).
+  void SetEventSink(TServerEventSink sink) {
+    gameEventsWanted_.store(static_cast<bool>(sink), std::memory_order_relaxed);
+    eventSink_ = std::move(sink);
+  }
+  const std::string& ServerName() const { return serverNameSetting_; }
+  std::chrono::system_clock::time_point StartedAt() const { return startedAt_; }
+  const TWorldData* World() const { return world_.get(); }  // null before it is loaded
+  const TServerCounters& Counters() const { return counters_; }
+  const TTrafficCounters& Traffic() const { return sockets_.Traffic(); }
+  // Null while the server is not running.
+  const TGameMessenger* GameQueue() const { return gameQueue_.get(); }
+  const TGameMessenger* DispatchQueue() const { return dispatchQueue_.get(); }
+  const TDurationHistogram* UpdateDurations() const {
+    return gameManager_ ? &gameManager_->UpdateDurations() : nullptr;
+  }
 
   // The heartbeat cycle and the look at the setup deadlines; public so tests can run one
   // without waiting for the timer.
@@ -170,9 +196,14 @@ class TZQOServer {
   void HoldInput();
   // Refuses a connection at once with ServerFull and `reason`; it is counted back down by
   // its disconnect.
-  void Refuse(ITcpConnection& connection, const std::string& reason);
-  // Closes a client and logs "Client <ip> dropped due to <why>.".
-  void DropFor(TSocketID& client, const std::string& why);
+  void Refuse(ITcpConnection& connection, const std::string& reason,
+              const std::string& metric = "other");
+  // Sends a frame on a connection that has no record (yet), counted with the rest.
+  void SendDirect(ITcpConnection& connection, const std::string& frame);
+  void Tell(const TServerEvent& event);
+  // Closes a client and logs "Client <ip> dropped due to <why>."; counted under `label`
+  // (default: the words joined by "_").
+  void DropFor(TSocketID& client, const std::string& why, const std::string& label = {});
   void UpdateStatus();
 
   // UDP receive path.
@@ -199,6 +230,10 @@ class TZQOServer {
   int32_t maxAllowed_ = 0;
   int32_t connectedCount_ = 0;
   int32_t peakConnected_ = 0;
+  std::chrono::system_clock::time_point startedAt_;
+  TServerCounters counters_;
+  TServerEventSink eventSink_;
+  std::atomic<bool> gameEventsWanted_{false};  // read by the game thread: post only when true
 
   TSocketTable sockets_;
   TMainThreadQueue mainQueue_;

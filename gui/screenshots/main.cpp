@@ -7,6 +7,7 @@
 #include <QPixmap>
 #include <cstdlib>
 #include <iostream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -114,8 +115,9 @@ int main(int argc, char** argv) {
                  : (void)bots.front()->Poll(20);
   }
 
-  const char* files[] = {"status.png", "setup.png", "messages.png", "accounts.png"};
-  for (int tab = 0; tab < form->Tabs().count(); ++tab) {
+  form->RefreshMap();
+  const char* files[] = {"status.png", "setup.png", "messages.png", "accounts.png", "map.png"};
+  for (int tab = 0; tab < form->Tabs().count() && tab < static_cast<int>(std::size(files)); ++tab) {
     form->Tabs().setCurrentIndex(tab);
     for (int i = 0; i < 5; ++i) QApplication::processEvents();
     QString path = QDir(outDir).filePath(QString::fromLatin1(files[tab]));

@@ -27,11 +27,12 @@ TEST_F(WindowTest, CaptionsFieldsAndDefaultsBeforeStart) {
   TMainSrvForm& form = MakeForm();
   EXPECT_EQ(form.windowTitle(), "zq Server 0.1.1");
   QTabWidget& tabs = form.Tabs();
-  ASSERT_EQ(tabs.count(), 4);
+  ASSERT_EQ(tabs.count(), 5);
   EXPECT_EQ(tabs.tabText(0), "Status");
   EXPECT_EQ(tabs.tabText(1), "Setup");
   EXPECT_EQ(tabs.tabText(2), "Messages");
   EXPECT_EQ(tabs.tabText(3), "Accounts");
+  EXPECT_EQ(tabs.tabText(4), "Map");
   EXPECT_EQ(tabs.tabText(tabs.currentIndex()), "Setup");
 
   EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/0 Clients");

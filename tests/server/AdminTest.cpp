@@ -74,7 +74,7 @@ TEST_F(AdminTest, MistakesAreAnsweredAndChangeNothing) {
 TEST_F(AdminTest, KickClosesThePlayerWithTheKickText) {
   EXPECT_EQ(Ask("/KICK BOB"), std::vector<std::string>{"Kicked bob."});
   EXPECT_EQ(RefusalOf(*bob_), "You were kicked by an admin.");
-  EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to kick by Root."), 0);
+  EXPECT_GE(LineIndex("Client 127.0.0.1 kicked by Root."), 0);
   // Kicked, not banned: bob may come back.
   EXPECT_EQ(Login("bob", "bobpw").Setup(), SetupState::InGame);
 }

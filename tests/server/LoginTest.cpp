@@ -113,6 +113,9 @@ TEST_F(LoginTest, BansApplyAtConnectAtLoginAndToPlayersInTheGame) {
   EXPECT_TRUE(late.Refused());
   EXPECT_EQ(RefusalOf(late), "You are banned.");
   EXPECT_GE(LineIndex("Connection from 127.0.0.1 refused: the address is banned."), 0);
+  // Counted under short labels, whatever the log's words.
+  EXPECT_EQ(server_->Counters().Dropped.at("ban"), 1u);
+  EXPECT_EQ(server_->Counters().Refused.at("banned"), 1u);
 }
 
 TEST_F(LoginTest, TheShellChangesTheFileWhileTheServerRuns) {
@@ -177,6 +180,7 @@ TEST_F(LoginTest, TooMuchInputDuringTheCheckClosesTheConnection) {
   EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to input beyond the limit while its login is "
                       "checked."),
             0);
+  EXPECT_EQ(server_->Counters().Dropped.at("login_input_overflow"), 1u);
 }
 
 TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {

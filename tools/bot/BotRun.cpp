@@ -3,6 +3,7 @@
 #include <random>
 
 #include "tools/bot/BotClients.h"
+#include "tools/bot/MessageText.h"
 #include "tools/bot/Trace.h"
 
 namespace zq {
@@ -46,11 +47,20 @@ int RunBots(const TBotOptions& options, std::ostream& out, const std::function<b
   std::vector<TWalker> walkers(n);
   for (auto& w : walkers) w.NextAt = start + between(0, 1'000'000);
   int64_t nextSay = start;
+  // A player told ServerFull in the game (kicked, banned) is lost as much as a closed one.
+  auto lost = [](const TZQClient& c) { return c.IsClosed() || c.Refused(); };
   std::vector<bool> reported(n, false);
-  for (std::size_t i = 0; i < n; ++i) reported[i] = bots.Clients[i]->IsClosed();
+  for (std::size_t i = 0; i < n; ++i) reported[i] = lost(*bots.Clients[i]);
+  auto report = [&](std::size_t i) {
+    const TZQClient& c = *bots.Clients[i];
+    if (reported[i] || !lost(c)) return;
+    reported[i] = true;
+    out << BotName(options, i) << ": "
+        << (c.Refused() ? "told " + QuoteText(c.RefusalText()) : c.CloseReason()) << std::endl;
+  };
   auto anyInGame = [&] {
     for (auto& c : bots.Clients)
-      if (c->Setup() == SetupState::InGame && !c->IsClosed()) return true;
+      if (c->Setup() == SetupState::InGame && !lost(*c)) return true;
     return false;
   };
 
@@ -60,9 +70,8 @@ int RunBots(const TBotOptions& options, std::ostream& out, const std::function<b
     int64_t now = NowMicros();
     for (std::size_t i = 0; i < n; ++i) {
       TZQClient& c = *bots.Clients[i];
-      if (c.IsClosed()) {
-        if (!reported[i]) out << BotName(options, i) << ": " << c.CloseReason() << std::endl;
-        reported[i] = true;
+      if (lost(c)) {
+        report(i);
         continue;
       }
       if (c.Setup() != SetupState::InGame) continue;
@@ -88,10 +97,12 @@ int RunBots(const TBotOptions& options, std::ostream& out, const std::function<b
 
   uint64_t received = 0, beats = 0;
   int closed = 0;
-  for (auto& c : bots.Clients) {
-    received += c->Stats().TcpMessages + c->Stats().UdpMessages;
-    beats += c->Stats().BeatsAnswered;
-    closed += c->IsClosed() ? 1 : 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const TZQClient& c = *bots.Clients[i];
+    report(i);
+    received += c.Stats().TcpMessages + c.Stats().UdpMessages;
+    beats += c.Stats().BeatsAnswered;
+    closed += lost(c) ? 1 : 0;
   }
   CloseBotClients(bots);
   out << "bot: " << n << " clients, " << received << " messages received, " << beats

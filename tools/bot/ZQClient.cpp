@@ -61,6 +61,7 @@ void TZQClient::Connect(const std::string& host, uint16_t port, uint16_t udpPort
   peer_ = host + ":" + std::to_string(port);
   closed_ = connected_ = greeted_ = refused_ = false;
   closeReason_.clear();
+  refusalText_.clear();
 
   tcpFd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (tcpFd_ < 0)
@@ -335,8 +336,9 @@ void TZQClient::Deliver(TWireMessage&& wire, Via via, int64_t at) {
     guid_ = guid->GUID;
   } else if (r.As<msg::ConnectDone>()) {
     greeted_ = true;
-  } else if (r.As<msg::ServerFull>()) {
+  } else if (auto* full = r.As<msg::ServerFull>()) {
     refused_ = true;
+    refusalText_ = full->Text;
   }
   // The hook sees the message before the answers it causes.
   if (onMessage_) onMessage_(r);

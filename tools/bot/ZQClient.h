@@ -65,6 +65,7 @@ class TZQClient {
   const std::string& CloseReason() const { return closeReason_; }
   bool Greeted() const { return greeted_; }  // ConnectDone received
   bool Refused() const { return refused_; }  // ServerFull received
+  const std::string& RefusalText() const { return refusalText_; }
 
   uint16_t LocalUdpPort() const { return localUdpPort_; }
   uint16_t ServerUdpPort() const { return serverUdpPort_; }  // from UDPPortAssign, 0 before
@@ -161,6 +162,7 @@ class TZQClient {
   bool closed_ = false;
   bool greeted_ = false;
   bool refused_ = false;
+  std::string refusalText_;
   std::string closeReason_;
   std::string peer_;         // "host:port" for messages
   uint32_t serverAddr_ = 0;  // network byte order

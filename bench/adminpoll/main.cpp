@@ -1,0 +1,86 @@
+// zqo-adminpoll: polls a server's admin API the way a dashboard and a scraper do, for the
+// load benchmark with polling (bench/admin-load): GET /api/players and GET /metrics, each
+// RATE times a second for SECONDS, over kept-alive loopback connections. Prints how many
+// answers came, how many failed and their latency.
+#include <CLI/CLI.hpp>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTimer>
+#include <cstdio>
+#include <iostream>
+
+#include "tools/bot/LatencyHistogram.h"
+
+namespace {
+
+struct TOptions {
+  std::string Url = "http://127.0.0.1:8080";
+  std::string Token;
+  int Rate = 20;
+  double Seconds = 10;
+};
+
+struct TTally {
+  zq::TLatencyHistogram Latency;
+  int Failed = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  TOptions o;
+  CLI::App cli("Polls /api/players and /metrics of a zqosrv admin API.");
+  cli.add_option("--url", o.Url, "the admin API, e.g. http://127.0.0.1:8080");
+  cli.add_option("--token", o.Token, "the admin token")->required();
+  cli.add_option("--rate", o.Rate, "polls a second of each path")->check(CLI::Range(1, 1000));
+  cli.add_option("--seconds", o.Seconds, "how long")->check(CLI::Range(0.1, 3600.0));
+  CLI11_PARSE(cli, argc, argv);
+
+  QCoreApplication app(argc, argv);
+  QNetworkAccessManager http;
+  http.setProxy(QNetworkProxy::NoProxy);
+  const QByteArray auth = QByteArray::fromStdString("Bearer " + o.Token);
+  const char* const paths[] = {"/api/players", "/metrics"};
+  TTally tallies[2];
+  int pending = 0;
+  QElapsedTimer clock;
+  clock.start();
+  QTimer tick;
+  QObject::connect(&tick, &QTimer::timeout, [&] {
+    if (clock.elapsed() >= static_cast<qint64>(o.Seconds * 1000)) {
+      tick.stop();
+      if (pending == 0) app.quit();
+      return;
+    }
+    for (int i = 0; i < 2; ++i) {
+      QNetworkRequest request(QUrl(QString::fromStdString(o.Url) + paths[i]));
+      request.setRawHeader("Authorization", auth);
+      QNetworkReply* reply = http.get(request);
+      ++pending;
+      const qint64 sent = clock.nsecsElapsed();
+      QObject::connect(reply, &QNetworkReply::finished, [&, reply, sent, i] {
+        --pending;
+        if (reply->error() != QNetworkReply::NoError || reply->readAll().isEmpty())
+          ++tallies[i].Failed;
+        else
+          tallies[i].Latency.Add((clock.nsecsElapsed() - sent) / 1000);
+        reply->deleteLater();
+        if (!tick.isActive() && pending == 0) app.quit();
+      });
+    }
+  });
+  tick.start(1000 / o.Rate);
+  app.exec();
+  for (int i = 0; i < 2; ++i) {
+    const zq::TLatencyHistogram& h = tallies[i].Latency;
+    std::printf("poll %s: %llu answered, %d failed, p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
+                paths[i], static_cast<unsigned long long>(h.Count()), tallies[i].Failed,
+                static_cast<double>(h.Percentile(0.5)) / 1000,
+                static_cast<double>(h.Percentile(0.99)) / 1000,
+                static_cast<double>(h.Max()) / 1000);
+  }
+  return tallies[0].Failed + tallies[1].Failed == 0 ? 0 : 1;
+}

@@ -1,0 +1,132 @@
+#include "server/admin/AdminJson.h"
+
+#include <QDateTime>
+
+#include "platform/Clock.h"
+#include "server/admin/MapImage.h"
+
+namespace zq {
+namespace {
+
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+template <typename... F>
+struct TOverloaded : F... {
+  using F::operator()...;
+};
+template <typename... F>
+TOverloaded(F...) -> TOverloaded<F...>;
+
+const char* GameEventName(TGameEvent::TKind kind) {
+  switch (kind) {
+    case TGameEvent::TKind::Join:
+      return "join";
+    case TGameEvent::TKind::Leave:
+      return "leave";
+    default:
+      return "speech";
+  }
+}
+
+}  // namespace
+
+QString IsoTime(std::chrono::system_clock::time_point time) {
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+  return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
+                       std::chrono::system_clock::time_point now) {
+  const bool running = server.ServerStarted();
+  const double uptime =
+      running ? std::chrono::duration<double>(now - server.StartedAt()).count() : 0.0;
+  return QJsonObject{
+      {"version", VersionString},
+      {"running", running},
+      {"server_name", Q(server.ServerName())},
+      {"identity", Q(server.GameIdentity())},
+      {"started_at", running ? QJsonValue(IsoTime(server.StartedAt())) : QJsonValue()},
+      {"uptime_seconds", std::floor(uptime * 1000) / 1000},
+      {"paused", server.Paused()},
+      {"connections", server.ConnectedCount()},
+      {"peak_connections", server.PeakConnected()},
+      {"players", static_cast<qint64>(server.Players()->size())},
+      {"max_clients", server.MaxAllowed()},
+      {"tcp_port", server.ListeningPort()},
+      {"messages_in_per_second", rates.In},
+      {"messages_out_per_second", rates.Out},
+      {"map", QJsonObject{{"url", "/api/map.png"},
+                          {"tiles_per_pixel", MAP_TILES_PER_PIXEL},
+                          {"pixels", MAP_PIXELS},
+                          {"world_tiles", WORLD_TILES}}},
+  };
+}
+
+QJsonArray PlayersJson(const TZQOServer& server, std::chrono::system_clock::time_point now) {
+  QJsonArray out;
+  const uint32_t tick = GetTickCount();
+  const std::shared_ptr<const TPlayerSnapshotList> players = server.Players();  // kept alive
+  for (const TPlayerSnapshotEntry& p : *players) {
+    QJsonObject player{{"guid", static_cast<qint64>(p.GUID)},
+                       {"name", Q(p.Name)},
+                       {"socket", p.SocketID},
+                       {"x", p.X},
+                       {"y", p.Y},
+                       // Filled in from the player's account once the server keeps accounts.
+                       {"privileges", "Player"}};
+    QJsonValue address, port, ping, since;
+    if (p.SocketID >= 1 && p.SocketID <= MAX_SOCKETS) {
+      const TSocketID& client = server.Sockets()[p.SocketID];
+      if (client.InUse()) {
+        address = Q(client.Address);
+        port = client.Port;
+        if (client.RoundTripKnown) ping = static_cast<qint64>(client.HeartbeatRecord.RoundTrip);
+        // The admission tick is the tick count then; its age is exact modulo 2^32 ms.
+        since = IsoTime(now - std::chrono::milliseconds(tick - client.AcceptedAt));
+      }
+    }
+    player.insert("address", address);
+    player.insert("port", port);
+    player.insert("ping_ms", ping);
+    player.insert("connected_since", since);
+    out.append(player);
+  }
+  return out;
+}
+
+std::string EventName(const TServerEvent& event) {
+  return std::visit(
+      TOverloaded{[](const TLogLineEvent&) { return std::string("log"); },
+                  [](const TGameEvent& e) { return std::string(GameEventName(e.Kind)); },
+                  [](const TKickEvent&) { return std::string("kick"); }},
+      event);
+}
+
+QJsonObject EventJson(const TServerEvent& event) {
+  return std::visit(TOverloaded{[](const TLogLineEvent& e) {
+                                  return QJsonObject{{"line", Q(e.Line)}};
+                                },
+                                [](const TGameEvent& e) {
+                                  QJsonObject o{{"guid", static_cast<qint64>(e.GUID)},
+                                                {"name", Q(e.Name)},
+                                                {"socket", e.SocketID},
+                                                {"x", e.X},
+                                                {"y", e.Y}};
+                                  if (e.Kind == TGameEvent::TKind::Speech)
+                                    o.insert("text", Q(e.Text));
+                                  return o;
+                                },
+                                [](const TKickEvent& e) {
+                                  return QJsonObject{{"guid", static_cast<qint64>(e.GUID)},
+                                                     {"name", Q(e.Name)},
+                                                     {"socket", e.SocketID},
+                                                     {"address", Q(e.Address)},
+                                                     {"by", Q(e.By)}};
+                                }},
+                    event);
+}
+
+}  // namespace zq

@@ -1,0 +1,81 @@
+// TAdminServer: the admin HTTP API over QHttpServer on the main thread's event loop, beside
+// a TZQOServer: status, players, kick, pause, resume, shutdown, the event stream, the map
+// picture, the metrics and the dashboard page (routes and documents in docs/ADMIN.md).
+// Every request but /metrics and the page's files needs "Authorization: Bearer TOKEN"
+// (TAdminAuth). Made before the server starts, so that the event stream has the start-up's
+// log lines; Start after the start sequence. Main thread only.
+#pragma once
+
+#include <QHttpServer>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "server/ZQOSrv.h"
+#include "server/admin/AdminAuth.h"
+#include "server/admin/AdminJson.h"
+#include "server/admin/EventStream.h"
+#include "server/admin/ServerMetrics.h"
+
+namespace zq {
+
+struct TAdminSettings {
+  std::string Listen;  // "ADDRESS:PORT"
+  std::string Token;   // empty: the token file's
+  // Unix seconds for the wrong-token limit (tests pass their own); empty: the system clock.
+  std::function<int64_t()> Clock;
+};
+
+class TAdminServer {
+ public:
+  // `shutdown` ends the server and the program the front end's way (POST /api/shutdown).
+  TAdminServer(TZQOServer& server, TAdminSettings settings, std::function<void()> shutdown);
+  ~TAdminServer();
+  TAdminServer(const TAdminServer&) = delete;
+  TAdminServer& operator=(const TAdminServer&) = delete;
+
+  // Takes the token (making the token file when needed) and listens; logs both. Raises
+  // EConvertError for a bad address or token and EInOutError for a token file or a port
+  // that cannot be used.
+  void Start();
+
+  uint16_t Port() const { return port_; }
+  const std::string& Token() const { return token_; }
+  const std::string& TokenPath() const { return tokenPath_; }
+  const TEventStream& Events() const { return events_; }
+
+ private:
+  using TResponse = QHttpServerResponse;
+
+  void AddPageRoutes();
+  void AddReadRoutes();
+  void AddControlRoutes();
+  // A response when the request may not go on (401, 429), logged; none when it may.
+  std::optional<TResponse> Refusal(const QHttpServerRequest& request);
+  TResponse Kick(uint32_t guid, const QHttpServerRequest& request);
+  TResponse MapPicture();
+  void OnEvent(const TServerEvent& event);
+  void OnSecond();  // rates and keep-alive
+
+  TZQOServer& server_;
+  TAdminSettings settings_;
+  std::function<void()> shutdown_;
+  std::unique_ptr<QHttpServer> http_;
+  std::unique_ptr<TAdminAuth> auth_;
+  std::string token_;
+  std::string tokenPath_;
+  uint16_t port_ = 0;
+  TEventStream events_;
+  TAdminCounters counters_;
+  QByteArray mapPng_;  // made at the first request
+  QTimer second_;
+  uint64_t lastIn_ = 0, lastOut_ = 0;
+  std::chrono::steady_clock::time_point lastSample_;
+  TMessageRates rates_;
+  int secondsQuiet_ = 0;  // since the last keep-alive
+};
+
+}  // namespace zq

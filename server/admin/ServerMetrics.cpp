@@ -1,0 +1,138 @@
+#include "server/admin/ServerMetrics.h"
+
+#include "platform/ProcessStats.h"
+#include "protocol/MessageCodes.h"
+#include "server/admin/MetricsText.h"
+
+namespace zq {
+namespace {
+
+const char* TransportLabel(TTransport via) {
+  return via == TTransport::Tcp ? "tcp" : "udp";
+}
+
+std::string TypeLabel(uint8_t code) {
+  const char* name = MsgTypeName(MsgType(code));
+  if (name) return name;
+  static const char* const HEX = "0123456789ABCDEF";
+  return std::string("0x") + HEX[code >> 4] + HEX[code & 15];
+}
+
+// Messages by type and transport: only the series that have counted something.
+template <typename F>
+void ByType(TMetricsText& m, const char* name, F count) {
+  for (TTransport via : {TTransport::Tcp, TTransport::Udp})
+    for (int code = 0; code < 256; ++code)
+      if (const uint64_t n = count(via, static_cast<uint8_t>(code)))
+        m.Sample(
+            name, n,
+            {{"type", TypeLabel(static_cast<uint8_t>(code))}, {"transport", TransportLabel(via)}});
+}
+
+void ByReason(TMetricsText& m, const char* name, const std::map<std::string, uint64_t>& counts) {
+  for (const auto& [reason, n] : counts) m.Sample(name, n, {{"reason", reason}});
+}
+
+}  // namespace
+
+std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& admin) {
+  TMetricsText m;
+  m.Family("zqosrv_build_info", "gauge", "The server's version, as a label; always 1.");
+  m.Sample("zqosrv_build_info", uint64_t{1}, {{"version", VersionString}});
+  m.Family("zqosrv_up", "gauge", "1 while the server runs (started and not shut down).");
+  m.Sample("zqosrv_up", uint64_t{server.ServerStarted() ? 1u : 0u});
+  if (server.ServerStarted()) {
+    m.Family("zqosrv_start_time_seconds", "gauge", "When the server started, in Unix seconds.");
+    m.Sample("zqosrv_start_time_seconds",
+             std::chrono::duration<double>(server.StartedAt().time_since_epoch()).count());
+  }
+  m.Family("zqosrv_paused", "gauge", "1 while new connections are refused as paused.");
+  m.Sample("zqosrv_paused", uint64_t{server.Paused() ? 1u : 0u});
+
+  m.Family("zqosrv_connections", "gauge", "Client connections admitted and open.");
+  m.Sample("zqosrv_connections", static_cast<double>(server.ConnectedCount()));
+  m.Family("zqosrv_connections_peak", "gauge", "Most connections open at once since the start.");
+  m.Sample("zqosrv_connections_peak", static_cast<double>(server.PeakConnected()));
+  m.Family("zqosrv_max_clients", "gauge", "Most connections admitted at once (the setting).");
+  m.Sample("zqosrv_max_clients", static_cast<double>(server.MaxAllowed()));
+  m.Family("zqosrv_players", "gauge", "Players in the game.");
+  m.Sample("zqosrv_players", static_cast<uint64_t>(server.Players()->size()));
+
+  const TServerCounters& c = server.Counters();
+  m.Family("zqosrv_connections_admitted_total", "counter", "Connections admitted.");
+  m.Sample("zqosrv_connections_admitted_total", c.Admitted);
+  m.Family("zqosrv_connections_refused_total", "counter",
+           "Connections refused at once, by reason (full, paused, per_address).");
+  ByReason(m, "zqosrv_connections_refused_total", c.Refused);
+  m.Family("zqosrv_clients_dropped_total", "counter",
+           "Connections the server closed, by reason (beat_timeout, setup_timeout, "
+           "message_flood, output_overflow, kick).");
+  ByReason(m, "zqosrv_clients_dropped_total", c.Dropped);
+
+  const TTrafficCounters& t = server.Traffic();
+  m.Family("zqosrv_messages_received_total", "counter",
+           "Whole messages received from clients, by type and transport.");
+  ByType(m, "zqosrv_messages_received_total",
+         [&](TTransport via, uint8_t code) { return t.ReceivedMessages(via, code); });
+  m.Family("zqosrv_messages_sent_total", "counter",
+           "Messages sent (or queued for sending) to clients, by type and transport.");
+  ByType(m, "zqosrv_messages_sent_total",
+         [&](TTransport via, uint8_t code) { return t.SentMessages(via, code); });
+  // A family's samples stand together, so one loop per family.
+  m.Family("zqosrv_received_bytes_total", "counter", "Bytes received from clients.");
+  for (TTransport via : {TTransport::Tcp, TTransport::Udp})
+    m.Sample("zqosrv_received_bytes_total", t.ReceivedBytes(via),
+             {{"transport", TransportLabel(via)}});
+  m.Family("zqosrv_sent_bytes_total", "counter", "Bytes sent (or queued) to clients.");
+  for (TTransport via : {TTransport::Tcp, TTransport::Udp})
+    m.Sample("zqosrv_sent_bytes_total", t.SentBytes(via), {{"transport", TransportLabel(via)}});
+  m.Family("zqosrv_messages_unaddressed_total", "counter",
+           "Game messages dropped because no connection held their GUID.");
+  m.Sample("zqosrv_messages_unaddressed_total", server.UnaddressedMessages());
+  m.Family("zqosrv_messages_rate_limited_total", "counter",
+           "Game messages dropped by a connection's message budget.");
+  m.Sample("zqosrv_messages_rate_limited_total", server.RateLimitedMessages());
+
+  const std::pair<const char*, const TGameMessenger*> queues[] = {
+      {"game", server.GameQueue()}, {"dispatch", server.DispatchQueue()}};
+  m.Family("zqosrv_queue_depth", "gauge", "Messages waiting in a queue between threads.");
+  for (const auto& [name, queue] : queues)
+    if (queue)
+      m.Sample("zqosrv_queue_depth", static_cast<uint64_t>(queue->Size()), {{"queue", name}});
+  m.Family("zqosrv_queue_full_total", "counter", "Messages a full queue refused.");
+  for (const auto& [name, queue] : queues)
+    if (queue) m.Sample("zqosrv_queue_full_total", queue->Refused(), {{"queue", name}});
+
+  m.Family("zqosrv_beats_sent_total", "counter", "Heartbeat BEATs sent.");
+  m.Sample("zqosrv_beats_sent_total", c.BeatsSent);
+  m.Family("zqosrv_beats_missed_total", "counter",
+           "Heartbeat cycles that found a client's last BEAT unacknowledged.");
+  m.Sample("zqosrv_beats_missed_total", c.BeatsMissed);
+
+  if (const TDurationHistogram* updates = server.UpdateDurations())
+    m.Histogram("zqosrv_update_players_duration_seconds",
+                "Time one UpdatePlayers took on the game thread.", updates->Read());
+
+  m.Family("zqosrv_admin_unauthorized_total", "counter",
+           "Admin API requests refused for a wrong or missing token.");
+  m.Sample("zqosrv_admin_unauthorized_total", admin.Unauthorized);
+  m.Family("zqosrv_admin_blocked_total", "counter",
+           "Admin API requests refused while their address was blocked.");
+  m.Sample("zqosrv_admin_blocked_total", admin.Blocked);
+  m.Family("zqosrv_admin_event_followers", "gauge", "Readers of the event stream.");
+  m.Sample("zqosrv_admin_event_followers", admin.Followers);
+  m.Family("zqosrv_admin_event_followers_dropped_total", "counter",
+           "Event stream readers closed because they fell too far behind.");
+  m.Sample("zqosrv_admin_event_followers_dropped_total", admin.FollowersDropped);
+
+  const TProcessStats p = ReadProcessStats();
+  m.Family("process_cpu_seconds_total", "counter", "User and system CPU time of the process.");
+  m.Sample("process_cpu_seconds_total", p.CpuSeconds);
+  m.Family("process_resident_memory_bytes", "gauge", "Resident memory of the process.");
+  m.Sample("process_resident_memory_bytes", p.ResidentBytes);
+  m.Family("process_virtual_memory_bytes", "gauge", "Virtual memory of the process.");
+  m.Sample("process_virtual_memory_bytes", p.VirtualBytes);
+  return m.Text();
+}
+
+}  // namespace zq

@@ -1,0 +1,23 @@
+// The metrics endpoint's text: everything the server, its queues, its game thread and its
+// process count, as zqosrv_* and process_* families (see docs/ADMIN.md for the list). Main
+// thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "server/ZQOSrv.h"
+
+namespace zq {
+
+// What the admin API counts of itself.
+struct TAdminCounters {
+  uint64_t Unauthorized = 0;      // requests refused for a wrong or missing token
+  uint64_t Blocked = 0;           // requests refused while their address was blocked
+  uint64_t Followers = 0;         // event stream readers now
+  uint64_t FollowersDropped = 0;  // readers closed because they fell behind
+};
+
+std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& admin);
+
+}  // namespace zq
