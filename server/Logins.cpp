@@ -163,12 +163,13 @@ void TZQOServer::ApplyBans() {
       [this](const std::string& error) { Log("Cannot check the bans: " + error); });
 }
 
-void TZQOServer::AddBan(TBan ban, std::function<void(const std::string& error)> done) {
+void TZQOServer::AddBan(TBan ban, std::function<void(const std::string& error)> done,
+                        const std::string& by) {
   accounts_->Run(
-      [this, ban, done](TAccountStore& store) {
+      [this, ban, done, by](TAccountStore& store) {
         store.Bans().Add(ban);
-        return std::function<void()>([this, done, target = ban.Target.Text] {
-          Log("Ban on " + EscapeControl(target) + " added.");
+        return std::function<void()>([this, done, by, target = ban.Target.Text] {
+          Log("Ban on " + EscapeControl(target) + " added" + (by.empty() ? "" : " by " + by) + ".");
           ApplyBans();
           if (done) done({});
         });

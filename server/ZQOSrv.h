@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -44,6 +45,20 @@ constexpr std::size_t READ_CHUNK = 64 * 1024;    // bytes one connection hands o
 constexpr std::size_t GAME_QUEUE_HIGH = 768;
 constexpr std::size_t GAME_QUEUE_LOW = 256;
 constexpr int INPUT_HOLD_CHECK_MS = 1;
+
+// How an operator's change to the accounts file ended; the text says it in words (empty when
+// Done). Invalid: the request itself (a name, a missing password); Failed: the file.
+enum class TEditOutcome { Done, Invalid, Exists, Missing, Failed };
+using TEditDone = std::function<void(TEditOutcome outcome, const std::string& error)>;
+
+// An account to add or change.
+struct TAccountEdit {
+  std::string Name;
+  std::string Password;                   // empty: kept (a new account needs one)
+  std::optional<TPrivileges> Privileges;  // empty: kept (Player for a new account)
+  bool Create = false;
+  std::string By;  // who asked, for the log line ("the admin API (127.0.0.1)"); may be empty
+};
 
 struct TServerOptions {
   uint32_t BeatInterval = BEAT_INTERVAL;
@@ -100,8 +115,11 @@ class TZQOServer {
   void Kick(TSocketID& client, const std::string& text, const std::string& why,
             const std::string& label);
   // Adds the ban (on the job thread), then kicks whoever it applies to; `done` runs on the
-  // main thread with an empty text, or with what failed.
-  void AddBan(TBan ban, std::function<void(const std::string& error)> done);
+  // main thread with an empty text, or with what failed. `by` names who asked in the log.
+  void AddBan(TBan ban, std::function<void(const std::string& error)> done,
+              const std::string& by = {});
+  // Lifts the ban on `target` (Missing when it has none); `by` as for AddBan.
+  void RemoveBan(const TBanTarget& target, const std::string& by, TEditDone done);
   // Kicks every connection that a ban in force applies to (by its address, or by the name
   // it plays under); the bans are read on the job thread.
   void ApplyBans();
@@ -111,8 +129,11 @@ class TZQOServer {
   // player in the game who loses Admin loses it at once; Admin is gained at the next login.
   void SaveAccount(const std::string& name, std::string password, TPrivileges privileges,
                    bool create, std::function<void(const std::string& error)> done);
+  // The same, with what is not given kept, and the outcome told apart.
+  void EditAccount(TAccountEdit edit, TEditDone done);
   // Removes the account; a player in the game under it is kicked.
   void DeleteAccount(const std::string& name, std::function<void(const std::string& error)> done);
+  void DeleteAccount(const std::string& name, const std::string& by, TEditDone done);
 
   bool ServerStarted() const { return serverStarted_; }
   bool StartAttempted() const { return startAttempted_; }

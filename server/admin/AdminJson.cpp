@@ -38,6 +38,10 @@ QString IsoTime(std::chrono::system_clock::time_point time) {
   return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
 }
 
+QString IsoTime(int64_t unixSeconds) {
+  return IsoTime(std::chrono::system_clock::time_point(std::chrono::seconds(unixSeconds)));
+}
+
 QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
                        std::chrono::system_clock::time_point now) {
   const bool running = server.ServerStarted();
@@ -65,18 +69,29 @@ QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
   };
 }
 
-QJsonArray PlayersJson(const TZQOServer& server, std::chrono::system_clock::time_point now) {
+QJsonArray PlayersJson(TZQOServer& server, std::chrono::system_clock::time_point now) {
   QJsonArray out;
   const uint32_t tick = GetTickCount();
   const std::shared_ptr<const TPlayerSnapshotList> players = server.Players();  // kept alive
+  TAccountService* accounts = server.Accounts();
   for (const TPlayerSnapshotEntry& p : *players) {
     QJsonObject player{{"guid", static_cast<qint64>(p.GUID)},
                        {"name", Q(p.Name)},
                        {"socket", p.SocketID},
                        {"x", p.X},
-                       {"y", p.Y},
-                       // Filled in from the player's account once the server keeps accounts.
-                       {"privileges", "Player"}};
+                       {"y", p.Y}};
+    QJsonValue privileges, account;  // null: the file cannot be read now
+    if (accounts) {
+      try {
+        const std::optional<TAccount> found = accounts->Reads().Find(p.Name);
+        privileges =
+            Q(std::string(PrivilegesName(found ? found->Privileges : TPrivileges::Player)));
+        account = found.has_value();
+      } catch (const std::exception&) {
+      }
+    }
+    player.insert("privileges", privileges);
+    player.insert("account", account);
     QJsonValue address, port, ping, since;
     if (p.SocketID >= 1 && p.SocketID <= MAX_SOCKETS) {
       const TSocketID& client = server.Sockets()[p.SocketID];
@@ -95,6 +110,33 @@ QJsonArray PlayersJson(const TZQOServer& server, std::chrono::system_clock::time
     out.append(player);
   }
   return out;
+}
+
+QJsonObject AccountJson(const TAccount& account, bool inGame) {
+  return QJsonObject{
+      {"name", Q(account.Name)},
+      {"privileges", Q(std::string(PrivilegesName(account.Privileges)))},
+      {"password_set", account.HasPassword()},
+      {"created", IsoTime(account.Created)},
+      {"last_login", account.LastLogin ? QJsonValue(IsoTime(*account.LastLogin)) : QJsonValue()},
+      {"last_address", account.LastAddress.empty() ? QJsonValue() : Q(account.LastAddress)},
+      {"play_seconds", static_cast<qint64>(account.PlaySeconds)},
+      {"in_game", inGame},
+  };
+}
+
+QJsonObject BanJson(const TBan& ban, int64_t now) {
+  const char* kind = ban.Target.Kind == TBanKind::Name      ? "name"
+                     : ban.Target.Kind == TBanKind::Address ? "address"
+                                                            : "range";
+  return QJsonObject{
+      {"target", Q(ban.Target.Text)},
+      {"kind", kind},
+      {"reason", Q(ban.Reason)},
+      {"created", IsoTime(ban.Created)},
+      {"expires", ban.Expires ? QJsonValue(IsoTime(*ban.Expires)) : QJsonValue()},
+      {"active", ban.ActiveAt(now)},
+  };
 }
 
 std::string EventName(const TServerEvent& event) {

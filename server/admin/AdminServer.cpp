@@ -4,15 +4,33 @@
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QHttpServerResponse>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <algorithm>
+#include <cmath>
 
+#include "accounts/Times.h"
 #include "platform/Errors.h"
 #include "platform/TextEscape.h"
 #include "server/admin/AdminAddress.h"
 #include "server/admin/AdminToken.h"
 #include "server/admin/MapImage.h"
 #include "server/admin/MetricsText.h"
+
+namespace zq {
+
+// A path segment that may hold "/" (a range such as 10.0.0.0/8, a name): the router matches
+// the decoded path, where "%2F" is a slash that the default "[^/]+" does not take.
+struct TPathText {
+  TPathText() = default;
+  TPathText(const QString& text) : Text(text.toStdString()) {}  // the router's conversion
+  std::string Text;
+};
+
+}  // namespace zq
+
+Q_DECLARE_METATYPE(zq::TPathText)
 
 namespace zq {
 namespace {
@@ -45,6 +63,100 @@ QHttpServerResponse Error(TStatus status, const QString& text) {
   return Json(QJsonObject{{"error", text}}, status);
 }
 
+QHttpServerResponse Unavailable() {
+  return Error(TStatus::ServiceUnavailable,
+               "accounts are not available: the server is not running");
+}
+
+TStatus StatusOf(TEditOutcome outcome) {
+  switch (outcome) {
+    case TEditOutcome::Done:
+      return TStatus::Ok;
+    case TEditOutcome::Invalid:
+      return TStatus::BadRequest;
+    case TEditOutcome::Exists:
+      return TStatus::Conflict;
+    case TEditOutcome::Missing:
+      return TStatus::NotFound;
+    case TEditOutcome::Failed:
+      break;
+  }
+  return TStatus::InternalServerError;
+}
+
+// The headers every answer carries, also those written through a responder.
+QHttpServerResponse Finished(QHttpServerResponse&& response) {
+  if (!response.hasHeader("Cache-Control")) response.setHeader("Cache-Control", "no-store");
+  response.setHeader("X-Content-Type-Options", "nosniff");
+  return std::move(response);
+}
+
+void Reply(QHttpServerResponder&& responder, QHttpServerResponse&& response) {
+  Finished(std::move(response)).write(std::move(responder));
+}
+
+// The request's JSON body: an object with none but the keys asked for. The first thing found
+// wrong is kept in Problem; the values are never quoted in it (a password may be one).
+class TBody {
+ public:
+  TBody(const QHttpServerRequest& request, std::initializer_list<const char*> keys) {
+    QJsonParseError error;
+    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+      Problem = "the body must be a JSON object";
+      return;
+    }
+    object_ = document.object();
+    for (const QString& key : object_.keys()) {
+      if (std::none_of(keys.begin(), keys.end(), [&](const char* k) { return key == k; })) {
+        Problem = "unknown field: " + key.left(40);
+        return;
+      }
+    }
+  }
+  // A string; empty when absent or null.
+  std::optional<std::string> Text(const char* key) {
+    const QJsonValue value = object_.value(key);
+    if (value.isUndefined() || value.isNull()) return std::nullopt;
+    if (!value.isString()) {
+      Fail(QString(key) + " must be a string");
+      return std::nullopt;
+    }
+    return value.toString().toStdString();
+  }
+  // A whole number from `least` to `most`; empty when absent or null.
+  std::optional<int64_t> Integer(const char* key, int64_t least, int64_t most) {
+    const QJsonValue value = object_.value(key);
+    if (value.isUndefined() || value.isNull()) return std::nullopt;
+    const double number = value.toDouble();
+    if (!value.isDouble() || number != std::floor(number) || number < static_cast<double>(least) ||
+        number > static_cast<double>(most)) {
+      Fail(QString(key) + " must be a whole number from " + QString::number(least) + " to " +
+           QString::number(most));
+      return std::nullopt;
+    }
+    return static_cast<int64_t>(number);
+  }
+  void Fail(const QString& problem) {
+    if (Problem.isEmpty()) Problem = problem;
+  }
+  bool Ok() const { return Problem.isEmpty(); }
+
+  QString Problem;
+
+ private:
+  QJsonObject object_;
+};
+
+// "Player" or "Admin" in any letter case; empty when absent, Problem set for anything else.
+std::optional<TPrivileges> PrivilegesField(TBody& body) {
+  const std::optional<std::string> text = body.Text("privileges");
+  if (!text) return std::nullopt;
+  std::optional<TPrivileges> privileges = ParsePrivileges(*text);
+  if (!privileges) body.Fail("privileges must be \"Player\" or \"Admin\"");
+  return privileges;
+}
+
 std::string AddressOf(const QHttpServerRequest& request) {
   QHostAddress address = request.remoteAddress();
   bool mapped = false;
@@ -53,8 +165,25 @@ std::string AddressOf(const QHttpServerRequest& request) {
   return address.toString().toStdString();
 }
 
+std::string By(const QHttpServerRequest& request) {
+  return "the admin API (" + AddressOf(request) + ")";
+}
+
+const char* MethodName(TMethod method) {
+  switch (method) {
+    case TMethod::Post:
+      return "POST";
+    case TMethod::Put:
+      return "PUT";
+    case TMethod::Delete:
+      return "DELETE";
+    default:
+      return "GET";
+  }
+}
+
 std::string Described(const QHttpServerRequest& request) {
-  const char* method = request.method() == TMethod::Post ? "POST" : "GET";
+  const char* method = MethodName(request.method());
   return std::string(method) + " " +
          EscapeControl(request.url().path(QUrl::FullyEncoded).toStdString());
 }
@@ -73,16 +202,15 @@ TAdminServer::TAdminServer(TZQOServer& server, TAdminSettings settings,
                  std::chrono::system_clock::now().time_since_epoch())
           .count();
     };
+  static const bool pathTextConverts = QMetaType::registerConverter<QString, TPathText>();
+  (void)pathTextConverts;
+  http_->router()->addConverter(QMetaType::fromType<TPathText>(), u".+");
   AddPageRoutes();
   AddReadRoutes();
   AddControlRoutes();
-  // Accounts and bans (/api/accounts, /api/bans) join the control routes once the server
-  // keeps accounts.
-  http_->afterRequest([](QHttpServerResponse&& response) {
-    if (!response.hasHeader("Cache-Control")) response.setHeader("Cache-Control", "no-store");
-    response.setHeader("X-Content-Type-Options", "nosniff");
-    return std::move(response);
-  });
+  AddAccountRoutes();
+  AddBanRoutes();
+  http_->afterRequest([](QHttpServerResponse&& response) { return Finished(std::move(response)); });
   server_.SetEventSink([this](const TServerEvent& event) { OnEvent(event); });
   QObject::connect(&second_, &QTimer::timeout, [this] { OnSecond(); });
 }
@@ -219,6 +347,166 @@ QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& 
   return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
 }
 
+TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
+                              std::function<TResponse()> success) {
+  const uint64_t id = replies_->Hold(std::move(responder));
+  // Runs on the main thread; the replies are gone once this admin server is.
+  return [replies = std::weak_ptr(replies_), id, success = std::move(success)](
+             TEditOutcome outcome, const std::string& error) {
+    std::shared_ptr<TWaitingReplies> held = replies.lock();
+    if (!held) return;
+    held->Answer(id, Finished(outcome == TEditOutcome::Done
+                                  ? success()
+                                  : Error(StatusOf(outcome), QString::fromStdString(error))));
+  };
+}
+
+QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus status) {
+  std::optional<TAccount> account;
+  try {
+    if (TAccountService* accounts = server_.Accounts()) account = accounts->Reads().Find(name);
+  } catch (const std::exception&) {
+  }
+  if (!account) return Json(QJsonObject{{"name", QString::fromStdString(name)}}, status);
+  return Json(AccountJson(*account, server_.FindPlayer(account->Name) != nullptr), status);
+}
+
+void TAdminServer::AddAccountRoutes() {
+  http_->route("/api/accounts", TMethod::Get, [this](const QHttpServerRequest& request) {
+    if (auto refusal = Refusal(request)) return std::move(*refusal);
+    TAccountService* accounts = server_.Accounts();
+    if (!accounts) return Unavailable();
+    try {
+      QJsonArray list;
+      for (const TAccount& account : accounts->Reads().List())
+        list.append(AccountJson(account, server_.FindPlayer(account.Name) != nullptr));
+      return Json(QJsonObject{{"accounts", list}});
+    } catch (const std::exception& e) {
+      return Error(TStatus::InternalServerError, e.what());
+    }
+  });
+  http_->route("/api/accounts", TMethod::Post,
+               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
+                 TBody body(request, {"name", "password", "privileges"});
+                 TAccountEdit edit;
+                 edit.Create = true;
+                 edit.Name = body.Text("name").value_or("");
+                 edit.Password = body.Text("password").value_or("");
+                 edit.Privileges = PrivilegesField(body).value_or(TPrivileges::Player);
+                 edit.By = By(request);
+                 if (body.Ok() && edit.Name.empty()) body.Fail("name is required");
+                 if (body.Ok() && edit.Password.empty()) body.Fail("password is required");
+                 if (!body.Ok())
+                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+                 const std::string name = edit.Name;
+                 server_.EditAccount(std::move(edit), Later(std::move(responder), [this, name] {
+                                       return AccountAnswer(name, TStatus::Created);
+                                     }));
+               });
+  // The account's name in the path; a change keeps what the body leaves out.
+  http_->route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
+               [this](const TPathText& name, const QHttpServerRequest& request,
+                      QHttpServerResponder&& responder) {
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
+                 TBody body(request, {"password", "privileges"});
+                 TAccountEdit edit;
+                 edit.Name = name.Text;
+                 edit.Password = body.Text("password").value_or("");
+                 edit.Privileges = PrivilegesField(body);
+                 edit.By = By(request);
+                 if (body.Ok() && edit.Password.empty() && !edit.Privileges)
+                   body.Fail("nothing to change: give a password or privileges");
+                 if (!body.Ok())
+                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+                 server_.EditAccount(std::move(edit),
+                                     Later(std::move(responder), [this, name = name.Text] {
+                                       return AccountAnswer(name, TStatus::Ok);
+                                     }));
+               });
+  http_->route("/api/accounts/<arg>", TMethod::Delete,
+               [this](const TPathText& name, const QHttpServerRequest& request,
+                      QHttpServerResponder&& responder) {
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
+                 server_.DeleteAccount(
+                     name.Text, By(request), Later(std::move(responder), [name = name.Text] {
+                       return Json(QJsonObject{{"removed", QString::fromStdString(name)}});
+                     }));
+               });
+}
+
+void TAdminServer::AddBanRoutes() {
+  http_->route("/api/bans", TMethod::Get, [this](const QHttpServerRequest& request) {
+    if (auto refusal = Refusal(request)) return std::move(*refusal);
+    TAccountService* accounts = server_.Accounts();
+    if (!accounts) return Unavailable();
+    try {
+      const int64_t now = SystemWallClock();
+      QJsonArray list;
+      for (const TBan& ban : accounts->Reads().Bans().List()) list.append(BanJson(ban, now));
+      return Json(QJsonObject{{"bans", list}});
+    } catch (const std::exception& e) {
+      return Error(TStatus::InternalServerError, e.what());
+    }
+  });
+  http_->route("/api/bans", TMethod::Post,
+               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
+                 TBody body(request, {"target", "duration", "reason"});
+                 const std::optional<std::string> target = body.Text("target");
+                 const std::optional<int64_t> duration =
+                     body.Integer("duration", 1, MAX_DURATION_SECONDS);
+                 TBan ban;
+                 ban.Reason = body.Text("reason").value_or("");
+                 if (body.Ok() && !target) body.Fail("target is required");
+                 if (body.Ok()) {
+                   try {
+                     ban.Target = ParseBanTarget(*target);
+                   } catch (const EConvertError& e) {
+                     body.Fail(e.what());
+                   }
+                 }
+                 if (!body.Ok())
+                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+                 ban.Created = SystemWallClock();
+                 if (duration) ban.Expires = ban.Created + *duration;
+                 TEditDone done = Later(std::move(responder), [ban] {
+                   return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
+                 });
+                 server_.AddBan(
+                     ban,
+                     [done](const std::string& error) {
+                       done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
+                     },
+                     By(request));
+               });
+  http_->route("/api/bans/<arg>", TMethod::Delete,
+               [this](const TPathText& text, const QHttpServerRequest& request,
+                      QHttpServerResponder&& responder) {
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
+                 TBanTarget target;
+                 try {
+                   target = ParseBanTarget(text.Text);
+                 } catch (const EConvertError& e) {
+                   return Reply(std::move(responder), Error(TStatus::BadRequest, e.what()));
+                 }
+                 server_.RemoveBan(
+                     target, By(request), Later(std::move(responder), [target = target.Text] {
+                       return Json(QJsonObject{{"unbanned", QString::fromStdString(target)}});
+                     }));
+               });
+}
+
 QHttpServerResponse TAdminServer::MapPicture() {
   if (mapPng_.isEmpty()) {
     const TWorldData* world = server_.World();
@@ -246,6 +534,13 @@ void TAdminServer::OnSecond() {
   lastSample_ = now;
   lastIn_ = in;
   lastOut_ = out;
+  // The server stopped under requests whose answer it will not give any more.
+  if (replies_->Size() > 0 && !server_.Accounts())
+    replies_->AnswerAll([] {
+      return Finished(Error(TStatus::ServiceUnavailable,
+                            "the server stopped before answering; the change may or may not "
+                            "have been made"));
+    });
   if (++secondsQuiet_ >= KEEP_ALIVE_SECONDS) {
     secondsQuiet_ = 0;
     events_.KeepAlive();

@@ -1,6 +1,8 @@
 // TAdminServer: the admin HTTP API over QHttpServer on the main thread's event loop, beside
-// a TZQOServer: status, players, kick, pause, resume, shutdown, the event stream, the map
-// picture, the metrics and the dashboard page (routes and documents in docs/ADMIN.md).
+// a TZQOServer: status, players, kick, pause, resume, shutdown, accounts, bans, the event
+// stream, the map picture, the metrics and the dashboard page (routes and documents in
+// docs/ADMIN.md). Changes to accounts and bans are answered once the job thread has written
+// them.
 // Every request but /metrics and the page's files needs "Authorization: Bearer TOKEN"
 // (TAdminAuth). Made before the server starts, so that the event stream has the start-up's
 // log lines; Start after the start sequence. Main thread only.
@@ -19,6 +21,7 @@
 #include "server/admin/AdminJson.h"
 #include "server/admin/EventStream.h"
 #include "server/admin/ServerMetrics.h"
+#include "server/admin/WaitingReplies.h"
 
 namespace zq {
 
@@ -46,6 +49,8 @@ class TAdminServer {
   const std::string& Token() const { return token_; }
   const std::string& TokenPath() const { return tokenPath_; }
   const TEventStream& Events() const { return events_; }
+  // Requests waiting for the job thread's answer (their connections still open).
+  std::size_t Waiting() const { return replies_->Size(); }
 
  private:
   using TResponse = QHttpServerResponse;
@@ -53,9 +58,16 @@ class TAdminServer {
   void AddPageRoutes();
   void AddReadRoutes();
   void AddControlRoutes();
+  void AddAccountRoutes();
+  void AddBanRoutes();
   // A response when the request may not go on (401, 429), logged; none when it may.
   std::optional<TResponse> Refusal(const QHttpServerRequest& request);
   TResponse Kick(uint32_t guid, const QHttpServerRequest& request);
+  // Keeps the responder until the server's change is done; the callback then writes what
+  // `success` makes, or the error with the status its outcome calls for.
+  TEditDone Later(QHttpServerResponder&& responder, std::function<TResponse()> success);
+  // The account as the file has it now, with `status`; its name alone when it cannot be read.
+  TResponse AccountAnswer(const std::string& name, QHttpServerResponder::StatusCode status);
   TResponse MapPicture();
   void OnEvent(const TServerEvent& event);
   void OnSecond();  // rates and keep-alive
@@ -64,6 +76,8 @@ class TAdminServer {
   TAdminSettings settings_;
   std::function<void()> shutdown_;
   std::unique_ptr<QHttpServer> http_;
+  // Shared only so that the server's callbacks can see whether it is still there.
+  std::shared_ptr<TWaitingReplies> replies_ = std::make_shared<TWaitingReplies>();
   std::unique_ptr<TAdminAuth> auth_;
   std::string token_;
   std::string tokenPath_;

@@ -50,17 +50,29 @@ QUrl AdminApiTest::Url(const std::string& path) const {
 
 THttpResult AdminApiTest::Request(const QByteArray& method, const std::string& path,
                                   const std::string& token,
-                                  const std::vector<std::pair<QByteArray, QByteArray>>& headers) {
+                                  const std::vector<std::pair<QByteArray, QByteArray>>& headers,
+                                  const QByteArray& body) {
+  std::unique_ptr<QNetworkReply> reply = Begin(method, path, body, token, headers);
+  return Finish(*reply);
+}
+
+std::unique_ptr<QNetworkReply> AdminApiTest::Begin(
+    const QByteArray& method, const std::string& path, const QByteArray& body,
+    const std::string& token, const std::vector<std::pair<QByteArray, QByteArray>>& headers) {
   QNetworkRequest request(Url(path));
   if (!token.empty())
     request.setRawHeader("Authorization", QByteArray::fromStdString("Bearer " + token));
+  if (!body.isEmpty()) request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
   for (const auto& [name, value] : headers) request.setRawHeader(name, value);
-  std::unique_ptr<QNetworkReply> reply(http_.sendCustomRequest(request, method, QByteArray()));
+  return std::unique_ptr<QNetworkReply>(http_.sendCustomRequest(request, method, body));
+}
+
+THttpResult AdminApiTest::Finish(QNetworkReply& reply) {
   THttpResult result;
-  if (!WaitUntil([&] { return reply->isFinished(); }, 20000)) return result;
-  result.Status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  result.Body = reply->readAll();
-  for (const auto& [name, value] : reply->rawHeaderPairs())
+  if (!WaitUntil([&] { return reply.isFinished(); }, 20000)) return result;
+  result.Status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  result.Body = reply.readAll();
+  for (const auto& [name, value] : reply.rawHeaderPairs())
     result.Headers[name.toLower().toStdString()] = value.toStdString();
   return result;
 }

@@ -46,7 +46,19 @@ class AdminApiTest : public ServerTest {
   // A request with the token (none when empty), waited for with the loop pumped.
   THttpResult Request(const QByteArray& method, const std::string& path,
                       const std::string& token = TEST_TOKEN,
-                      const std::vector<std::pair<QByteArray, QByteArray>>& headers = {});
+                      const std::vector<std::pair<QByteArray, QByteArray>>& headers = {},
+                      const QByteArray& body = {});
+  // The same with a body (JSON), and the token.
+  THttpResult Send(const QByteArray& method, const std::string& path, const QByteArray& body) {
+    return Request(method, path, TEST_TOKEN, {}, body);
+  }
+  // A request sent with the token and not waited for.
+  std::unique_ptr<QNetworkReply> Begin(
+      const QByteArray& method, const std::string& path, const QByteArray& body = {},
+      const std::string& token = TEST_TOKEN,
+      const std::vector<std::pair<QByteArray, QByteArray>>& headers = {});
+  // Waits for a reply begun so.
+  THttpResult Finish(QNetworkReply& reply);
   THttpResult Get(const std::string& path, const std::string& token = TEST_TOKEN) {
     return Request("GET", path, token);
   }
