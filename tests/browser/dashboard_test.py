@@ -44,6 +44,15 @@ def until(what, done, seconds=WAIT):
     raise AssertionError("timed out waiting for " + what)
 
 
+def alert_of(driver):
+    """The page's open alert or confirm box, or None."""
+    from selenium.common.exceptions import NoAlertPresentException
+    try:
+        return driver.switch_to.alert
+    except NoAlertPresentException:
+        return None
+
+
 def reserve_udp_range():
     """64 UDP ports no other test program uses, the way the C++ tests take them: bind the
     range's first port (servers never use it) and check that the others are free."""
@@ -209,7 +218,8 @@ def main():
             driver.save_screenshot(os.path.join(args.screenshots, "dashboard.png"))
 
         # Kick bert: gone from the list and the map, and the bot saw its connection closed.
-        driver.find_element(By.XPATH, "//tr[td[@class='name' and text()='bert']]//button").click()
+        driver.find_element(
+            By.XPATH, "//tr[td[@class='name' and text()='bert']]//button[@class='kick']").click()
         until("bert gone from the list", lambda: set(rows()) == {"ada", "cleo"})
         until("bert gone from the map", lambda: set(dots()) == {"ada", "cleo"})
         assert bots["bert"].wait(timeout=WAIT) == 1, output_of(bots["bert"])
@@ -219,6 +229,16 @@ def main():
         until("the kick in the log view", lambda: "kicked by the admin API (127.0.0.1)"
               in driver.find_element(By.ID, "log").text)
 
+        # Ban cleo, once the page's question is answered: gone, told why, and listed.
+        driver.find_element(
+            By.XPATH, "//tr[td[@class='name' and text()='cleo']]//button[@class='ban']").click()
+        until("the ban's question", lambda: alert_of(driver)).accept()
+        until("cleo gone from the list", lambda: set(rows()) == {"ada"})
+        assert bots["cleo"].wait(timeout=WAIT) == 1, output_of(bots["cleo"])
+        assert 'told "You are banned."' in output_of(bots["cleo"]), output_of(bots["cleo"])
+        assert [b["target"] for b in api("/api/bans")["bans"]] == ["cleo"]
+        assert bots["ada"].poll() is None
+
         # Pause: a new bot is refused.
         driver.find_element(By.ID, "pause-button").click()
         until("the paused state", lambda: driver.find_element(By.ID, "state").text == "paused")
@@ -227,7 +247,7 @@ def main():
                               "--seconds", "5"], "bot-dora")
         assert late.wait(timeout=WAIT) == 1, output_of(late)
         assert 'ServerFull Text="Server is paused."' in output_of(late), output_of(late)
-        assert len(api("/api/players")["players"]) == 2
+        assert len(api("/api/players")["players"]) == 1
         if args.screenshots:
             driver.save_screenshot(os.path.join(args.screenshots, "dashboard-paused.png"))
 

@@ -1,4 +1,4 @@
-// The zqosrv dashboard: status, players (with Kick), pause and resume, the live log and the
+// The zqosrv dashboard: status, players (with Kick and Ban), pause and resume, the live log and the
 // map with the players on it. Everything comes from the admin API of the server that served
 // this page; the token is asked for once and kept in this tab's session storage.
 "use strict";
@@ -135,7 +135,14 @@ function showPlayers(list) {
       kick.className = "kick";
       kick.textContent = "Kick";
       kick.addEventListener("click", () => kickPlayer(p.guid, kick));
-      row.insertCell().appendChild(kick);
+      const ban = document.createElement("button");
+      ban.type = "button";
+      ban.className = "ban";
+      ban.textContent = "Ban";
+      ban.addEventListener("click", () => banPlayer(row.cells[0].textContent, ban));
+      const actions = row.insertCell();
+      actions.appendChild(kick);
+      actions.appendChild(ban);
     }
     if (body.rows[i] !== row) body.insertBefore(row, body.rows[i] || null);
     setCell(row, 0, p.name);
@@ -166,6 +173,23 @@ async function kickPlayer(guid, button) {
   button.disabled = true;
   try {
     await api("/api/players/" + guid + "/kick", { method: "POST" });
+    await refresh();
+  } catch (e) {
+    failed(e);
+    button.disabled = false;
+  }
+}
+
+// Bans the player's name for good (the accounts' bans; lifted with DELETE /api/bans/NAME).
+async function banPlayer(name, button) {
+  if (!window.confirm("Ban " + name + "? The ban holds until it is lifted.")) return;
+  button.disabled = true;
+  try {
+    await api("/api/bans", {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify({ target: name, reason: "banned from the dashboard" }),
+    });
     await refresh();
   } catch (e) {
     failed(e);
