@@ -26,6 +26,9 @@ class ITcpConnection {
   virtual std::string ReceiveText(std::size_t maxBytes) = 0;
   // Closes the connection; its disconnect event runs before Close returns.
   virtual void Close() = 0;
+  // Takes no more bytes from the kernel for `ms` milliseconds (0: from now on again), so a
+  // sender beyond its share meets TCP flow control instead of costing the server its reads.
+  virtual void HoldReading(uint32_t /*ms*/) {}
 };
 
 class IUdpEndpoint;

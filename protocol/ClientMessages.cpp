@@ -139,9 +139,12 @@ void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
   if (!login.InGame || !IsGameCode(MsgCode(type))) return;
   if (!client.MessageBudget.Take(GetTickCount())) {
     ++rateLimited_;
-    Diagnose(client, "Over the message rate: game messages dropped");
+    if (!client.OverRate) Diagnose(client, "Over the message rate: game messages dropped");
+    client.OverRate = true;
+    if (client.Socket) client.Socket->HoldReading(FLOOD_HOLD_MS);
     return;
   }
+  client.OverRate = false;
   if (type == ClientSay && hooks_.TakeSpeech && hooks_.TakeSpeech(client, payload)) return;
   Forward(client, type, payload);
 }

@@ -21,6 +21,11 @@ namespace zq {
 bool IsGameCode(uint8_t code);
 
 constexpr uint32_t DEFAULT_MAX_MESSAGE_RATE = 100;  // game messages a second per connection
+// A connection over its message rate is not read from for this long, and then only a little
+// (OVER_RATE_READ): what it sends meanwhile waits in TCP, so its flood costs the server little
+// and what passes the rate comes evenly rather than in bursts.
+constexpr uint32_t FLOOD_HOLD_MS = 10;
+constexpr std::size_t OVER_RATE_READ = 4 * 1024;
 // Ring slots of the game queue kept for joins and departures: one of each per connection.
 constexpr std::size_t GAME_QUEUE_RESERVE = 2 * MAX_SOCKETS;
 

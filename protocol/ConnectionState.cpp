@@ -30,6 +30,7 @@ void TSocketID::Reset() {
   AdminOnly.clear();
   JoinedAt = 0;
   MessageBudget = TTokenBucket{};
+  OverRate = false;
 }
 
 }  // namespace zq

@@ -81,6 +81,8 @@ struct TSocketID {
   std::string AdminOnly;
   int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
   TTokenBucket MessageBudget;
+  // Its last game message was over the rate: it is read from in small steps, held between.
+  bool OverRate = false;
 };
 
 }  // namespace zq

@@ -101,7 +101,8 @@ void TZQOServer::OnClientDisconnect(ITcpConnection& connection) {
 
 void TZQOServer::OnClientRead(ITcpConnection& connection) {
   TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-  std::string bytes = connection.ReceiveText(READ_CHUNK);
+  std::string bytes =
+      connection.ReceiveText(client && client->OverRate ? OVER_RATE_READ : READ_CHUNK);
   sockets_.Traffic().ReceivedBytes(TTransport::Tcp, bytes.size());
   if (!client) return;  // nobody to parse them for
   client->ReceiveBuffer += bytes;

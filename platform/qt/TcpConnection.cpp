@@ -4,7 +4,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <QTimer>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <utility>
 
@@ -116,17 +118,32 @@ void TTcpConnection::Drop() {
   ReleaseSocket(overflowed_);
 }
 
+void TTcpConnection::HoldReading(uint32_t ms) {
+  if (closed_ || (held_ && ms != 0)) return;
+  held_ = ms != 0;
+  const uint64_t serial = ++holdSerial_;
+  if (held_)
+    QTimer::singleShot(std::chrono::milliseconds(ms), this, [this, serial] {
+      if (serial == holdSerial_) HoldReading(0);
+    });
+  ReadingResumed();
+}
+
+bool TTcpConnection::ReadingStopped() const {
+  return held_ || listener_.ReadingPaused();
+}
+
 void TTcpConnection::ReadingResumed() {
   if (closed_) return;
   WatchFor();
-  if (!listener_.ReadingPaused() && (inbox_.size() > inboxStart_ || eof_ || endError_ != 0))
+  if (!ReadingStopped() && (inbox_.size() > inboxStart_ || eof_ || endError_ != 0))
     RaiseReadLater();
 }
 
 void TTcpConnection::OnPollEvents(uint32_t events) {
   if (closed_) return;
   if (events & EPOLLOUT) Flush();
-  if (listener_.ReadingPaused()) return WatchFor();  // the read waits, and so does the end
+  if (ReadingStopped()) return WatchFor();  // the read waits, and so does the end
   if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) ReadAhead();
   if ((events & EPOLLERR) && endError_ == 0 && !eof_) {
     int error = 0;
@@ -188,8 +205,7 @@ void TTcpConnection::Flush() {
 void TTcpConnection::WatchFor() {
   if (fd_ < 0) return;
   uint32_t wanted = 0;
-  if (!listener_.ReadingPaused() && !eof_ && endError_ == 0 &&
-      inbox_.size() - inboxStart_ < READ_AHEAD)
+  if (!ReadingStopped() && !eof_ && endError_ == 0 && inbox_.size() - inboxStart_ < READ_AHEAD)
     wanted |= EPOLLIN;
   if (PendingBytes() > 0) wanted |= EPOLLOUT;
   if (wanted == interest_) return;

@@ -43,6 +43,8 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
   void SendText(std::string_view bytes) override;
   std::string ReceiveText(std::size_t maxBytes) override;
   void Close() override;
+  // The read and the end wait while held; a hold already running is not lengthened.
+  void HoldReading(uint32_t ms) override;
 
   bool Closed() const { return closed_; }
   // Bytes waiting for the kernel to take them.
@@ -56,9 +58,10 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
   void OnPollEvents(uint32_t events) override;
 
  private:
-  void ReadAhead();  // from the kernel into inbox_, up to the read-ahead bound
-  void Flush();      // as much of out_ as the kernel takes
-  void WatchFor();   // the epoll interest that fits the buffers
+  bool ReadingStopped() const;  // held, or paused by the listener
+  void ReadAhead();             // from the kernel into inbox_, up to the read-ahead bound
+  void Flush();                 // as much of out_ as the kernel takes
+  void WatchFor();              // the epoll interest that fits the buffers
   void RaiseReadLater();
   void RaiseError(int code, const std::string& text);
   // The end of the connection: the error event for a reset, then the disconnect event.
@@ -77,7 +80,9 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
   std::string out_;  // not yet taken by the kernel, from outStart_ on
   std::size_t outStart_ = 0;
   uint32_t interest_ = 0;
-  int endError_ = 0;  // errno of a failed read or write; 0 for none
+  bool held_ = false;
+  uint64_t holdSerial_ = 0;  // tells a hold's timer whether it is still the current one
+  int endError_ = 0;         // errno of a failed read or write; 0 for none
   bool eof_ = false;
   bool closed_ = false;
   bool overflowed_ = false;

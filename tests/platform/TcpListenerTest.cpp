@@ -356,5 +356,32 @@ TEST_F(TcpListenerTest, PausedReadingHoldsInputUntilResumed) {
   EXPECT_EQ(received, "heldlast");
 }
 
+TEST_F(TcpListenerTest, AHeldConnectionWaitsAloneAndReadsAgainWhenTheHoldEnds) {
+  ITcpConnection* held = nullptr;
+  listener.OnConnect = [&](ITcpConnection& c) {
+    Note("connect", c);
+    if (!held) held = &c;
+  };
+  TestClient first, second;
+  Admit(first);
+  Admit(second);
+  ASSERT_NE(held, nullptr);
+  held->HoldReading(60000);
+  ASSERT_TRUE(first.Send("held"));
+  ASSERT_TRUE(second.Send("free"));
+  ASSERT_TRUE(PumpUntil([&] { return received == "free"; })) << "the other connection reads on";
+  PumpFor(200);
+  EXPECT_EQ(Count("read"), 1) << "one read, the other connection's";
+  held->HoldReading(0);
+  ASSERT_TRUE(PumpUntil([&] { return received == "freeheld"; }));
+
+  // A short hold ends by itself; a close meanwhile waits behind the data it follows.
+  held->HoldReading(300);
+  ASSERT_TRUE(first.Send("last"));
+  first.CloseOrderly();
+  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
+  EXPECT_EQ(received, "freeheldlast");
+}
+
 }  // namespace
 }  // namespace zq
