@@ -55,19 +55,21 @@ void TZQOServer::RunAdminCommand(TSocketID& admin, const TAdminCommand& command)
       ban.Created = SystemWallClock();
       if (command.DurationSeconds) ban.Expires = ban.Created + *command.DurationSeconds;
       const std::string done = AdminText::Banned(command.Target, command.DurationSeconds);
-      return AddBan(ban, [answer, done](const std::string& error) {
-        answer(error.empty() ? done : AdminText::Failed(error));
-      });
+      return AddBan(
+          ban,
+          [answer, done](const std::string& error) {
+            answer(error.empty() ? done : AdminText::Failed(error));
+          },
+          EscapeControl(admin.PlayerName));
     }
     case TAdminVerb::Unban:
-      return accounts_->Run(
-          [answer, target = command.Target](TAccountStore& store) {
-            const bool removed = store.Bans().Remove(target);
-            return std::function<void()>([answer, target, removed] {
-              answer(removed ? AdminText::Unbanned(target) : AdminText::NotBanned(target));
-            });
-          },
-          [answer](const std::string& error) { answer(AdminText::Failed(error)); });
+      return RemoveBan(
+          command.Target, EscapeControl(admin.PlayerName),
+          [answer, target = command.Target](TEditOutcome outcome, const std::string& error) {
+            if (outcome == TEditOutcome::Done) return answer(AdminText::Unbanned(target));
+            if (outcome == TEditOutcome::Missing) return answer(AdminText::NotBanned(target));
+            answer(AdminText::Failed(error));
+          });
     case TAdminVerb::Pause:
     case TAdminVerb::Resume: {
       const bool pause = command.Verb == TAdminVerb::Pause;

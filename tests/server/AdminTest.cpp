@@ -91,6 +91,9 @@ TEST_F(AdminTest, BanKicksAtOnceAndUnbanLetsBackIn) {
 
   EXPECT_EQ(Ask("/unban BOB"), std::vector<std::string>{"Unbanned BOB."});
   EXPECT_TRUE(Store().Bans().List().empty());
+  // Both logged, naming the admin.
+  EXPECT_LT(LineIndex("Ban on bob added by Root."), LineIndex("Ban on BOB lifted by Root."));
+  EXPECT_GE(LineIndex("Ban on bob added by Root."), 0);
   EXPECT_EQ(Login("bob", "bobpw").Setup(), SetupState::InGame);
   // A quoted name with a space, banned for good.
   EXPECT_EQ(Ask("/ban \"Big Bob\""), std::vector<std::string>{"Banned Big Bob for good."});
