@@ -85,12 +85,6 @@ class AccountsApiTest : public AdminApiTest {
     c.RunSetup(params, 20000, pump_);
     return c;
   }
-  std::string RefusalOf(TZQClient& c) {
-    EXPECT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
-    for (const TReceived& r : c.Inbox())
-      if (r.Type == ServerFull) return r.Payload;
-    return "";
-  }
   // The entry of `list` whose `key` is `value`, into `out`.
   static bool Named(const QJsonArray& list, const QString& key, const QString& value,
                     QJsonObject& out) {

@@ -43,13 +43,6 @@ class LoginTest : public ServerTest {
     c.RunSetup(Params(name, password), 20000, pump_);
     return c;
   }
-  // The text of the ServerFull the client got, once its connection has closed.
-  std::string RefusalOf(TZQClient& c) {
-    EXPECT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
-    for (const TReceived& r : c.Inbox())
-      if (r.Type == ServerFull) return r.Payload;
-    return "";
-  }
 
   std::shared_ptr<DelayedHasher> hasher_ = std::make_shared<DelayedHasher>();
   std::unique_ptr<TAccountStore> store_;

@@ -78,6 +78,13 @@ TZQClient& ServerTest::JoinAt(const std::string& host, uint16_t port, const std:
   return c;
 }
 
+std::string ServerTest::RefusalOf(TZQClient& c) {
+  EXPECT_TRUE(WaitUntil([&] { return c.IsClosed(); }));
+  for (const TReceived& r : c.Inbox())
+    if (r.Type == ServerFull) return r.Payload;
+  return "";
+}
+
 bool ServerTest::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
   auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   while (!done()) {

@@ -61,6 +61,8 @@ class ServerTest : public ::testing::Test {
   int LineIndex(const std::string& message) const;
   int CountLines(const std::string& prefix) const;  // lines whose message starts with prefix
   std::vector<std::string> Messages() const;        // log lines as written
+  // The text of the ServerFull the client got, once its connection has closed.
+  std::string RefusalOf(TZQClient& c);
 
   uint16_t BaseUdpPort() const { return udpRange_.Base(); }
 
