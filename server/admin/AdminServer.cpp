@@ -241,6 +241,13 @@ void TAdminServer::Start() {
   second_.start(1000);
 }
 
+std::optional<QHttpServerResponse> TAdminServer::AccountsRefusal(
+    const QHttpServerRequest& request) {
+  if (auto refusal = Refusal(request)) return refusal;
+  if (!server_.Accounts()) return Unavailable();
+  return std::nullopt;
+}
+
 std::optional<QHttpServerResponse> TAdminServer::Refusal(const QHttpServerRequest& request) {
   const std::string address = AddressOf(request);
   const TAuthVerdict verdict = auth_->Check(address, request.value("Authorization").toStdString());
@@ -373,9 +380,8 @@ QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus
 
 void TAdminServer::AddAccountRoutes() {
   http_->route("/api/accounts", TMethod::Get, [this](const QHttpServerRequest& request) {
-    if (auto refusal = Refusal(request)) return std::move(*refusal);
+    if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
     TAccountService* accounts = server_.Accounts();
-    if (!accounts) return Unavailable();
     try {
       QJsonArray list;
       for (const TAccount& account : accounts->Reads().List())
@@ -387,9 +393,8 @@ void TAdminServer::AddAccountRoutes() {
   });
   http_->route("/api/accounts", TMethod::Post,
                [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
+                 if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
                  TBody body(request, {"name", "password", "privileges"});
                  TAccountEdit edit;
                  edit.Create = true;
@@ -410,9 +415,8 @@ void TAdminServer::AddAccountRoutes() {
   http_->route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
                [this](const TPathText& name, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
+                 if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
                  TBody body(request, {"password", "privileges"});
                  TAccountEdit edit;
                  edit.Name = name.Text;
@@ -431,9 +435,8 @@ void TAdminServer::AddAccountRoutes() {
   http_->route("/api/accounts/<arg>", TMethod::Delete,
                [this](const TPathText& name, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
+                 if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
                  server_.DeleteAccount(
                      name.Text, By(request), Later(std::move(responder), [name = name.Text] {
                        return Json(QJsonObject{{"removed", QString::fromStdString(name)}});
@@ -443,9 +446,8 @@ void TAdminServer::AddAccountRoutes() {
 
 void TAdminServer::AddBanRoutes() {
   http_->route("/api/bans", TMethod::Get, [this](const QHttpServerRequest& request) {
-    if (auto refusal = Refusal(request)) return std::move(*refusal);
+    if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
     TAccountService* accounts = server_.Accounts();
-    if (!accounts) return Unavailable();
     try {
       const int64_t now = SystemWallClock();
       QJsonArray list;
@@ -457,9 +459,8 @@ void TAdminServer::AddBanRoutes() {
   });
   http_->route("/api/bans", TMethod::Post,
                [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
+                 if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
                  TBody body(request, {"target", "duration", "reason"});
                  const std::optional<std::string> target = body.Text("target");
                  const std::optional<int64_t> duration =
@@ -491,9 +492,8 @@ void TAdminServer::AddBanRoutes() {
   http_->route("/api/bans/<arg>", TMethod::Delete,
                [this](const TPathText& text, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
+                 if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 if (!server_.Accounts()) return Reply(std::move(responder), Unavailable());
                  TBanTarget target;
                  try {
                    target = ParseBanTarget(text.Text);

@@ -62,6 +62,8 @@ class TAdminServer {
   void AddBanRoutes();
   // A response when the request may not go on (401, 429), logged; none when it may.
   std::optional<TResponse> Refusal(const QHttpServerRequest& request);
+  // The same, or 503 when the server keeps no accounts file (not running).
+  std::optional<TResponse> AccountsRefusal(const QHttpServerRequest& request);
   TResponse Kick(uint32_t guid, const QHttpServerRequest& request);
   // Keeps the responder until the server's change is done; the callback then writes what
   // `success` makes, or the error with the status its outcome calls for.
