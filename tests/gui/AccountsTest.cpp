@@ -145,9 +145,11 @@ TEST_F(WindowTest, DeleteRemovesTheSelectedAccountAndKicksItsPlayer) {
   TZQClient& ann = Join("Ann");
   TZQClient& bob = Join("Bob");
   ASSERT_EQ(bob.Setup(), SetupState::InGame);
+  // The accounts are written at login, the players' list a game cycle later: wait for both.
   ASSERT_TRUE(Until([&] {
     form.RefreshAccounts();
-    return form.Accounts().rowCount() == 2;
+    const std::vector<TAccountRow>& rows = form.Accounts().Rows();
+    return rows.size() == 2 && rows[0].GUID != 0 && rows[1].GUID != 0;
   }));
   auto& del = Child<QPushButton>(form, "DeleteButton");
   auto& list = Child<QTreeView>(form, "ListView1");
