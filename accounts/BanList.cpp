@@ -66,6 +66,12 @@ TBanTarget ParseBanTarget(std::string_view text) {
   return target;
 }
 
+TBan NewBan(TBanTarget target, std::string reason, std::optional<int64_t> seconds, int64_t now) {
+  TBan ban{std::move(target), std::move(reason), now, std::nullopt};
+  if (seconds) ban.Expires = now + *seconds;
+  return ban;
+}
+
 void TBanList::Add(const TBan& ban) {
   auto guard = db_.Lock();
   TStatement insert(db_,

@@ -41,6 +41,9 @@ struct TBan {
   bool ActiveAt(int64_t time) const { return !Expires || time < *Expires; }
 };
 
+// A ban made at `now` that lasts `seconds` (empty: for good).
+TBan NewBan(TBanTarget target, std::string reason, std::optional<int64_t> seconds, int64_t now);
+
 class TBanList {
  public:
   explicit TBanList(TAccountDb& db) : db_(db) {}

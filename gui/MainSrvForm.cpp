@@ -365,18 +365,18 @@ void TMainSrvForm::BanButtonClick() {
   std::optional<std::string> how =
       AskText("Ban " + row->Name + " for how long? (30s, 10m, 2h, 7d; empty: for good)");
   if (!how) return;
-  TBan ban;
+  TBanTarget target;
   try {
-    ban.Target = ParseBanTarget(name);
+    target = ParseBanTarget(name);
   } catch (const std::exception& e) {
     return ReportError(e.what());
   }
-  ban.Created = SystemWallClock();
+  std::optional<int64_t> seconds;
   if (!how->empty()) {
-    std::optional<int64_t> seconds = ParseDuration(*how);
+    seconds = ParseDuration(*how);
     if (!seconds) return ReportError("Not a duration: " + *how + " (30s, 10m, 2h, 7d).");
-    ban.Expires = ban.Created + *seconds;
   }
+  const TBan ban = NewBan(std::move(target), {}, seconds, SystemWallClock());
   server_->AddBan(ban, [this](const std::string& error) { AccountDone(error); });
 }
 

@@ -67,9 +67,13 @@ TSocketID* TSocketTable::FindByUDP(const IUdpEndpoint* endpoint) {
 }
 
 TSocketID* TSocketTable::FindByGUID(uint32_t guid) {
+  return const_cast<TSocketID*>(std::as_const(*this).FindByGUID(guid));
+}
+
+const TSocketID* TSocketTable::FindByGUID(uint32_t guid) const {
   owner_.Check();
   if (guid != 0)
-    for (TSocketID& e : entries_)
+    for (const TSocketID& e : entries_)
       if (e.InUse() && e.GUID.load(std::memory_order_relaxed) == guid) return &e;
   ConsoleDiagnostic("no guid", "GUID not in sockets table!");
   return nullptr;

@@ -35,6 +35,7 @@ class TSocketTable {
   TSocketID* FindByAddress(std::string_view address, uint16_t port);
   TSocketID* FindByUDP(const IUdpEndpoint* endpoint);
   TSocketID* FindByGUID(uint32_t guid);
+  const TSocketID* FindByGUID(uint32_t guid) const;
   // Connections in use from `address`.
   int CountAddress(std::string_view address) const;
 

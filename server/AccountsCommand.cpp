@@ -277,10 +277,7 @@ void TAccountsCommand::ListBans() {
 }
 
 void TAccountsCommand::AddBan() {
-  TBan ban;
-  ban.Target = ParseBanTarget(name_);
-  ban.Reason = reason_;
-  ban.Created = SystemWallClock();
+  TBanTarget target = ParseBanTarget(name_);
   std::optional<int64_t> duration;
   if (!duration_.empty()) {
     duration = ParseDuration(duration_);
@@ -288,8 +285,8 @@ void TAccountsCommand::AddBan() {
       throw EConvertError("Invalid duration " + Quoted(duration_) +
                           " for --for: a number with s, m, h or d, as in 30s, 10m, 2h, 7d");
     }
-    ban.Expires = ban.Created + *duration;
   }
+  const TBan ban = NewBan(std::move(target), reason_, duration, SystemWallClock());
   Open(TOpen::CreateIfMissing).Bans().Add(ban);
   out_ << "Banned " << ban.Target.Text
        << (duration ? " for " + FormatDuration(*duration) + ", until " + FormatTime(*ban.Expires)

@@ -49,11 +49,8 @@ void TZQOServer::RunAdminCommand(TSocketID& admin, const TAdminCommand& command)
       return;
     }
     case TAdminVerb::Ban: {
-      TBan ban;
-      ban.Target = command.Target;
-      ban.Reason = command.Reason;
-      ban.Created = SystemWallClock();
-      if (command.DurationSeconds) ban.Expires = ban.Created + *command.DurationSeconds;
+      const TBan ban =
+          NewBan(command.Target, command.Reason, command.DurationSeconds, SystemWallClock());
       const std::string done = AdminText::Banned(command.Target, command.DurationSeconds);
       return AddBan(
           ban,

@@ -196,12 +196,7 @@ TAdminServer::TAdminServer(TZQOServer& server, TAdminSettings settings,
       settings_(std::move(settings)),
       shutdown_(std::move(shutdown)),
       http_(std::make_unique<QHttpServer>()) {
-  if (!settings_.Clock)
-    settings_.Clock = [] {
-      return std::chrono::duration_cast<std::chrono::seconds>(
-                 std::chrono::system_clock::now().time_since_epoch())
-          .count();
-    };
+  if (!settings_.Clock) settings_.Clock = SystemWallClock;
   static const bool pathTextConverts = QMetaType::registerConverter<QString, TPathText>();
   (void)pathTextConverts;
   http_->router()->addConverter(QMetaType::fromType<TPathText>(), u".+");
@@ -304,7 +299,8 @@ void TAdminServer::AddReadRoutes() {
   });
   http_->route("/api/events", TMethod::Get,
                [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request)) return refusal->write(std::move(responder));
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
                  bool ok = false;
                  const uint64_t lastId = request.value("Last-Event-ID").toULongLong(&ok);
                  events_.Follow(std::move(responder), ok ? lastId : 0);
@@ -329,10 +325,11 @@ void TAdminServer::AddControlRoutes() {
   http_->route("/api/resume", TMethod::Post, pause(false));
   http_->route("/api/shutdown", TMethod::Post,
                [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request)) return refusal->write(std::move(responder));
-                 server_.Log("Shutdown requested by the admin API (" + AddressOf(request) + ").");
+                 if (auto refusal = Refusal(request))
+                   return Reply(std::move(responder), std::move(*refusal));
+                 server_.Log("Shutdown requested by " + By(request) + ".");
                  QTcpSocket* socket = responder.socket();
-                 Json(QJsonObject{{"shutting_down", true}}).write(std::move(responder));
+                 Reply(std::move(responder), Json(QJsonObject{{"shutting_down", true}}));
                  socket->flush();
                  // After this request's turn of the event loop.
                  QTimer::singleShot(0, [this] {
@@ -342,16 +339,13 @@ void TAdminServer::AddControlRoutes() {
 }
 
 QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& request) {
-  for (const TSocketID& client : server_.Sockets()) {
-    if (!client.InUse() || guid == 0 || client.GUID.load(std::memory_order_relaxed) != guid)
-      continue;
-    const QJsonObject kicked{{"kicked", static_cast<qint64>(guid)},
-                             {"socket", client.Number},
-                             {"name", QString::fromStdString(client.LoginRecord.UserName)}};
-    server_.KickClient(client.Number, "the admin API (" + AddressOf(request) + ")");
-    return Json(kicked);
-  }
-  return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
+  const TSocketID* client = server_.Sockets().FindByGUID(guid);
+  if (!client) return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
+  const QJsonObject kicked{{"kicked", static_cast<qint64>(guid)},
+                           {"socket", client->Number},
+                           {"name", QString::fromStdString(client->LoginRecord.UserName)}};
+  server_.KickClient(client->Number, By(request));
+  return Json(kicked);
 }
 
 TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
@@ -457,38 +451,37 @@ void TAdminServer::AddBanRoutes() {
       return Error(TStatus::InternalServerError, e.what());
     }
   });
-  http_->route("/api/bans", TMethod::Post,
-               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = AccountsRefusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 TBody body(request, {"target", "duration", "reason"});
-                 const std::optional<std::string> target = body.Text("target");
-                 const std::optional<int64_t> duration =
-                     body.Integer("duration", 1, MAX_DURATION_SECONDS);
-                 TBan ban;
-                 ban.Reason = body.Text("reason").value_or("");
-                 if (body.Ok() && !target) body.Fail("target is required");
-                 if (body.Ok()) {
-                   try {
-                     ban.Target = ParseBanTarget(*target);
-                   } catch (const EConvertError& e) {
-                     body.Fail(e.what());
-                   }
-                 }
-                 if (!body.Ok())
-                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-                 ban.Created = SystemWallClock();
-                 if (duration) ban.Expires = ban.Created + *duration;
-                 TEditDone done = Later(std::move(responder), [ban] {
-                   return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
-                 });
-                 server_.AddBan(
-                     ban,
-                     [done](const std::string& error) {
-                       done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
-                     },
-                     By(request));
-               });
+  http_->route(
+      "/api/bans", TMethod::Post,
+      [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
+        if (auto refusal = AccountsRefusal(request))
+          return Reply(std::move(responder), std::move(*refusal));
+        TBody body(request, {"target", "duration", "reason"});
+        const std::optional<std::string> target = body.Text("target");
+        const std::optional<int64_t> duration = body.Integer("duration", 1, MAX_DURATION_SECONDS);
+        std::string reason = body.Text("reason").value_or("");
+        TBanTarget parsed;
+        if (body.Ok() && !target) body.Fail("target is required");
+        if (body.Ok()) {
+          try {
+            parsed = ParseBanTarget(*target);
+          } catch (const EConvertError& e) {
+            body.Fail(e.what());
+          }
+        }
+        if (!body.Ok())
+          return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+        const TBan ban = NewBan(std::move(parsed), std::move(reason), duration, SystemWallClock());
+        TEditDone done = Later(std::move(responder), [ban] {
+          return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
+        });
+        server_.AddBan(
+            ban,
+            [done](const std::string& error) {
+              done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
+            },
+            By(request));
+      });
   http_->route("/api/bans/<arg>", TMethod::Delete,
                [this](const TPathText& text, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {

@@ -16,6 +16,7 @@
 #include <optional>
 #include <string>
 
+#include "accounts/Times.h"
 #include "server/ZQOSrv.h"
 #include "server/admin/AdminAuth.h"
 #include "server/admin/AdminJson.h"
@@ -29,7 +30,7 @@ struct TAdminSettings {
   std::string Listen;  // "ADDRESS:PORT"
   std::string Token;   // empty: the token file's
   // Unix seconds for the wrong-token limit (tests pass their own); empty: the system clock.
-  std::function<int64_t()> Clock;
+  TWallClock Clock;
 };
 
 class TAdminServer {
