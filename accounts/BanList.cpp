@@ -12,18 +12,6 @@ const char* const BAN_COLUMNS =
 // Of several bans that apply, a permanent one, else the one that ends last.
 const char* const LONGEST_FIRST = " ORDER BY expires IS NULL DESC, expires DESC LIMIT 1";
 
-std::string_view KindName(TBanKind kind) {
-  switch (kind) {
-    case TBanKind::Address:
-      return "address";
-    case TBanKind::Range:
-      return "range";
-    case TBanKind::Name:
-      break;
-  }
-  return "name";
-}
-
 TBan ReadBan(const TStatement& row) {
   TBan ban;
   ban.Target.Text = row.Text(0);
@@ -66,6 +54,18 @@ TBanTarget ParseBanTarget(std::string_view text) {
   return target;
 }
 
+std::string_view BanKindName(TBanKind kind) {
+  switch (kind) {
+    case TBanKind::Address:
+      return "address";
+    case TBanKind::Range:
+      return "range";
+    case TBanKind::Name:
+      break;
+  }
+  return "name";
+}
+
 TBan NewBan(TBanTarget target, std::string reason, std::optional<int64_t> seconds, int64_t now) {
   TBan ban{std::move(target), std::move(reason), now, std::nullopt};
   if (seconds) ban.Expires = now + *seconds;
@@ -81,7 +81,7 @@ void TBanList::Add(const TBan& ban) {
                     " created = excluded.created, expires = excluded.expires");
   bool isName = ban.Target.Kind == TBanKind::Name;
   insert.Bind(1, ban.Target.Text)
-      .Bind(2, KindName(ban.Target.Kind))
+      .Bind(2, BanKindName(ban.Target.Kind))
       .Bind(3, isName ? std::nullopt : std::optional<int64_t>(ban.Target.First))
       .Bind(4, isName ? std::nullopt : std::optional<int64_t>(ban.Target.Last))
       .Bind(5, ban.Reason)

@@ -26,6 +26,9 @@ struct TBanTarget {
   uint32_t Last = 0;
 };
 
+// "name", "address" or "range", as the file and the listings write the kind.
+std::string_view BanKindName(TBanKind kind);
+
 // Text that looks like an IPv4 address or range (digits, dots, a slash) is one: a /32
 // range is the address. Anything else is a name. Raises EConvertError, naming the text, for
 // an invalid address or range and for a name that AccountNameProblem refuses.

@@ -126,12 +126,9 @@ QJsonObject AccountJson(const TAccount& account, bool inGame) {
 }
 
 QJsonObject BanJson(const TBan& ban, int64_t now) {
-  const char* kind = ban.Target.Kind == TBanKind::Name      ? "name"
-                     : ban.Target.Kind == TBanKind::Address ? "address"
-                                                            : "range";
   return QJsonObject{
       {"target", Q(ban.Target.Text)},
-      {"kind", kind},
+      {"kind", Q(std::string(BanKindName(ban.Target.Kind)))},
       {"reason", Q(ban.Reason)},
       {"created", IsoTime(ban.Created)},
       {"expires", ban.Expires ? QJsonValue(IsoTime(*ban.Expires)) : QJsonValue()},
