@@ -43,15 +43,15 @@ BENCHMARK(BM_Frame)->Arg(16)->Arg(250);
 void BM_TcpParse(benchmark::State& state) {
   TSocketTable sockets;
   CountingConnection conn;
-  sockets.AddSocket(conn);
+  TSocketID& client = sockets.AddSocket(conn);
   TZQProtocolFormat protocol(sockets);
   std::size_t handled = 0;
-  protocol.SetMessageHandler([&](int32_t, uint32_t, std::string_view) { ++handled; });
+  protocol.SetMessageHandler([&](TSocketID&, uint32_t, std::string_view) { ++handled; });
   std::string stream;
   for (int i = 0; i < 200; ++i) AppendFrame(stream, ClientSay, std::string(20, 's'));
   for (auto _ : state) {
-    std::string buffer = stream;
-    protocol.TCP_parseInputStream(conn, buffer);
+    client.ReceiveBuffer = stream;
+    protocol.TCP_parseInputStream(client);
   }
   state.SetItemsProcessed(static_cast<int64_t>(handled));
 }
@@ -68,7 +68,6 @@ void BM_DispatchThroughput(benchmark::State& state) {
     conns.push_back(std::make_unique<CountingConnection>());
     TSocketID& client = sockets.AddSocket(*conns.back());
     client.Port = static_cast<uint16_t>(s);
-    client.CanWrite = true;
     sockets.BindGUID(s, static_cast<uint32_t>(s));
   }
   TDispatchManager manager(main, queue, sockets, [](const std::string&) {});

@@ -13,7 +13,8 @@ void FillInGame(TAccountRow& row, const TPlayerSnapshotEntry& player, const TSoc
   if (player.SocketID >= 1 && player.SocketID <= MAX_SOCKETS) {
     const TSocketID& client = sockets[player.SocketID];
     row.IP = client.Address;
-    if (client.RoundTripKnown) row.Ping = std::to_string(client.HeartbeatRecord.RoundTrip);
+    if (client.HeartbeatRecord.RoundTripKnown)
+      row.Ping = std::to_string(client.HeartbeatRecord.RoundTrip);
   }
 }
 

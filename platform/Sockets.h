@@ -19,7 +19,8 @@ class ITcpConnection {
   // readable during the disconnect event.
   virtual const std::string& RemoteAddress() const = 0;
   virtual uint16_t RemotePort() const = 0;
-  // Hands the whole byte string to the connection's send buffer.
+  // Hands the whole byte string to the connection. Output keeps its order, waits until the
+  // connection has first reported that it can write, and is bounded by the connection.
   virtual void SendText(std::string_view bytes) = 0;
   // What has arrived and not been taken yet, at most `maxBytes` of it. What is left raises
   // another read event on a later turn of the event loop.
@@ -29,6 +30,15 @@ class ITcpConnection {
   // Takes no more bytes from the kernel for `ms` milliseconds (0: from now on again), so a
   // sender beyond its share meets TCP flow control instead of costing the server its reads.
   virtual void HoldReading(uint32_t /*ms*/) {}
+
+  // What the connection's owner keeps for it, as event libraries carry a connection's private
+  // data: the server's record of an admitted connection, so that every event finds it at
+  // once. Null until set.
+  void SetOwnerData(void* data) { ownerData_ = data; }
+  void* OwnerData() const { return ownerData_; }
+
+ private:
+  void* ownerData_ = nullptr;
 };
 
 class IUdpEndpoint;

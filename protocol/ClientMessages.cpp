@@ -65,7 +65,7 @@ std::string ClientName(const TSocketID& client) {
 TClientMessageHandler::TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue,
                                              TClientSettings settings,
                                              UdpEndpointFactory makeEndpoint,
-                                             UdpReceiveHandler onDatagram,
+                                             ClientDatagramHandler onDatagram,
                                              std::function<void(TSocketID&)> onFlood)
     : sockets_(sockets),
       gameQueue_(gameQueue),
@@ -79,14 +79,14 @@ void TClientMessageHandler::Admit(TSocketID& client) {
                                  GetTickCount());
 }
 
-void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
+void TClientMessageHandler::HandleClientMessage(TSocketID& client, uint32_t type,
                                                 std::string_view payload) {
-  if (n < 1 || n > MAX_SOCKETS || !sockets_[n].InUse()) {
-    ConsoleDiagnostic("no connection", "Message " + CodeText(type) + " for SocketID=" +
-                                           std::to_string(n) + " without a connection dropped");
+  if (!client.InUse()) {
+    ConsoleDiagnostic("no connection", "Message " + CodeText(type) +
+                                           " for SocketID=" + std::to_string(client.Number) +
+                                           " without a connection dropped");
     return;
   }
-  TSocketID& client = sockets_[n];
   std::size_t fixed = FixedFieldsOf(type);
   if (payload.size() < fixed) {
     Diagnose(client, "Short payload for " + CodeText(type) + ": " + std::to_string(payload.size()) +
@@ -122,21 +122,21 @@ void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
       break;
     case StartGame:
       // One player per connection: a second start is ignored.
-      if (login.InGame || client.LoginPending) return;
+      if (client.Stage != TStage::Greeted) return;
       if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
-      client.StartedGame = true;
+      client.SentStartGame = true;
       if (!hooks_.CheckLogin) return Join(client, login.UserName, payload);
-      client.LoginPending = true;
+      client.Stage = TStage::LoginPending;
       return hooks_.CheckLogin(client);
     case ClientGone:
-      if (!login.InGame) return;
+      if (!client.InGame()) return;
       if (!client.MessageBudget.Borrow(GetTickCount())) return onFlood_(client);
       return LeaveGame(client);
     default:
       break;
   }
 
-  if (!login.InGame || !IsGameCode(MsgCode(type))) return;
+  if (!client.InGame() || !IsGameCode(MsgCode(type))) return;
   if (!client.MessageBudget.Take(GetTickCount())) {
     ++rateLimited_;
     if (!client.OverRate) Diagnose(client, "Over the message rate: game messages dropped");
@@ -151,19 +151,18 @@ void TClientMessageHandler::HandleClientMessage(int32_t n, uint32_t type,
 
 void TClientMessageHandler::Join(TSocketID& client, const std::string& name,
                                  std::string_view payload) {
-  client.LoginPending = false;
-  client.LoginRecord.InGame = true;
+  client.Stage = TStage::InGame;
   client.PlayerName = name;
   Forward(client, StartGame, payload);
 }
 
 void TClientMessageHandler::ClientLeft(TSocketID& client) {
-  if (client.LoginRecord.InGame) LeaveGame(client);
+  if (client.InGame()) LeaveGame(client);
 }
 
 void TClientMessageHandler::LeaveGame(TSocketID& client) {
   if (hooks_.LeftGame) hooks_.LeftGame(client);
-  client.LoginRecord.InGame = false;
+  client.Stage = TStage::Greeted;
   client.PlayerName.clear();
   client.Admin = false;
   client.GUID.store(0, std::memory_order_relaxed);  // its messages reach nobody else
@@ -172,7 +171,7 @@ void TClientMessageHandler::LeaveGame(TSocketID& client) {
 
 void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view payload) {
   THeartbeatRecord& beat = client.HeartbeatRecord;
-  if (!beat.UDPActive) return Diagnose(client, "Received BEATACK for inactive client UDP.");
+  if (!client.UDPActive()) return Diagnose(client, "Received BEATACK for inactive client UDP.");
   auto ack = DecodeBEATACK(payload);
   if (beat.AckedSeq == beat.Seq)  // acknowledged already, or nothing sent yet
     return Diagnose(client, "Received duplicate BEATACK SEQ#");
@@ -182,7 +181,7 @@ void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view pay
   beat.AckedSeq = ack->Seq;
   beat.Missed = 0;
   beat.RoundTrip = GetTickCount() - ack->Tick;
-  client.RoundTripKnown = true;
+  beat.RoundTripKnown = true;
   SendUDP(client, FrameUDP(BEATACKReply, EncodeBEATACKReply(ack->Seq, beat.RoundTrip)));
 }
 
@@ -196,16 +195,18 @@ void TClientMessageHandler::OpenClientUdp(TSocketID& client, uint16_t clientPort
   }
   client.UDPPort = clientPort;
   client.HeartbeatRecord = THeartbeatRecord{};
-  client.RoundTripKnown = false;
   uint16_t localPort = static_cast<uint16_t>(settings_.BaseUdpPort + client.Number);
   std::unique_ptr<IUdpEndpoint> udp = makeEndpoint_ ? makeEndpoint_() : nullptr;
   if (!udp || !udp->Bind(localPort)) {
     return Diagnose(client, "Cannot bind UDP port " + std::to_string(localPort));
   }
   udp->SetRemote(client.Address, clientPort);
-  udp->SetReceiveHandler(onDatagram_);
+  // The endpoint lives in the record and goes before it: its datagrams find the record.
+  udp->SetReceiveHandler([this, &client](IUdpEndpoint&, std::string datagram, uint16_t port,
+                                         const std::string& address) {
+    if (onDatagram_) onDatagram_(client, std::move(datagram), port, address);
+  });
   client.UDP = std::move(udp);
-  client.HeartbeatRecord.UDPActive = 1;
 }
 
 void TClientMessageHandler::Forward(TSocketID& client, uint32_t type, std::string_view payload) {

@@ -38,9 +38,9 @@ struct TClientSettings {
 
 // What the server does at a login and with speech, where it checks logins (all main thread).
 struct TLoginHooks {
-  // StartGame from a client not in the game: its login is being checked (LoginPending is set
-  // and the rest of its TCP input waits); the server then calls Join or closes the
-  // connection. Unset: the client joins at once under its LoginName.
+  // StartGame from a client not in the game: its login is being checked (its stage is
+  // LoginPending and the rest of its TCP input waits); the server then calls Join or closes
+  // the connection. Unset: the client joins at once under its LoginName.
   std::function<void(TSocketID&)> CheckLogin;
   // Speech of a client in the game; true when the server took it, so it is not relayed.
   std::function<bool(TSocketID&, std::string_view)> TakeSpeech;
@@ -50,20 +50,24 @@ struct TLoginHooks {
 
 // Makes a new, unbound UDP endpoint (null when none can be made).
 using UdpEndpointFactory = std::function<std::unique_ptr<IUdpEndpoint>()>;
+// A datagram arrived on the client's endpoint from senderAddress:senderPort.
+using ClientDatagramHandler =
+    std::function<void(TSocketID& client, std::string datagram, uint16_t senderPort,
+                       const std::string& senderAddress)>;
 
 class TClientMessageHandler {
  public:
   // `onFlood` closes a connection that keeps joining and leaving beyond its budget.
   TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue, TClientSettings settings,
-                        UdpEndpointFactory makeEndpoint, UdpReceiveHandler onDatagram,
+                        UdpEndpointFactory makeEndpoint, ClientDatagramHandler onDatagram,
                         std::function<void(TSocketID&)> onFlood);
 
   // Phase 1 acts on the dialogue and heartbeat messages; phase 2 forwards a message whose
   // code is a game code to the game queue while the client is in the game. A payload too
-  // short for its fixed fields is reported and dropped, and so is a message for a number
-  // without a connection. StartGame and ClientGone always reach the game; other game
+  // short for its fixed fields is reported and dropped, and so is a message for a free
+  // record. StartGame and ClientGone always reach the game; other game
   // messages beyond the connection's budget are dropped.
-  void HandleClientMessage(int32_t n, uint32_t type, std::string_view payload);
+  void HandleClientMessage(TSocketID& client, uint32_t type, std::string_view payload);
 
   // A connection in the game closed: its player leaves (a made-up ClientGone).
   void ClientLeft(TSocketID& client);
@@ -78,8 +82,8 @@ class TClientMessageHandler {
 
   // The handler to install in TZQProtocolFormat (refers to this object).
   MessageHandler AsMessageHandler() {
-    return [this](int32_t n, uint32_t type, std::string_view payload) {
-      HandleClientMessage(n, type, payload);
+    return [this](TSocketID& client, uint32_t type, std::string_view payload) {
+      HandleClientMessage(client, type, payload);
     };
   }
 
@@ -97,7 +101,7 @@ class TClientMessageHandler {
   TGameMessenger& gameQueue_;
   TClientSettings settings_;
   UdpEndpointFactory makeEndpoint_;
-  UdpReceiveHandler onDatagram_;
+  ClientDatagramHandler onDatagram_;
   std::function<void(TSocketID&)> onFlood_;
   TLoginHooks hooks_;
   uint64_t rateLimited_ = 0;

@@ -1,7 +1,8 @@
 // One record per connection slot (TSocketID): the socket table entry together with everything
-// the server keeps for that connection (receive buffer, pending output, login and heartbeat
-// state, setup deadline, message budget). Reset clears all of it at once: a slot's next
-// connection inherits nothing. Main thread only, except GUID, which the game thread reads.
+// the server keeps for that connection (receive buffer, login and heartbeat state, setup
+// deadline, message budget). Reset clears all of it at once: a slot's next connection inherits
+// nothing. An admitted connection carries its record (ITcpConnection::OwnerData), so the read
+// path finds it without a lookup. Main thread only, except GUID, which the game thread reads.
 #pragma once
 
 #include <atomic>
@@ -20,7 +21,6 @@ constexpr uint32_t BEAT_INTERVAL = 3000;  // ms
 constexpr uint8_t BEAT_MISS_LIMIT = 5;
 
 struct TLoginRecord {
-  bool InGame = false;
   std::string UserName;
   std::string Password;
   uint16_t ClientCode = 0;
@@ -32,7 +32,15 @@ struct THeartbeatRecord {
   uint32_t SentAt = 0;
   uint32_t RoundTrip = 0;
   uint8_t Missed = 0;
-  uint8_t UDPActive = 0;
+  bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
+};
+
+// Where a connection stands in the game. The UDP path is apart from it (UDPActive): a client
+// may announce its port before or after StartGame.
+enum class TStage : uint8_t {
+  Greeted,       // admitted and greeted; not in the game (again, after ClientGone)
+  LoginPending,  // sent StartGame: its login is being checked, its TCP input waits
+  InGame,        // joined under PlayerName
 };
 
 struct TSocketID {
@@ -40,13 +48,20 @@ struct TSocketID {
   TSocketID(const TSocketID&) = delete;
   TSocketID& operator=(const TSocketID&) = delete;
 
-  // Frees the UDP endpoint (releasing its port) and clears every field but Number.
+  // Frees the UDP endpoint (releasing its port), lets go of the connection and clears every
+  // field but Number.
   void Reset();
   bool InUse() const { return !Address.empty(); }
+  bool InGame() const { return Stage == TStage::InGame; }
+  // The client's UDP endpoint is open: heartbeats run.
+  bool UDPActive() const { return UDP != nullptr; }
+  // It has announced its UDP port and sent StartGame: the setup deadline no longer applies.
+  bool SetupDone() const { return UDPActive() && SentStartGame; }
   // Its TCP input waits in ReceiveBuffer: its login is being checked, or it has joined and
   // its GUID is not bound yet (the game would not find its player).
   bool InputWaits() const {
-    return LoginPending || (LoginRecord.InGame && GUID.load(std::memory_order_relaxed) == 0);
+    return Stage == TStage::LoginPending ||
+           (Stage == TStage::InGame && GUID.load(std::memory_order_relaxed) == 0);
   }
 
   int32_t Number;                       // the socket number, 1..63
@@ -63,22 +78,18 @@ struct TSocketID {
 
   // The connection's own state.
   uint64_t Serial = 0;  // unique for each connection the server admits; never reused
+  TStage Stage = TStage::Greeted;
   std::string ReceiveBuffer;
-  bool CanWrite = false;
-  std::string PendingOut;
   TLoginRecord LoginRecord;
   THeartbeatRecord HeartbeatRecord;
-  bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
-  uint32_t AcceptedAt = 0;      // tick count of the admission
-  bool StartedGame = false;     // has sent StartGame at least once
-  // Login: StartGame waits for the check, the rest of the TCP input with it (LoginPending);
-  // once in, the name it plays under (compared without regard to letter case) and whether it
-  // is an Admin. A connection admitted only for an Admin (past the pause or the per-address
-  // limit) keeps the text it is refused with otherwise (AdminOnly).
-  bool LoginPending = false;
+  uint32_t AcceptedAt = 0;     // tick count of the admission
+  bool SentStartGame = false;  // at least once; with UDPActive, the setup is done
+  // Once in the game: the name it plays under (compared without regard to letter case) and
+  // whether it is an Admin. A connection admitted only for an Admin (past the per-address
+  // limit) is refused at login unless the account is one (AdminOnly).
   std::string PlayerName;
   bool Admin = false;
-  std::string AdminOnly;
+  bool AdminOnly = false;
   int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
   TTokenBucket MessageBudget;
   // Its last game message was over the rate: it is read from in small steps, held between.

@@ -5,29 +5,16 @@
 
 namespace zq {
 
+void SendTCP(ITcpConnection& connection, TTrafficCounters& traffic, std::string_view frame) {
+  traffic.Sent(TTransport::Tcp, frame);
+  connection.SendText(frame);
+}
+
 void SendTCP(TSocketID& to, std::string_view frame) {
   to.Owner.Check();
-  if (!to.Socket) return;  // closed: never parked for a later owner of the number
-  std::string& pending = to.PendingOut;
-  if (to.CanWrite) {
-    if (to.Traffic) to.Traffic->Sent(TTransport::Tcp, frame);
-    if (pending.empty()) {
-      to.Socket->SendText(frame);
-    } else {  // keep the order: parked output first
-      pending.append(frame);
-      to.Socket->SendText(pending);
-      pending.clear();
-    }
-    return;
-  }
-  if (pending.size() + frame.size() > MAX_PENDING_OUT) {
-    ConsoleDiagnostic("pending " + std::to_string(to.Number),
-                      "PendingOut full for SocketID=" + std::to_string(to.Number) +
-                          ", dropped msg of " + std::to_string(frame.size()) + " bytes");
-    return;
-  }
+  if (!to.Socket) return;
   if (to.Traffic) to.Traffic->Sent(TTransport::Tcp, frame);
-  pending.append(frame);
+  to.Socket->SendText(frame);
 }
 
 void SendUDP(TSocketID& to, std::string_view frame) {

@@ -32,6 +32,7 @@ TSocketID& TSocketTable::AddSocket(ITcpConnection& connection) {
     e.Address = connection.RemoteAddress();
     e.Port = connection.RemotePort();
     e.Serial = ++lastSerial_;
+    connection.SetOwnerData(&e);
     return e;
   }
   InternalCheckFailed("CNT > MAX_SOCKETS in AddSocket", "ZQPROTOCOL");
@@ -45,8 +46,14 @@ bool TSocketTable::HasFreeEntry() const {
 
 void TSocketTable::RemoveSocket(const ITcpConnection& connection) {
   owner_.Check();
-  for (TSocketID& e : entries_)
-    if (e.Socket == &connection) return e.Reset();
+  if (TSocketID* e = RecordOf(connection)) e->Reset();
+}
+
+TSocketID* TSocketTable::RecordOf(const ITcpConnection& connection) {
+  auto* record = static_cast<TSocketID*>(connection.OwnerData());
+  // Only this table's records are handed out as owner data.
+  if (record && (record < begin() || record >= end())) return nullptr;
+  return record;
 }
 
 TSocketID* TSocketTable::FindByAddress(std::string_view address, uint16_t port) {

@@ -22,13 +22,16 @@ class TSocketTable {
   TSocketTable& operator=(const TSocketTable&) = delete;
 
   // Takes the lowest free number for the connection: its record starts afresh (Reset) with
-  // the connection, its address and port and a new serial. Raises EInternalCheck
+  // the connection, its address and port and a new serial, and the connection carries it
+  // (OwnerData) until the record is freed. Raises EInternalCheck
   // "CNT > MAX_SOCKETS in AddSocket" (ZQPROTOCOL) when 1..63 are all in use.
   TSocketID& AddSocket(ITcpConnection& connection);
   // True while some number is free, so AddSocket would succeed.
   bool HasFreeEntry() const;
   // Frees the record holding the connection (Reset); nothing when none holds it.
   void RemoveSocket(const ITcpConnection& connection);
+  // The record an admitted connection carries; none for a connection without one.
+  TSocketID* RecordOf(const ITcpConnection& connection);
 
   // The record of a connection, an endpoint or a bound GUID; none (with a console line) when
   // no record in use matches.

@@ -53,35 +53,32 @@ std::string DescribeFrame(std::string_view frame) {
   return out;
 }
 
-std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, TSocketID* from, TTransport via) {
+std::size_t TZQProtocolFormat::Dispatch(std::string_view bytes, TSocketID& from, TTransport via) {
   std::size_t used = 0;
-  const uint64_t serial = from ? from->Serial : 0;
+  const uint64_t serial = from.Serial;
+  const bool live = from.InUse();
   while (!IsIncomplete(bytes.substr(used))) {
-    if (via == TTransport::Tcp && from && from->InputWaits()) break;
+    if (via == TTransport::Tcp && live && from.InputWaits()) break;
     std::string_view message = bytes.substr(used);
     const uint32_t length = PayloadLength(message);
     const uint32_t type = HeaderType(message);
     used += HEADER_SIZE + length;
     sockets_.Traffic().Received(via, type);
-    if (!from || !messageHandler_) continue;
-    messageHandler_(from->Number, type, message.substr(HEADER_SIZE, length));
-    if (from->Serial != serial) return std::string_view::npos;  // closed by the handler
+    if (!live || !messageHandler_) continue;
+    messageHandler_(from, type, message.substr(HEADER_SIZE, length));
+    if (from.Serial != serial) return std::string_view::npos;  // closed by the handler
   }
   return used;
 }
 
-void TZQProtocolFormat::TCP_parseInputStream(const ITcpConnection& connection,
-                                             std::string& buffer) {
+void TZQProtocolFormat::TCP_parseInputStream(TSocketID& from) {
+  std::string& buffer = from.ReceiveBuffer;
   if (IsIncomplete(buffer)) return;
-  // The sender is found once for all the messages at hand; a handler that closes it ends
-  // the loop, since the record then belongs to nobody.
-  TSocketID* from = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
   std::size_t used = Dispatch(buffer, from, TTransport::Tcp);
   if (used != std::string_view::npos) buffer.erase(0, used);
 }
 
-void TZQProtocolFormat::UDP_parseInputStream(const IUdpEndpoint& endpoint,
-                                             const std::string& senderAddress,
+void TZQProtocolFormat::UDP_parseInputStream(TSocketID& from, const std::string& senderAddress,
                                              std::string_view datagram) {
   if (IsIncomplete(datagram)) {
     ConsoleDiagnostic("udp incomplete " + senderAddress,
@@ -90,7 +87,7 @@ void TZQProtocolFormat::UDP_parseInputStream(const IUdpEndpoint& endpoint,
                           senderAddress);
     return;
   }
-  Dispatch(datagram, sockets_.FindByUDP(&endpoint), TTransport::Udp);
+  Dispatch(datagram, from, TTransport::Udp);
 }
 
 }  // namespace zq

@@ -30,9 +30,9 @@ bool IsIncomplete(std::string_view bytes);
 // A frame for diagnostics: its type when known, its length and its first bytes in hex.
 std::string DescribeFrame(std::string_view frame);
 
-// Receives every parsed message: socket number, type, payload. The payload is valid during
-// the call only.
-using MessageHandler = std::function<void(int32_t socketId, uint32_t type, std::string_view)>;
+// Receives every parsed message: the sender's record, type, payload. The payload is valid
+// during the call only.
+using MessageHandler = std::function<void(TSocketID& from, uint32_t type, std::string_view)>;
 
 class TZQProtocolFormat {
  public:
@@ -40,24 +40,23 @@ class TZQProtocolFormat {
 
   void SetMessageHandler(MessageHandler handler) { messageHandler_ = std::move(handler); }
 
-  // Hands every whole message at the front of `buffer` to the handler, in order, and then
-  // removes them all at once; an unfinished message stays for the next read. The sender is
-  // found by the connection's address and port; messages of a connection without a record
-  // are dropped, and parsing stops when a handler closes the connection. While the sender's
-  // input waits (InputWaits: a login being checked, a GUID not yet bound) its messages stay
-  // in the buffer, in order.
-  void TCP_parseInputStream(const ITcpConnection& connection, std::string& buffer);
-  // The same for one datagram, the sender found by its endpoint; a datagram that does not
-  // begin with a whole message is reported on the console and dropped; bytes after the last
-  // whole message are dropped without a report.
-  void UDP_parseInputStream(const IUdpEndpoint& endpoint, const std::string& senderAddress,
+  // Hands every whole message at the front of the sender's ReceiveBuffer to the handler, in
+  // order, and then removes them all at once; an unfinished message stays for the next read.
+  // Parsing stops when a handler closes the connection (the record then belongs to nobody),
+  // and while the sender's input waits (InputWaits: a login being checked, a GUID not yet
+  // bound) its messages stay in the buffer, in order.
+  void TCP_parseInputStream(TSocketID& from);
+  // The same for one datagram of the sender; a datagram that does not begin with a whole
+  // message is reported on the console and dropped; bytes after the last whole message are
+  // dropped without a report.
+  void UDP_parseInputStream(TSocketID& from, const std::string& senderAddress,
                             std::string_view datagram);
 
  private:
-  // Runs the handler on each whole message of `bytes` from `from` (none: dropped); returns
-  // the bytes taken, or npos when a handler freed the record. TCP input stops before the next
-  // message while the sender's input waits.
-  std::size_t Dispatch(std::string_view bytes, TSocketID* from, TTransport via);
+  // Runs the handler on each whole message of `bytes` from `from` (messages of a free record
+  // are counted and dropped); returns the bytes taken, or npos when a handler freed the
+  // record. TCP input stops before the next message while the sender's input waits.
+  std::size_t Dispatch(std::string_view bytes, TSocketID& from, TTransport via);
 
   TSocketTable& sockets_;
   MessageHandler messageHandler_;

@@ -36,7 +36,7 @@ void TZQOServer::RunAdminCommand(TSocketID& admin, const TAdminCommand& command)
     case TAdminVerb::Players: {
       std::vector<std::string> names;
       for (const TSocketID& client : sockets_)
-        if (client.InUse() && client.LoginRecord.InGame) names.push_back(client.PlayerName);
+        if (client.InUse() && client.InGame()) names.push_back(client.PlayerName);
       for (const std::string& line : AdminText::Players(names)) answer(line);
       return;
     }

@@ -26,8 +26,7 @@ TSocketID* TZQOServer::FindBySerial(uint64_t serial) {
 
 TSocketID* TZQOServer::FindPlayer(std::string_view name) {
   for (TSocketID& client : sockets_)
-    if (client.InUse() && client.LoginRecord.InGame && SameName(client.PlayerName, name))
-      return &client;
+    if (client.InUse() && client.InGame() && SameName(client.PlayerName, name)) return &client;
   return nullptr;
 }
 
@@ -53,19 +52,9 @@ bool TZQOServer::AdminAddress(const std::string& address) {
   }
 }
 
-void TZQOServer::SendNow(TSocketID& client, const std::string& frame) {
-  if (!client.Socket) return;
-  if (!client.PendingOut.empty()) {
-    std::string pending;
-    pending.swap(client.PendingOut);
-    client.Socket->SendText(pending);  // counted when it was parked
-  }
-  SendDirect(*client.Socket, frame);
-}
-
 void TZQOServer::Kick(TSocketID& client, const std::string& text, const std::string& why,
                       const std::string& label) {
-  SendNow(client, Frame(ServerFull, EncodeServerFull(text)));
+  SendTCP(client, Frame(ServerFull, EncodeServerFull(text)));
   DropFor(client, why, label);
 }
 
@@ -81,7 +70,8 @@ void TZQOServer::CheckLogin(TSocketID& client) {
 
 void TZQOServer::OnLoginVerdict(TLoginVerdict verdict) {
   TSocketID* client = FindBySerial(verdict.Serial);
-  if (!client || !client->LoginPending) return;  // the connection has closed meanwhile
+  if (!client || client->Stage != TStage::LoginPending)
+    return;  // the connection has closed meanwhile
   const TAuthMode mode = accounts_->Mode();
   if (verdict.Outcome == TLoginOutcome::CheckFailed) {
     Log("Cannot check the login of " + EscapeControl(verdict.Name) + ": " + verdict.Error);
@@ -94,7 +84,8 @@ void TZQOServer::OnLoginVerdict(TLoginVerdict verdict) {
   if (!verdict.Accepted()) return RefuseLogin(*client, verdict, RefusalText(verdict.Outcome));
   const bool admin = verdict.Privileges == TPrivileges::Admin;
   if (!admin && paused_) return RefuseLogin(*client, verdict, "Server is paused.");
-  if (!admin && !client->AdminOnly.empty()) return RefuseLogin(*client, verdict, client->AdminOnly);
+  if (!admin && client->AdminOnly)
+    return RefuseLogin(*client, verdict, "Too many connections from this address.");
 
   if (TSocketID* other = verdict.Name.empty() ? nullptr : FindPlayer(verdict.Name)) {
     if (mode == TAuthMode::Open)
@@ -114,12 +105,12 @@ void TZQOServer::OnLoginVerdict(TLoginVerdict verdict) {
 
 void TZQOServer::RefuseLogin(TSocketID& client, const TLoginVerdict& verdict,
                              std::string_view text) {
-  client.LoginPending = false;
+  client.Stage = TStage::Greeted;
   const std::string name =
       verdict.Name.empty() ? client.LoginRecord.UserName.substr(0, MAX_NAME_LENGTH) : verdict.Name;
   Log("Login refused for " + EscapeControl(name) + " from " + client.Address + ": " +
       std::string(text));
-  SendNow(client, Frame(ServerFull, EncodeServerFull(text)));
+  SendTCP(client, Frame(ServerFull, EncodeServerFull(text)));
   if (client.Socket) client.Socket->Close();
 }
 

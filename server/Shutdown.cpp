@@ -10,7 +10,7 @@ void TZQOServer::Shutdown() {
   // The players' time in the game is recorded; logins still waiting for a check are told
   // so; the accounts file's last writes are done before the listener stops.
   for (const TSocketID& client : sockets_)
-    if (client.LoginRecord.InGame) RecordPlayTime(client);
+    if (client.InGame()) RecordPlayTime(client);
   TLoginVerdict unchecked;
   unchecked.Outcome = TLoginOutcome::CheckFailed;
   for (uint64_t serial : accounts_->Stop()) {

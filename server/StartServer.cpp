@@ -177,7 +177,7 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   dispatch_ = std::make_unique<TDispatchManager>(mainQueue_, *dispatchQueue_, sockets_, writeLog);
   // A player's input that waited for its GUID goes on once the GUID is bound.
   dispatch_->SetOnBound([this](TSocketID& client) {
-    if (client.Socket) protocol_->TCP_parseInputStream(*client.Socket, client.ReceiveBuffer);
+    if (client.Socket) protocol_->TCP_parseInputStream(client);
   });
   dispatch_->Start();
   gameManager_ = std::make_unique<TServerGameManager>(mainQueue_, *gameQueue_, *players_, writeLog,
@@ -186,9 +186,8 @@ void TZQOServer::CreateGame(const TServerSettings& settings) {
   handler_ = std::make_unique<TClientMessageHandler>(
       sockets_, *gameQueue_, TClientSettings{gameIdentity_, baseUdpPort_, settings.MaxMessageRate},
       [address = listenAddress_] { return CreateUdpEndpoint(address); },
-      [this](IUdpEndpoint& endpoint, std::string datagram, uint16_t port,
-             const std::string& address) {
-        OnDatagram(endpoint, std::move(datagram), port, address);
+      [this](TSocketID& client, std::string datagram, uint16_t port, const std::string& address) {
+        OnDatagram(client, std::move(datagram), port, address);
       },
       [this](TSocketID& client) { DropFor(client, "message flood"); });
   handler_->SetLoginHooks(
@@ -216,7 +215,6 @@ void TZQOServer::OpenNetwork() {
   listener_->OnConnect = [this](ITcpConnection& c) { OnClientConnect(c); };
   listener_->OnDisconnect = [this](ITcpConnection& c) { OnClientDisconnect(c); };
   listener_->OnRead = [this](ITcpConnection& c) { OnClientRead(c); };
-  listener_->OnWrite = [this](ITcpConnection& c) { OnClientWrite(c); };
   listener_->OnError = [this](ITcpConnection& c, int& code) { OnClientError(c, code); };
   listener_->OnOverflow = [this](ITcpConnection& c) { OnClientOverflow(c); };
   if (listenAddress_ != DEFAULT_LISTEN_ADDRESS) Log("Listening on address " + listenAddress_ + ".");

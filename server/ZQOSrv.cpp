@@ -43,15 +43,10 @@ void TZQOServer::Tell(const TServerEvent& event) {
   if (eventSink_) eventSink_(event);
 }
 
-void TZQOServer::SendDirect(ITcpConnection& connection, const std::string& frame) {
-  sockets_.Traffic().Sent(TTransport::Tcp, frame);
-  connection.SendText(frame);
-}
-
 void TZQOServer::Refuse(ITcpConnection& connection, const std::string& reason,
                         const std::string& metric) {
   ++counters_.Refused[metric];
-  SendDirect(connection, Frame(ServerFull, EncodeServerFull(reason)));
+  SendTCP(connection, sockets_.Traffic(), Frame(ServerFull, EncodeServerFull(reason)));
   connection.Close();  // its disconnect handling counts it back down
   UpdateStatus();
 }
@@ -68,13 +63,13 @@ void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   if (paused_ && !AdminAddress(address)) return Refuse(connection, "Server is paused.", "paused");
   if (connectedCount_ > maxAllowed_ || !sockets_.HasFreeEntry())
     return Refuse(connection, "Server is full.", "full");
-  std::string adminOnly;
+  bool adminOnly = false;
   if (maxPerAddress_ != 0 && sockets_.CountAddress(address) >= static_cast<int>(maxPerAddress_)) {
     if (!AdminAddress(address)) {
       Log("Connection from " + address + " refused: too many connections from this address.");
       return Refuse(connection, "Too many connections from this address.", "per_address");
     }
-    adminOnly = "Too many connections from this address.";
+    adminOnly = true;
   }
   TSocketID& client = sockets_.AddSocket(connection);
   client.AcceptedAt = GetTickCount();
@@ -82,25 +77,26 @@ void TZQOServer::OnClientConnect(ITcpConnection& connection) {
   ++counters_.Admitted;
   if (handler_) handler_->Admit(client);
   Log("Connected from " + address + ":" + std::to_string(connection.RemotePort()));
-  SendDirect(connection, Frame(Welcome, EncodeWelcome(serverNameSetting_)));
-  SendDirect(connection, Frame(ServerVersion, EncodeServerVersion(VersionString)));
-  SendDirect(connection, Frame(ConnectDone, EncodeConnectDone()));
+  SendTCP(client, Frame(Welcome, EncodeWelcome(serverNameSetting_)));
+  SendTCP(client, Frame(ServerVersion, EncodeServerVersion(VersionString)));
+  SendTCP(client, Frame(ConnectDone, EncodeConnectDone()));
   UpdateStatus();
 }
 
 void TZQOServer::OnClientDisconnect(ITcpConnection& connection) {
   --connectedCount_;
-  if (TSocketID* client =
-          sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort())) {
+  if (TSocketID* client = sockets_.RecordOf(connection)) {
     if (handler_) handler_->ClientLeft(*client);  // a player in the game leaves it
     sockets_.RemoveSocket(connection);            // and the number is free at once
+  } else {
+    ConsoleDiagnostic("no address", "Address not in socket table!");  // a refused connection
   }
   Log("Disconnected " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()));
   UpdateStatus();
 }
 
 void TZQOServer::OnClientRead(ITcpConnection& connection) {
-  TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
+  TSocketID* client = sockets_.RecordOf(connection);
   std::string bytes =
       connection.ReceiveText(client && client->OverRate ? OVER_RATE_READ : READ_CHUNK);
   sockets_.Traffic().ReceivedBytes(TTransport::Tcp, bytes.size());
@@ -109,7 +105,7 @@ void TZQOServer::OnClientRead(ITcpConnection& connection) {
   if (client->InputWaits() && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
     return DropFor(*client, "input beyond the limit while its login is checked",
                    "login_input_overflow");
-  protocol_->TCP_parseInputStream(connection, client->ReceiveBuffer);
+  protocol_->TCP_parseInputStream(*client);
   if (gameQueue_->Size() >= GAME_QUEUE_HIGH) HoldInput();
 }
 
@@ -124,18 +120,6 @@ void TZQOServer::HoldInput() {
     });
   }
   if (!inputTimer_->Active()) inputTimer_->Start(INPUT_HOLD_CHECK_MS);
-}
-
-void TZQOServer::OnClientWrite(ITcpConnection& connection) {
-  TSocketID* client = sockets_.FindByAddress(connection.RemoteAddress(), connection.RemotePort());
-  if (!client) return;
-  if (!client->PendingOut.empty()) {
-    std::string pending;
-    pending.swap(client->PendingOut);
-    connection.SendText(pending);
-  }
-  // The facility takes every send whole and signals readiness only once.
-  client->CanWrite = true;
 }
 
 void TZQOServer::OnClientError(ITcpConnection& connection, int& code) {
@@ -214,7 +198,7 @@ bool TZQOServer::KickClient(int32_t s, const std::string& by) {
   const TKickEvent kick{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName,
                         client.Address, by};
   ++counters_.Dropped["kick"];
-  SendNow(client, Frame(ServerFull, EncodeServerFull(AdminText::KickedPlayer())));
+  SendTCP(client, Frame(ServerFull, EncodeServerFull(AdminText::KickedPlayer())));
   client.Socket->Close();  // its disconnect line comes first
   Log("Client " + kick.Address + " kicked by " + by + ".");
   Tell(kick);
@@ -232,7 +216,7 @@ void TZQOServer::CheckSetupDeadlines() {
   if (setupTimeoutMs_ == 0) return;
   const uint32_t now = GetTickCount();
   for (TSocketID& client : sockets_) {
-    if (!client.InUse() || (client.HeartbeatRecord.UDPActive && client.StartedGame)) continue;
+    if (!client.InUse() || client.SetupDone()) continue;
     if (now - client.AcceptedAt >= setupTimeoutMs_) DropFor(client, "setup timeout");
   }
 }
@@ -242,7 +226,7 @@ void TZQOServer::CheckSetupDeadlines() {
 void TZQOServer::OnBeatTimer() {
   for (TSocketID& client : sockets_) {
     THeartbeatRecord& beat = client.HeartbeatRecord;
-    if (!client.InUse() || !beat.UDPActive || !client.UDP) continue;
+    if (!client.InUse() || !client.UDPActive()) continue;
     if (beat.AckedSeq != beat.Seq) {
       ++beat.Missed;
       ++counters_.BeatsMissed;
@@ -261,22 +245,16 @@ void TZQOServer::OnBeatTimer() {
   view_.BeatCycleDone();
 }
 
-void TZQOServer::OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t /*senderPort*/,
+void TZQOServer::OnDatagram(TSocketID& client, std::string datagram, uint16_t /*senderPort*/,
                             const std::string& senderAddress) {
   if (!receivingUdp_) return;
   sockets_.Traffic().ReceivedBytes(TTransport::Udp, datagram.size());
-  TSocketID* client = sockets_.FindByUDP(&endpoint);
-  if (!client) {
-    ConsoleDiagnostic("udp unvalidated " + senderAddress,
-                      "Received UDP from unvalidated host: " + senderAddress);
-    return;
-  }
-  if (senderAddress != client->Address) {  // the sender's port is not compared
+  if (senderAddress != client.Address) {  // the sender's port is not compared
     ConsoleDiagnostic("udp invalid " + senderAddress,
                       "Received UDP from invalid host: " + senderAddress);
     return;
   }
-  protocol_->UDP_parseInputStream(endpoint, senderAddress, datagram);
+  protocol_->UDP_parseInputStream(client, senderAddress, datagram);
 }
 
 }  // namespace zq

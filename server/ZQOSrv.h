@@ -197,8 +197,6 @@ class TZQOServer {
   void RefuseLogin(TSocketID& client, const TLoginVerdict& verdict, std::string_view text);
   // Adds the time since the join to the account it plays under (on the job thread).
   void RecordPlayTime(const TSocketID& client);
-  // Sends `frame` at once, after anything parked, even before the first ready-to-write.
-  void SendNow(TSocketID& client, const std::string& frame);
 
   // Admin commands (AdminCommands.cpp): true when the speech was one (it is not relayed).
   bool OnSpeech(TSocketID& client, std::string_view text);
@@ -210,7 +208,6 @@ class TZQOServer {
   void OnClientConnect(ITcpConnection& connection);
   void OnClientDisconnect(ITcpConnection& connection);
   void OnClientRead(ITcpConnection& connection);
-  void OnClientWrite(ITcpConnection& connection);
   void OnClientError(ITcpConnection& connection, int& code);
   void OnClientOverflow(ITcpConnection& connection);
   // Stops taking TCP input until the game queue has drained to GAME_QUEUE_LOW.
@@ -219,8 +216,6 @@ class TZQOServer {
   // its disconnect.
   void Refuse(ITcpConnection& connection, const std::string& reason,
               const std::string& metric = "other");
-  // Sends a frame on a connection that has no record (yet), counted with the rest.
-  void SendDirect(ITcpConnection& connection, const std::string& frame);
   void Tell(const TServerEvent& event);
   // Closes a client and logs "Client <ip> dropped due to <why>."; counted under `label`
   // (default: the words joined by "_").
@@ -228,7 +223,7 @@ class TZQOServer {
   void UpdateStatus();
 
   // UDP receive path.
-  void OnDatagram(IUdpEndpoint& endpoint, std::string datagram, uint16_t senderPort,
+  void OnDatagram(TSocketID& client, std::string datagram, uint16_t senderPort,
                   const std::string& senderAddress);
 
   IServerView& view_;

@@ -67,7 +67,7 @@ TTcpConnection::~TTcpConnection() {
 
 void TTcpConnection::SendText(std::string_view bytes) {
   if (closed_ || overflowed_ || fd_ < 0 || bytes.empty()) return;
-  if (PendingBytes() == 0) {
+  if (writable_ && PendingBytes() == 0) {
     const ssize_t n = ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
     // A failed send shows again as an error of the socket, handled with the next events.
     if (n > 0) bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -116,6 +116,13 @@ void TTcpConnection::Drop() {
   if (closed_) return;
   closed_ = true;
   ReleaseSocket(overflowed_);
+}
+
+void TTcpConnection::BecomeWritable() {
+  if (closed_ || writable_) return;
+  writable_ = true;
+  Flush();
+  WatchFor();
 }
 
 void TTcpConnection::HoldReading(uint32_t ms) {
@@ -185,7 +192,7 @@ void TTcpConnection::ReadAhead() {
 }
 
 void TTcpConnection::Flush() {
-  while (PendingBytes() > 0) {
+  while (writable_ && PendingBytes() > 0) {
     const ssize_t n =
         ::send(fd_, out_.data() + outStart_, PendingBytes(), MSG_NOSIGNAL | MSG_DONTWAIT);
     if (n > 0) {
@@ -207,7 +214,7 @@ void TTcpConnection::WatchFor() {
   uint32_t wanted = 0;
   if (!ReadingStopped() && !eof_ && endError_ == 0 && inbox_.size() - inboxStart_ < READ_AHEAD)
     wanted |= EPOLLIN;
-  if (PendingBytes() > 0) wanted |= EPOLLOUT;
+  if (writable_ && PendingBytes() > 0) wanted |= EPOLLOUT;
   if (wanted == interest_) return;
   interest_ = wanted;
   poll_.Modify(key_, interest_);

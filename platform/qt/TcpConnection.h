@@ -1,7 +1,8 @@
 // TTcpConnection: one accepted TCP connection of a TTcpListener, a non-blocking socket in the
 // thread's epoll set. It keeps the remote address and port from the accept, raises its events
-// through the listener, tells a reset by the peer (error 10054) from an orderly close, bounds
-// its send buffer, and reads ahead at most 64 KiB (beyond that the kernel holds the peer's
+// through the listener, tells a reset by the peer (error 10054) from an orderly close, holds
+// its output until its first ready-to-write and then sends it in order, bounds its send
+// buffer, and reads ahead at most 64 KiB (beyond that the kernel holds the peer's
 // bytes; a read event that leaves bytes untaken is raised again on a later turn of the event
 // loop). Main thread only.
 //
@@ -38,8 +39,8 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
 
   const std::string& RemoteAddress() const override { return address_; }
   uint16_t RemotePort() const override { return port_; }
-  // Hands the bytes to the kernel, or queues them behind what it has not taken yet; ignored
-  // once closed or over the send bound.
+  // Hands the bytes to the kernel, or queues them behind what it has not taken yet (and, before
+  // the first ready-to-write, behind nothing); ignored once closed or over the send bound.
   void SendText(std::string_view bytes) override;
   std::string ReceiveText(std::size_t maxBytes) override;
   void Close() override;
@@ -52,6 +53,10 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
 
   // Listener's Stop: ends the connection without a disconnect event.
   void Drop();
+  // The listener's first ready-to-write: what waited goes to the kernel, and sends go at once
+  // from now on.
+  void BecomeWritable();
+  bool Writable() const { return writable_; }
   // The listener paused or resumed reading: watch for what fits, raise waiting reads later.
   void ReadingResumed();
 
@@ -87,6 +92,7 @@ class TTcpConnection : public QObject, public ITcpConnection, public IPollClient
   bool closed_ = false;
   bool overflowed_ = false;
   bool readQueued_ = false;  // a later read event is on its way
+  bool writable_ = false;    // its first ready-to-write has come
 };
 
 }  // namespace zq

@@ -174,7 +174,9 @@ void TTcpListener::Accept() {
     QMetaObject::invokeMethod(
         &connection,
         [this, &connection] {
-          if (!connection.Closed()) Raise("write", OnWrite, connection);
+          if (connection.Closed()) return;
+          connection.BecomeWritable();
+          Raise("write", OnWrite, connection);
         },
         Qt::QueuedConnection);
   }

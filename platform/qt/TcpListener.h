@@ -1,6 +1,7 @@
 // TTcpListener: the server's TCP listener, a non-blocking socket in the thread's epoll set. It
 // accepts connections on an IPv4 or IPv6 address and a port and raises, on the main thread,
-// per connection: connect; ready-to-write once, queued after the connect event; read; error
+// per connection: connect; ready-to-write once, queued after the connect event (the connection
+// holds its output until then); read; error
 // (code settable to 0 to silence the facility's own report); overflow when the send buffer
 // passes its bound (queued, never inside SendText); and exactly one disconnect, whoever
 // closes. Stop ends every connection without disconnect events. A closed connection's unsent

@@ -98,7 +98,8 @@ QJsonArray PlayersJson(TZQOServer& server, std::chrono::system_clock::time_point
       if (client.InUse()) {
         address = Q(client.Address);
         port = client.Port;
-        if (client.RoundTripKnown) ping = static_cast<qint64>(client.HeartbeatRecord.RoundTrip);
+        if (client.HeartbeatRecord.RoundTripKnown)
+          ping = static_cast<qint64>(client.HeartbeatRecord.RoundTrip);
         // The admission tick is the tick count then; its age is exact modulo 2^32 ms.
         since = IsoTime(now - std::chrono::milliseconds(tick - client.AcceptedAt));
       }

@@ -66,7 +66,7 @@ TEST_F(AdminApiTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
 
   // After a heartbeat cycle answered, the ping is known.
   server_->OnBeatTimer();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].RoundTripKnown; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.RoundTripKnown; }));
   a = Get("/api/players").Json()["players"].toArray()[0].toObject();
   EXPECT_TRUE(a["ping_ms"].isDouble());
   EXPECT_GE(a["ping_ms"].toInt(), 0);

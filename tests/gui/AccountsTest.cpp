@@ -42,10 +42,9 @@ TEST(AccountList, RowsAndThePingColumn) {
   EXPECT_EQ(rows[1], (TAccountRow{8, 64, "Ghost", "Player", "1", "2", "", "", ""}));
 
   // UDP set up and a beat sent, not yet acknowledged: still blank; once acknowledged, shown.
-  client.HeartbeatRecord.UDPActive = 1;
   client.HeartbeatRecord.Seq = 1;
   EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "");
-  client.RoundTripKnown = true;
+  client.HeartbeatRecord.RoundTripKnown = true;
   EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "0");
   client.HeartbeatRecord.RoundTrip = 12;
   EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "12");

@@ -8,6 +8,7 @@
 
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
+#include "platform/qt/TcpConnection.h"
 #include "platform/qt/TcpListener.h"
 #include "tests/platform/QtTestSupport.h"
 
@@ -111,6 +112,41 @@ TEST_F(TcpListenerTest, ConnectThenWriteOnceThenBytesBothWaysAndOrderlyClose) {
   EXPECT_EQ(events.back(), "disconnect:" + port);
   EXPECT_EQ(goneAddress, "127.0.0.1") << "address readable in the disconnect event";
   EXPECT_EQ(listener.ConnectionCount(), 0u);
+}
+
+// Output handed over in the connect event waits in the connection until its first
+// ready-to-write, then leaves in order before anything sent later; a refusal written and
+// closed in the connect event still reaches the peer.
+TEST_F(TcpListenerTest, OutputBeforeTheFirstReadyToWriteWaitsInOrder) {
+  std::size_t waiting = 0, waitingAtWrite = 0;
+  listener.OnConnect = [&](ITcpConnection& c) {
+    Note("connect", c);
+    c.SendText("one,");
+    c.SendText("two,");
+    waiting = static_cast<TTcpConnection&>(c).PendingBytes();
+  };
+  listener.OnWrite = [&](ITcpConnection& c) {
+    Note("write", c);
+    waitingAtWrite = static_cast<TTcpConnection&>(c).PendingBytes();
+    c.SendText("three");
+  };
+  TestClient client;
+  Admit(client);
+  ASSERT_TRUE(client.WaitForBytes(13));
+  EXPECT_EQ(client.received, "one,two,three");
+  EXPECT_EQ(waiting, 8u) << "nothing went to the kernel before the first ready-to-write";
+  EXPECT_EQ(waitingAtWrite, 0u) << "and all of it at once then";
+
+  listener.OnConnect = [&](ITcpConnection& c) {
+    Note("connect", c);
+    c.SendText("refused");
+    c.Close();
+  };
+  TestClient refused;
+  ASSERT_TRUE(refused.Connect(listener.Port()));
+  ASSERT_TRUE(refused.WaitForBytes(7));
+  EXPECT_EQ(refused.received, "refused");
+  EXPECT_EQ(Count("write"), 1) << "a connection closed in its connect event is never writable";
 }
 
 TEST_F(TcpListenerTest, CloseInsideReadHandlerRaisesDisconnectBeforeReturningOnce) {

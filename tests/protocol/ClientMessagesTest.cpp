@@ -27,11 +27,10 @@ class ClientMessagesTest : public testing::Test {
             nullptr, [this](TSocketID& client) { flooded.push_back(client.Number); }) {
     handler.Admit(sockets.AddSocket(c1));
     handler.Admit(sockets.AddSocket(c2));  // the client under test is number 2
-    sockets[2].CanWrite = true;
   }
 
   void Handle(uint32_t type, const std::string& payload) {
-    handler.HandleClientMessage(2, type, payload);
+    handler.HandleClientMessage(sockets[2], type, payload);
   }
   std::vector<GameMessagePtr> Forwarded() {
     std::vector<GameMessagePtr> out;
@@ -95,7 +94,7 @@ TEST_F(ClientMessagesTest, ForwardingPhases) {
   EXPECT_EQ(msgs[3]->MsgType, 0x0F010000u);
   EXPECT_EQ(msgs[3]->Data.size(), 250u);
   EXPECT_EQ(msgs[4]->MsgType, ClientGone);
-  EXPECT_FALSE(sockets[2].LoginRecord.InGame);
+  EXPECT_FALSE(sockets[2].InGame());
 }
 
 TEST_F(ClientMessagesTest, LoginStateBelongsToOneConnection) {
@@ -149,7 +148,7 @@ TEST_F(ClientMessagesTest, ClientUdpPortOpensOnceAndFollowsANewPort) {
   EXPECT_EQ(records[0]->remoteHost, "127.0.0.2");
   EXPECT_EQ(records[0]->remotePort, 12345);
   EXPECT_EQ(sockets[2].UDPPort, 12345);
-  EXPECT_EQ(sockets[2].HeartbeatRecord.UDPActive, 1);
+  EXPECT_TRUE(sockets[2].UDPActive());
   EXPECT_EQ(sockets[2].HeartbeatRecord.Missed, 0);
 
   sockets[2].HeartbeatRecord.Missed = 2;
@@ -172,12 +171,11 @@ TEST_F(ClientMessagesTest, ClientUdpPortOpensOnceAndFollowsANewPort) {
   Handle(ClientUDPPort, Hex("3B 30"));
   EXPECT_TRUE(records[1]->destroyed);
   EXPECT_EQ(sockets[2].UDP, nullptr);
-  EXPECT_EQ(sockets[2].HeartbeatRecord.UDPActive, 0);
+  EXPECT_FALSE(sockets[2].UDPActive());
   EXPECT_EQ(console.Lines(),
             std::vector<std::string>{"Cannot bind UDP port 28502 [127.0.0.2:50009]"});
 
-  handler.HandleClientMessage(64, ClientUDPPort, Hex("39 30"));  // no such number
-  handler.HandleClientMessage(3, ClientUDPPort, Hex("39 30"));   // a free number
+  handler.HandleClientMessage(sockets[3], ClientUDPPort, Hex("39 30"));  // a free number
   EXPECT_EQ(records.size(), 2u);
 }
 
@@ -206,7 +204,7 @@ TEST_F(ClientMessagesTest, BeatAckChecksAndEachBeatCountsOnce) {
   EXPECT_EQ(beat.AckedSeq, 7);
   EXPECT_EQ(beat.Missed, 0);
   EXPECT_EQ(beat.RoundTrip, 0x110u);
-  EXPECT_TRUE(sockets[2].RoundTripKnown);
+  EXPECT_TRUE(beat.RoundTripKnown);
   EXPECT_EQ(records[0]->datagrams, std::vector<std::string>{Hex("05 00 00 2D 07 10 01 00 00")});
   // Copies of the same acknowledgement get no reply and change nothing.
   FakeClock::Set(0x50);
@@ -258,11 +256,11 @@ TEST_F(MessageBudgetTest, JoiningAndLeavingBeyondTheBudgetClosesTheConnection) {
 TEST_F(MessageBudgetTest, DeparturesFindRoomInAFullQueue) {
   ConsoleCapture console;
   // Another connection's key flood fills the ordinary part of the queue.
-  sockets[1].LoginRecord.InGame = true;
-  for (int i = 0; i < 2000; ++i) handler.HandleClientMessage(1, KeyDown, key);
+  sockets[1].Stage = TStage::InGame;
+  for (int i = 0; i < 2000; ++i) handler.HandleClientMessage(sockets[1], KeyDown, key);
   Handle(StartGame, "");
   sockets[1].MessageBudget.Configure(0, 0, 0);  // unlimited now: the queue is the limit
-  for (int i = 0; i < 2000; ++i) handler.HandleClientMessage(1, KeyDown, key);
+  for (int i = 0; i < 2000; ++i) handler.HandleClientMessage(sockets[1], KeyDown, key);
   EXPECT_EQ(console.CountContaining("zqtest-sgm:MESSAGE QUEUE HAS FILLED!!"), 1);
   EXPECT_EQ(gameQueue.Size(), QUEUE_SIZE - 1 - GAME_QUEUE_RESERVE);
   sockets[2].MessageBudget.Configure(0, 0, 0);
@@ -300,20 +298,21 @@ TEST_F(ClientMessagesTest, InputWaitsForTheLoginAndGoesOnInOrderAfterTheJoin) {
   protocol.SetMessageHandler(handler.AsMessageHandler());
   const std::string held = Frame(KeyDown, key) + Frame(ClientSay, "/players") +
                            Frame(ClientSay, "hi") + Frame(ClientGone, "");
-  std::string buffer = Frame(LoginName, "al") + Frame(StartGame, "") + Frame(StartGame, "") + held;
-  protocol.TCP_parseInputStream(c2, buffer);
+  std::string& buffer = sockets[2].ReceiveBuffer;
+  buffer = Frame(LoginName, "al") + Frame(StartGame, "") + Frame(StartGame, "") + held;
+  protocol.TCP_parseInputStream(sockets[2]);
   EXPECT_EQ(checked, std::vector<int32_t>{2});
-  EXPECT_TRUE(sockets[2].LoginPending);
+  EXPECT_EQ(sockets[2].Stage, TStage::LoginPending);
   EXPECT_TRUE(Forwarded().empty());
   EXPECT_EQ(buffer, Frame(StartGame, "") + held);  // the second start waits too
-  protocol.TCP_parseInputStream(c2, buffer);       // more input: still held
+  protocol.TCP_parseInputStream(sockets[2]);       // more input: still held
   EXPECT_EQ(buffer, Frame(StartGame, "") + held);
 
   handler.Join(sockets[2], "Al");
-  protocol.TCP_parseInputStream(c2, buffer);  // in, but the game has not bound its GUID yet
+  protocol.TCP_parseInputStream(sockets[2]);  // in, but the game has not bound its GUID yet
   EXPECT_EQ(buffer, Frame(StartGame, "") + held);
   sockets.BindGUID(2, 9);
-  protocol.TCP_parseInputStream(c2, buffer);
+  protocol.TCP_parseInputStream(sockets[2]);
   EXPECT_TRUE(buffer.empty());
   std::vector<GameMessagePtr> forwarded = Forwarded();
   ASSERT_EQ(forwarded.size(), 4u);  // StartGame, KeyDown, "hi", ClientGone

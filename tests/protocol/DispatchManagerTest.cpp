@@ -29,7 +29,6 @@ class DispatchTest : public testing::Test {
  protected:
   DispatchTest() {
     for (auto* c : {&c1, &c2, &c3}) sockets.AddSocket(*c);
-    sockets[3].CanWrite = true;
     sockets[3].UDP = std::make_unique<test::FakeUdpEndpoint>(udp3);
   }
   // Serves the main-thread side until `done` holds; false after a generous deadline.
@@ -89,7 +88,7 @@ TEST_F(DispatchTest, BindingsFollowTheConnectionNotTheNumber) {
   const uint64_t gone = sockets[3].Serial;
   sockets.RemoveSocket(c3);
   test::FakeTcpConnection taker{"127.0.0.1", 4};
-  sockets.AddSocket(taker).CanWrite = true;
+  sockets.AddSocket(taker);
   queue.Push(Outgoing(AssignGUID, 1, "a", 3, gone));  // dropped: not for this connection
   queue.Push(Outgoing(StartPosition, 1, "s", 3, gone));
   queue.Push(Outgoing(PlayerInfo, 1, "i"));
@@ -105,14 +104,13 @@ TEST_F(DispatchTest, BindingsFollowTheConnectionNotTheNumber) {
   Stop();
   EXPECT_EQ(sockets.GuidOf(3), 0u);
   EXPECT_TRUE(taker.sent.empty()) << "nothing of the departed player's reaches the newcomer";
-  EXPECT_EQ(sockets[2].PendingOut, Frame(PlayerLeft, "still"));
+  EXPECT_EQ(c2.sent, Frame(PlayerLeft, "still"));
   EXPECT_EQ(sockets.GuidOf(2), 0u);
 }
 
 TEST_F(DispatchTest, AMessageForSeveralPlayersReachesEachInOrder) {
   sockets.BindGUID(1, 10);
   sockets.BindGUID(3, 30);
-  sockets[1].CanWrite = true;
   auto info = Outgoing(PlayerInfo, 0, "about");
   info->Recipients = {30, 99, 10, 30};  // 99: nobody holds it
   queue.Push(std::move(info));
@@ -131,7 +129,7 @@ TEST_F(DispatchTest, AMessageForSeveralPlayersReachesEachInOrder) {
 
 TEST_F(DispatchTest, UnboundGuidAndFailedChecks) {
   ConsoleCapture console;
-  sockets.BindGUID(2, 20);  // number 2 is not writable yet
+  sockets.BindGUID(2, 20);
   // Queued before the start, so that one wake-up takes them all in one batch.
   queue.Push(Outgoing(PlayerInfo, 99, "lost"));    // bound to no connection
   queue.Push(Outgoing(PlayerMotion, 99, "lost"));  // by UDP to no connection
@@ -141,8 +139,8 @@ TEST_F(DispatchTest, UnboundGuidAndFailedChecks) {
   queue.Push(std::move(oversized));
   queue.Push(Outgoing(PlayerLeft, 20, "after"));
   manager.Start();
-  ASSERT_TRUE(Serve([&] { return !sockets[2].PendingOut.empty(); }));
-  EXPECT_EQ(sockets[2].PendingOut, Frame(PlayerLeft, "after"));
+  ASSERT_TRUE(Serve([&] { return !c2.sent.empty(); }));
+  EXPECT_EQ(c2.sent, Frame(PlayerLeft, "after"));
   EXPECT_EQ(manager.Unaddressed(), 2u);
   queue.Abandon();
   ASSERT_TRUE(Serve([&] { return manager.Finished(); }));

@@ -1,4 +1,4 @@
-// SendTCP parking, order and closed connections; SendUDP's size limit.
+// SendTCP to a record's own connection only, and counted; SendUDP's size limit.
 #include <gtest/gtest.h>
 
 #include "platform/Console.h"
@@ -11,35 +11,31 @@
 namespace zq {
 namespace {
 
-TEST(Sending, TcpParkingOrderAndBounds) {
+TEST(Sending, TcpReachesOnlyTheRecordsOwnConnectionAndIsCounted) {
   ConsoleCapture console;
   TSocketTable sockets;
   test::FakeTcpConnection conn("127.0.0.1", 41000);
   TSocketID& client = sockets.AddSocket(conn);
   std::string a = Frame(PlayerInfo, "a"), b = Frame(PlayerLeft, "b");
-  SendTCP(client, a);  // before the first ready-to-write
-  EXPECT_EQ(client.PendingOut, a);
-  client.CanWrite = true;
-  SendTCP(client, b);  // must not overtake what is parked
+  SendTCP(client, a);
+  SendTCP(client, b);
   EXPECT_EQ(conn.sent, a + b);
-  EXPECT_TRUE(client.PendingOut.empty());
 
   sockets.RemoveSocket(conn);
   SendTCP(client, a);  // closed: nothing for a later owner of number 1
-  EXPECT_TRUE(client.PendingOut.empty());
-  EXPECT_FALSE(client.CanWrite);
-  EXPECT_TRUE(console.Lines().empty());
-
   test::FakeTcpConnection next("127.0.0.1", 41001);
   TSocketID& again = sockets.AddSocket(next);
   ASSERT_EQ(&again, &client);
-  std::string big = Frame(PlayerInfo, std::string(60000, 'p'));
-  std::size_t fits = MAX_PENDING_OUT / big.size();
-  for (std::size_t i = 0; i <= fits + 5; ++i) SendTCP(again, big);
-  EXPECT_EQ(again.PendingOut.size(), fits * big.size());
-  EXPECT_EQ(console.Lines(),
-            std::vector<std::string>{"PendingOut full for SocketID=1, dropped msg of 60004 bytes"});
   EXPECT_TRUE(next.sent.empty());
+  EXPECT_EQ(conn.sent, a + b);
+
+  test::FakeTcpConnection refused("127.0.0.1", 41002);  // no record: a refusal at connect
+  SendTCP(refused, sockets.Traffic(), b);
+  EXPECT_EQ(refused.sent, b);
+  EXPECT_EQ(sockets.Traffic().SentMessages(TTransport::Tcp, MsgCode(PlayerInfo)), 1u);
+  EXPECT_EQ(sockets.Traffic().SentMessages(TTransport::Tcp, MsgCode(PlayerLeft)), 2u);
+  EXPECT_EQ(sockets.Traffic().SentBytes(TTransport::Tcp), a.size() + 2 * b.size());
+  EXPECT_TRUE(console.Lines().empty());
 }
 
 TEST(Sending, UdpSizeLimitAndMissingEndpoint) {

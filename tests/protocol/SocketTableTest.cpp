@@ -76,14 +76,15 @@ TEST(SocketTable, EachConnectionStartsAfresh) {
   r.UDPPort = 4000;
   r.GUID = 3;
   r.ReceiveBuffer = "half a message";
-  r.PendingOut = "parked";
-  r.CanWrite = true;
-  r.LoginRecord = TLoginRecord{true, "alice", "secret", 0x1234};
-  r.HeartbeatRecord.UDPActive = 1;
+  r.Stage = TStage::InGame;
+  r.LoginRecord = TLoginRecord{"alice", "secret", 0x1234};
   r.HeartbeatRecord.Missed = 4;
-  r.RoundTripKnown = true;
-  r.StartedGame = true;
+  r.HeartbeatRecord.RoundTripKnown = true;
+  r.SentStartGame = true;
+  r.AdminOnly = true;
+  EXPECT_EQ(table.RecordOf(first), &r) << "the connection carries its record";
   table.RemoveSocket(first);
+  EXPECT_EQ(table.RecordOf(first), nullptr);
   EXPECT_TRUE(udp->destroyed);
   EXPECT_EQ(udp->binds, std::vector<uint16_t>{0}) << "the port is released";
 
@@ -95,16 +96,16 @@ TEST(SocketTable, EachConnectionStartsAfresh) {
   EXPECT_EQ(again.UDPPort, 0);
   EXPECT_EQ(again.GUID.load(), 0u);
   EXPECT_TRUE(again.ReceiveBuffer.empty());
-  EXPECT_TRUE(again.PendingOut.empty());
-  EXPECT_FALSE(again.CanWrite);
-  EXPECT_FALSE(again.LoginRecord.InGame);
+  EXPECT_EQ(again.Stage, TStage::Greeted);
+  EXPECT_EQ(table.RecordOf(second), &again);
   EXPECT_TRUE(again.LoginRecord.UserName.empty());
   EXPECT_TRUE(again.LoginRecord.Password.empty());
   EXPECT_EQ(again.LoginRecord.ClientCode, 0);
-  EXPECT_EQ(again.HeartbeatRecord.UDPActive, 0);
+  EXPECT_FALSE(again.UDPActive());
   EXPECT_EQ(again.HeartbeatRecord.Missed, 0);
-  EXPECT_FALSE(again.RoundTripKnown);
-  EXPECT_FALSE(again.StartedGame);
+  EXPECT_FALSE(again.HeartbeatRecord.RoundTripKnown);
+  EXPECT_FALSE(again.SentStartGame);
+  EXPECT_FALSE(again.AdminOnly);
 }
 
 }  // namespace

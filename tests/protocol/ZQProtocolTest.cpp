@@ -34,15 +34,15 @@ TEST(Framing, WireBytesAndHeader) {
 class ParserTest : public testing::Test {
  protected:
   ParserTest() : protocol(sockets) {
-    protocol.SetMessageHandler([this](int32_t s, uint32_t type, std::string_view payload) {
-      got.emplace_back(s, type, std::string(payload));
+    protocol.SetMessageHandler([this](TSocketID& from, uint32_t type, std::string_view payload) {
+      got.emplace_back(from.Number, type, std::string(payload));
       if (closeOn == type) sockets.RemoveSocket(conn);
     });
     sockets.AddSocket(conn);
   }
   void Read(const std::string& bytes) {
     sockets[1].ReceiveBuffer += bytes;
-    protocol.TCP_parseInputStream(conn, sockets[1].ReceiveBuffer);
+    protocol.TCP_parseInputStream(sockets[1]);
   }
 
   TSocketTable sockets;
@@ -81,28 +81,27 @@ TEST_F(ParserTest, AHandlerThatClosesTheConnectionEndsTheParse) {
   EXPECT_TRUE(sockets[1].ReceiveBuffer.empty()) << "nothing left for a later connection";
 }
 
-TEST_F(ParserTest, UnknownConnectionIsDropped) {
+TEST_F(ParserTest, AFreeRecordsInputIsDropped) {
   ConsoleCapture console;
-  test::FakeTcpConnection stranger("127.0.0.1", 40002);
-  std::string buffer = Frame(LoginName, "x") + Frame(LoginName, "y");
-  protocol.TCP_parseInputStream(stranger, buffer);
+  TSocketID& free = sockets[2];
+  free.ReceiveBuffer = Frame(LoginName, "x") + Frame(LoginName, "y");
+  protocol.TCP_parseInputStream(free);
   EXPECT_TRUE(got.empty());
-  EXPECT_TRUE(buffer.empty());
-  EXPECT_EQ(console.Lines(), std::vector<std::string>{"Address not in socket table!"});
+  EXPECT_TRUE(free.ReceiveBuffer.empty());
+  EXPECT_EQ(sockets.Traffic().ReceivedMessages(TTransport::Tcp, MsgCode(LoginName)), 2u);
 }
 
 TEST_F(ParserTest, UdpDatagrams) {
   ConsoleCapture console;
   sockets[1].UDP = std::make_unique<test::FakeUdpEndpoint>(std::make_shared<test::UdpRecord>());
-  IUdpEndpoint& udp = *sockets[1].UDP;
-  protocol.UDP_parseInputStream(udp, "127.0.0.9", Hex("05 00 00"));
+  protocol.UDP_parseInputStream(sockets[1], "127.0.0.9", Hex("05 00 00"));
   EXPECT_TRUE(got.empty());
   EXPECT_EQ(console.Lines(), (std::vector<std::string>{
                                  "UDP_parseInputStream received an incomplete or invalid packet.",
                                  "Source address: 127.0.0.9"}));
   console.Clear();
   std::string datagram = Hex("05 00 00 1B 07 10 20 30 40") + Frame(ClientSay, "") + Hex("AB CD");
-  protocol.UDP_parseInputStream(udp, "127.0.0.1", datagram);
+  protocol.UDP_parseInputStream(sockets[1], "127.0.0.1", datagram);
   ASSERT_EQ(got.size(), 2u);
   EXPECT_EQ(got[0], Received(1, BEATACK, Hex("07 10 20 30 40")));
   EXPECT_EQ(got[1], Received(1, ClientSay, ""));

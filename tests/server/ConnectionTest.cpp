@@ -47,7 +47,7 @@ TEST_F(ServerTest, SetupDialogueAnswersEachStep) {
   EXPECT_EQ(server_->Sockets()[1].LoginRecord.UserName, "alice");
   EXPECT_EQ(server_->Sockets()[1].LoginRecord.Password, "secret");
   c.SendClientUDPPort();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
   EXPECT_EQ(server_->Sockets()[1].UDPPort, c.LocalUdpPort());
 
   // The next heartbeat cycle sends BEAT 1; the client's echo is answered by UDP.
@@ -98,7 +98,7 @@ TEST_F(ServerTest, MaxClientsChangeIgnoresZeroAndLogsOthers) {
 TEST_F(ServerTest, ClientThatNeverAcknowledgesIsDroppedAfterFiveBeats) {
   StartServer();
   TZQClient& c = Join("mute", /*answerBeats=*/false);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
   int beats = 0;
   c.SetOnMessage([&](const TReceived& r) { beats += r.Type == BEAT; });
   // BEAT 1 and four more, all unanswered; the cycle after them drops the client.
@@ -129,7 +129,7 @@ TEST_F(ServerTest, TheBeatTimerDrivesTheHeartbeat) {
 TEST_F(ServerTest, DatagramFromAnotherHostIsRefused) {
   StartServer();
   TZQClient& c = Join("udp");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_in from{};

@@ -208,7 +208,7 @@ TEST_F(ServerTest, WalkersMoveWhileAnotherClientTalksEvery30Ms) {
 TEST_F(ServerTest, RepeatedUdpAnnouncementsAndAcknowledgementsCountOnce) {
   StartServer();
   TZQClient& c = Join("udp", /*answerBeats=*/false);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.UDPActive != 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
   const IUdpEndpoint* endpoint = server_->Sockets()[1].UDP.get();
   for (int i = 0; i < 10; ++i) c.SendClientUDPPort();
   c.SendQueryIdentity();  // after the announcements, on the same stream

@@ -112,7 +112,7 @@ TEST_F(ServerTest, AnIpv6ServerKeepsItsClientsAliveOverIpv6) {
             static_cast<ssize_t>(login.size()));
   ASSERT_TRUE(WaitUntil([&] {
     received(0);
-    return server_->Sockets()[1].HeartbeatRecord.UDPActive;
+    return server_->Sockets()[1].UDPActive();
   }));
   EXPECT_EQ(server_->Sockets()[1].Address, "::1");
 
