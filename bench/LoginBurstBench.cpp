@@ -45,7 +45,9 @@ QCoreApplication& App() {
 class QuietView : public IServerView {
  public:
   void AppendToView(const std::string&) override {}
-  IExtractProgress& ShowExtractionProgress() override { return progress_; }
+  IExtractProgress& ShowExtractionProgress(const std::string&, const std::string&) override {
+    return progress_;
+  }
 
  private:
   TNullProgress progress_;
@@ -132,7 +134,7 @@ void BM_ClaimBurst63(benchmark::State& state) {
     std::thread clientThread([&] {
       std::vector<std::unique_ptr<TZQClient>> clients;
       std::vector<BeatWatch> watch(MAX_SOCKETS);
-      if (SetUp(clients, server.server->ListeningPort(), MAX_SOCKETS)) {
+      if (SetUp(clients, server.server->Status().ListeningPort, MAX_SOCKETS)) {
         for (std::size_t i = 0; i < clients.size(); ++i) {
           clients[i]->SetOnMessage([&, i](const TReceived& r) {
             BeatWatch& w = watch[i];
@@ -183,7 +185,7 @@ void BM_OpenJoin(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
     TZQClient client;
-    client.Connect("127.0.0.1", server.server->ListeningPort());
+    client.Connect("127.0.0.1", server.server->Status().ListeningPort);
     TSetupParams params;
     params.Name = "Open" + std::to_string(joined++);
     params.StartGame = false;
@@ -194,7 +196,7 @@ void BM_OpenJoin(benchmark::State& state) {
     if (!client.WaitFor<msg::AssignGUID>(10000, pump)) state.SkipWithError("no AssignGUID");
     state.PauseTiming();
     client.Close();
-    while (server.server->ConnectedCount() != 0) pump();
+    while (server.server->Status().Connected != 0) pump();
     state.ResumeTiming();
   }
 }

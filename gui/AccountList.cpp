@@ -5,24 +5,22 @@
 namespace zq {
 namespace {
 
-void FillInGame(TAccountRow& row, const TPlayerSnapshotEntry& player, const TSocketTable& sockets) {
+void FillInGame(TAccountRow& row, const TPlayerSnapshotEntry& player, const TServerStatus& status) {
   row.GUID = player.GUID;
   row.SocketID = player.SocketID;
   row.WX = std::to_string(player.X);
   row.WY = std::to_string(player.Y);
-  if (player.SocketID >= 1 && player.SocketID <= MAX_SOCKETS) {
-    const TSocketID& client = sockets[player.SocketID];
-    row.IP = client.Address;
-    if (client.HeartbeatRecord.RoundTripKnown)
-      row.Ping = std::to_string(client.HeartbeatRecord.RoundTrip);
+  if (const TConnectionStatus* client = status.Connection(player.SocketID)) {
+    row.IP = client->Address;
+    if (client->RoundTripMs) row.Ping = std::to_string(*client->RoundTripMs);
   }
 }
 
 }  // namespace
 
 std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
-                                     const TPlayerSnapshotList& players,
-                                     const TSocketTable& sockets) {
+                                     const TServerStatus& status) {
+  const TPlayerSnapshotList& players = *status.Players;
   std::vector<TAccountRow> rows;
   rows.reserve(accounts.size() + players.size());
   std::vector<bool> listed(players.size(), false);
@@ -33,7 +31,7 @@ std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
     row.Privileges = std::string(PrivilegesName(account.Privileges));
     for (std::size_t i = 0; i < players.size(); ++i) {
       if (listed[i] || !SameName(players[i].Name, account.Name)) continue;
-      FillInGame(row, players[i], sockets);
+      FillInGame(row, players[i], status);
       listed[i] = true;
       break;
     }
@@ -44,7 +42,7 @@ std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
     TAccountRow row;
     row.Name = EscapeControl(players[i].Name);
     row.Privileges = "Player";
-    FillInGame(row, players[i], sockets);
+    FillInGame(row, players[i], status);
     rows.push_back(std::move(row));
   }
   return rows;

@@ -10,8 +10,7 @@
 #include <vector>
 
 #include "accounts/AccountStore.h"
-#include "game/PlayerSnapshot.h"
-#include "protocol/SocketTable.h"
+#include "server/ServerStatus.h"
 
 namespace zq {
 
@@ -29,11 +28,10 @@ struct TAccountRow {
   bool operator==(const TAccountRow&) const = default;
 };
 
-// The rows for `accounts` (in their order) and `players` (in theirs), with address and ping
-// from the connection records. A player whose socket number is out of range gets blank
-// address and ping.
+// The rows for `accounts` (in their order) and the status's players (in theirs), with
+// address and ping from their connections. A player whose connection the status does not
+// have gets blank address and ping.
 std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
-                                     const TPlayerSnapshotList& players,
-                                     const TSocketTable& sockets);
+                                     const TServerStatus& status);
 
 }  // namespace zq

@@ -245,8 +245,9 @@ void TMainSrvForm::BuildMapPage() {
 
 void TMainSrvForm::RefreshMap() {
   if (!server_->ServerStarted()) return mapView_.SetPlayers({});
-  if (const TWorldData* world = server_->World()) mapView_.SetWorld(world->Map());
-  mapView_.SetPlayers(*server_->Players());
+  if (const std::shared_ptr<const TWorldData> world = server_->World())
+    mapView_.SetWorld(world->Map());
+  mapView_.SetPlayers(*server_->Status().Players);
 }
 
 TServerSettings TMainSrvForm::FieldSettings() const {
@@ -294,9 +295,9 @@ void TMainSrvForm::StartServerClick() {
 
 void TMainSrvForm::PauseButtonClick() {
   if (!server_->ServerStarted()) return;
-  server_->SetPaused(!server_->Paused());
-  pauseButton_.setText(server_->Paused() ? QStringLiteral("Resume Server")
-                                         : QStringLiteral("Pause Server"));
+  const bool paused = !server_->Status().Paused;
+  server_->SetPaused(paused);
+  pauseButton_.setText(paused ? QStringLiteral("Resume Server") : QStringLiteral("Pause Server"));
 }
 
 const TAccountRow* TMainSrvForm::SelectedRow() const {
@@ -313,7 +314,7 @@ void TMainSrvForm::AccountDone(const std::string& error) {
 }
 
 void TMainSrvForm::OpenAccountDialog(const std::string& name, TPrivileges privileges) {
-  if (!server_->Accounts()) return;
+  if (!server_->Administration()) return;
   accountDialog_ = std::make_unique<TAccountDialog>(this, name, privileges);
   connect(accountDialog_.get(), &QDialog::accepted, this, &TMainSrvForm::SaveAccountEntry);
   accountDialog_->open();
@@ -332,10 +333,15 @@ void TMainSrvForm::ModifyButtonClick() {
 void TMainSrvForm::SaveAccountEntry() {
   std::optional<TAccountEntry> entry = accountDialog_->Entry();
   accountDialog_->ForgetPasswords();
-  if (!entry || !server_->Accounts()) return;
-  server_->SaveAccount(entry->Name, std::move(entry->Password), entry->Privileges,
-                       !accountDialog_->Modifies(),
-                       [this](const std::string& error) { AccountDone(error); });
+  TAdministration* administration = server_->Administration();
+  if (!entry || !administration) return;
+  administration->EditAccount(
+      TAccountEdit{entry->Name,
+                   std::move(entry->Password),
+                   entry->Privileges,
+                   !accountDialog_->Modifies(),
+                   {}},
+      [this](TEditOutcome, const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::DeleteButtonClick() {
@@ -345,22 +351,25 @@ void TMainSrvForm::DeleteButtonClick() {
   if (row->Account.empty()) {
     // A player without an account: its connection is closed.
     if (row->SocketID < 1 || row->SocketID > MAX_SOCKETS) return;
-    // The list may be a cycle old: drop only while the number still belongs to that player.
-    if (server_->Sockets().GuidOf(row->SocketID) != row->GUID) return;
     if (!Confirm("Disconnect " + row->Name + "?")) return;
-    return server_->DropClient(row->SocketID);
+    // The list may be a cycle old: dropped only while the number still belongs to that player.
+    if (TAdministration* administration = server_->Administration())
+      administration->DropClient(row->SocketID, row->GUID);
+    return;
   }
-  if (!server_->Accounts()) return;
+  if (!server_->Administration()) return;
   const std::string name = row->Account;
   if (!Confirm("Delete the account " + row->Name + "?" +
                (inGame ? " It is in the game and will be kicked." : "")))
     return;
-  server_->DeleteAccount(name, [this](const std::string& error) { AccountDone(error); });
+  if (TAdministration* administration = server_->Administration())
+    administration->DeleteAccount(
+        name, {}, [this](TEditOutcome, const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::BanButtonClick() {
   const TAccountRow* row = SelectedRow();
-  if (!row || !server_->Accounts()) return;
+  if (!row || !server_->Administration()) return;
   const std::string name = row->Account.empty() ? row->Name : row->Account;
   std::optional<std::string> how =
       AskText("Ban " + row->Name + " for how long? (30s, 10m, 2h, 7d; empty: for good)");
@@ -377,22 +386,23 @@ void TMainSrvForm::BanButtonClick() {
     if (!seconds) return ReportError("Not a duration: " + *how + " (30s, 10m, 2h, 7d).");
   }
   const TBan ban = NewBan(std::move(target), {}, seconds, SystemWallClock());
-  server_->AddBan(ban, [this](const std::string& error) { AccountDone(error); });
+  if (TAdministration* administration = server_->Administration())
+    administration->AddBan(ban, [this](const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::RefreshAccounts() {
-  if (!server_->ServerStarted()) {
+  TAdministration* administration = server_->Administration();
+  if (!administration) {
     accountModel_.SetRows({});
     return;
   }
   std::vector<TAccount> accounts;
   try {
-    accounts = server_->Accounts()->Reads().List();
+    accounts = administration->Accounts().Reads().List();
   } catch (const std::exception&) {
     // The file cannot be read now: the players in the game are listed all the same.
   }
-  std::shared_ptr<const TPlayerSnapshotList> players = server_->Players();
-  accountModel_.SetRows(AccountRows(accounts, *players, server_->Sockets()));
+  accountModel_.SetRows(AccountRows(accounts, server_->Status()));
 }
 
 void TMainSrvForm::ServerStarting() {
@@ -425,8 +435,9 @@ void TMainSrvForm::ShowStatus(const std::string& connected, const std::string& p
   peakLabel_.setText(Q(peak));
 }
 
-IExtractProgress& TMainSrvForm::ShowExtractionProgress() {
-  iregExForm_->Prepare(server_->GameDirectory(), server_->DataDirectory());
+IExtractProgress& TMainSrvForm::ShowExtractionProgress(const std::string& gameDirectory,
+                                                       const std::string& dataDirectory) {
+  iregExForm_->Prepare(gameDirectory, dataDirectory);
   iregExForm_->ShowCentred();
   return *iregExForm_;
 }

@@ -90,7 +90,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   void AppendToView(const std::string& line) override;
   void ShowIdentity(const std::string& identity) override;
   void ShowStatus(const std::string& connected, const std::string& peak) override;
-  IExtractProgress& ShowExtractionProgress() override;
+  IExtractProgress& ShowExtractionProgress(const std::string& gameDirectory,
+                                           const std::string& dataDirectory) override;
   void HideExtractionProgress() override;
 
  protected:

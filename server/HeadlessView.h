@@ -17,7 +17,9 @@ class THeadlessView : public IServerView {
   void AppendToView(const std::string& line) override;
   void ShowStatus(const std::string& connected, const std::string& peak) override;
   void BeatCycleDone() override { notifier_.Watchdog(); }
-  IExtractProgress& ShowExtractionProgress() override { return progress_; }
+  IExtractProgress& ShowExtractionProgress(const std::string&, const std::string&) override {
+    return progress_;
+  }
   const TLogView& LogView() const { return view_; }
 
  private:

@@ -21,8 +21,10 @@ class IServerView {
   virtual void ShowIdentity(const std::string& /*identity*/) {}
   // The two status lines ("Connected: ..." and "Max Connected: ...").
   virtual void ShowStatus(const std::string& /*connected*/, const std::string& /*peak*/) {}
-  // The extraction's progress window: shown before the extraction, hidden after it.
-  virtual IExtractProgress& ShowExtractionProgress() = 0;
+  // The extraction's progress window: shown before the extraction (from the game directory
+  // into the data directory), hidden after it.
+  virtual IExtractProgress& ShowExtractionProgress(const std::string& gameDirectory,
+                                                   const std::string& dataDirectory) = 0;
   virtual void HideExtractionProgress() {}
   // A heartbeat cycle ran: the event loop is alive (a service manager's watchdog hears it).
   virtual void BeatCycleDone() {}

@@ -73,11 +73,12 @@ int main(int argc, char** argv) {
   };
   // An Admin account that is not in the game, beside the players the clients' logins record.
   bool saved = false;
-  form->Server().SaveAccount("Operator", "screenshot", zq::TPrivileges::Admin, true,
-                             [&](const std::string& failed) {
-                               saved = true;
-                               error = failed;
-                             });
+  form->Server().Administration()->EditAccount(
+      zq::TAccountEdit{"Operator", "screenshot", zq::TPrivileges::Admin, true, {}},
+      [&](zq::TEditOutcome, const std::string& failed) {
+        saved = true;
+        error = failed;
+      });
   QElapsedTimer saving;
   saving.start();
   while (!saved && saving.elapsed() < WAIT_MS) QApplication::processEvents();
@@ -88,7 +89,7 @@ int main(int argc, char** argv) {
   const char* names[] = {"Alice", "Bob", "Carol", "Dave", "Erin", "Frank", "Grace", "Heidi"};
   for (int i = 0; i < clients; ++i) {
     bots.push_back(std::make_unique<zq::TZQClient>());
-    bots.back()->Connect("127.0.0.1", form->Server().ListeningPort());
+    bots.back()->Connect("127.0.0.1", form->Server().Status().ListeningPort);
     zq::TSetupParams params;
     params.Name = names[i];
     if (!bots.back()->RunSetup(params, WAIT_MS, pump)) {

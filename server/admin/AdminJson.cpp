@@ -3,6 +3,7 @@
 #include <QDateTime>
 
 #include "platform/Clock.h"
+#include "server/ServerSettings.h"
 #include "server/admin/MapImage.h"
 
 namespace zq {
@@ -42,24 +43,24 @@ QString IsoTime(int64_t unixSeconds) {
   return IsoTime(std::chrono::system_clock::time_point(std::chrono::seconds(unixSeconds)));
 }
 
-QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
+QJsonObject StatusJson(const TServerStatus& status, const TMessageRates& rates,
                        std::chrono::system_clock::time_point now) {
-  const bool running = server.ServerStarted();
+  const bool running = status.Running;
   const double uptime =
-      running ? std::chrono::duration<double>(now - server.StartedAt()).count() : 0.0;
+      running ? std::chrono::duration<double>(now - status.StartedAt).count() : 0.0;
   return QJsonObject{
       {"version", VersionString},
       {"running", running},
-      {"server_name", Q(server.ServerName())},
-      {"identity", Q(server.GameIdentity())},
-      {"started_at", running ? QJsonValue(IsoTime(server.StartedAt())) : QJsonValue()},
+      {"server_name", Q(status.ServerName)},
+      {"identity", Q(status.GameIdentity)},
+      {"started_at", running ? QJsonValue(IsoTime(status.StartedAt)) : QJsonValue()},
       {"uptime_seconds", std::floor(uptime * 1000) / 1000},
-      {"paused", server.Paused()},
-      {"connections", server.ConnectedCount()},
-      {"peak_connections", server.PeakConnected()},
-      {"players", static_cast<qint64>(server.Players()->size())},
-      {"max_clients", server.MaxAllowed()},
-      {"tcp_port", server.ListeningPort()},
+      {"paused", status.Paused},
+      {"connections", status.Connected},
+      {"peak_connections", status.PeakConnected},
+      {"players", static_cast<qint64>(status.Players->size())},
+      {"max_clients", status.MaxClients},
+      {"tcp_port", status.ListeningPort},
       {"messages_in_per_second", rates.In},
       {"messages_out_per_second", rates.Out},
       {"map", QJsonObject{{"url", "/api/map.png"},
@@ -69,12 +70,11 @@ QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
   };
 }
 
-QJsonArray PlayersJson(TZQOServer& server, std::chrono::system_clock::time_point now) {
+QJsonArray PlayersJson(const TServerStatus& status, TAccountService* accounts,
+                       std::chrono::system_clock::time_point now) {
   QJsonArray out;
   const uint32_t tick = GetTickCount();
-  const std::shared_ptr<const TPlayerSnapshotList> players = server.Players();  // kept alive
-  TAccountService* accounts = server.Accounts();
-  for (const TPlayerSnapshotEntry& p : *players) {
+  for (const TPlayerSnapshotEntry& p : *status.Players) {
     QJsonObject player{{"guid", static_cast<qint64>(p.GUID)},
                        {"name", Q(p.Name)},
                        {"socket", p.SocketID},
@@ -93,16 +93,12 @@ QJsonArray PlayersJson(TZQOServer& server, std::chrono::system_clock::time_point
     player.insert("privileges", privileges);
     player.insert("account", account);
     QJsonValue address, port, ping, since;
-    if (p.SocketID >= 1 && p.SocketID <= MAX_SOCKETS) {
-      const TSocketID& client = server.Sockets()[p.SocketID];
-      if (client.InUse()) {
-        address = Q(client.Address);
-        port = client.Port;
-        if (client.HeartbeatRecord.RoundTripKnown)
-          ping = static_cast<qint64>(client.HeartbeatRecord.RoundTrip);
-        // The admission tick is the tick count then; its age is exact modulo 2^32 ms.
-        since = IsoTime(now - std::chrono::milliseconds(tick - client.AcceptedAt));
-      }
+    if (const TConnectionStatus* client = status.Connection(p.SocketID)) {
+      address = Q(client->Address);
+      port = client->Port;
+      if (client->RoundTripMs) ping = static_cast<qint64>(*client->RoundTripMs);
+      // The admission tick is the tick count then; its age is exact modulo 2^32 ms.
+      since = IsoTime(now - std::chrono::milliseconds(tick - client->AcceptedAt));
     }
     player.insert("address", address);
     player.insert("port", port);

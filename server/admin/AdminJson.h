@@ -1,6 +1,6 @@
 // The admin API's JSON documents: the status, the player list, accounts, bans and each event
-// of the stream (names and fields in docs/ADMIN.md). Main thread (they read the server's
-// tables and the accounts file's reading connection).
+// of the stream (names and fields in docs/ADMIN.md). Main thread (the player list reads the
+// accounts file's reading connection).
 #pragma once
 
 #include <QJsonArray>
@@ -8,9 +8,10 @@
 #include <chrono>
 #include <string>
 
+#include "accounts/AccountService.h"
 #include "accounts/BanList.h"
 #include "server/ServerEvents.h"
-#include "server/ZQOSrv.h"
+#include "server/ServerStatus.h"
 
 namespace zq {
 
@@ -19,13 +20,15 @@ struct TMessageRates {
   double Out = 0;
 };
 
-QJsonObject StatusJson(const TZQOServer& server, const TMessageRates& rates,
+QJsonObject StatusJson(const TServerStatus& status, const TMessageRates& rates,
                        std::chrono::system_clock::time_point now);
 
 // One object per player in the game, in the game's slot order. `now` turns each
 // connection's admission tick into a time of day. Privileges are the account's, as the
-// window shows them: "Player" without an account, null when the file cannot be read.
-QJsonArray PlayersJson(TZQOServer& server, std::chrono::system_clock::time_point now);
+// window shows them: "Player" without an account, null when the file cannot be read (or
+// `accounts` is null).
+QJsonArray PlayersJson(const TServerStatus& status, TAccountService* accounts,
+                       std::chrono::system_clock::time_point now);
 
 // An account without its password hash: only whether it has one.
 QJsonObject AccountJson(const TAccount& account, bool inGame);

@@ -217,7 +217,7 @@ TAdminServer::~TAdminServer() {
 
 void TAdminServer::Start() {
   const TAdminAddress where = AdminAddressOf(settings_.Listen, "--admin-listen");
-  const TAdminToken token = LoadAdminToken(settings_.Token, server_.GameDirectory());
+  const TAdminToken token = LoadAdminToken(settings_.Token, server_.Status().GameDirectory);
   token_ = token.Token;
   tokenPath_ = token.Path;
   auth_ = std::make_unique<TAdminAuth>(token_, settings_.Clock);
@@ -231,15 +231,16 @@ void TAdminServer::Start() {
                 " (mode 0600).");
   if (token.Tightened) server_.Log("Admin token file was readable by others; now mode 0600.");
   lastSample_ = std::chrono::steady_clock::now();
-  lastIn_ = server_.Traffic().ReceivedTotal();
-  lastOut_ = server_.Traffic().SentTotal();
+  const TServerStatus status = server_.Status();
+  lastIn_ = status.Traffic.ReceivedTotal();
+  lastOut_ = status.Traffic.SentTotal();
   second_.start(1000);
 }
 
 std::optional<QHttpServerResponse> TAdminServer::AccountsRefusal(
     const QHttpServerRequest& request) {
   if (auto refusal = Refusal(request)) return refusal;
-  if (!server_.Accounts()) return Unavailable();
+  if (!server_.Administration()) return Unavailable();
   return std::nullopt;
 }
 
@@ -279,19 +280,24 @@ void TAdminServer::AddPageRoutes() {
   http_->route("/metrics", TMethod::Get, [this] {
     counters_.Followers = events_.Followers();
     counters_.FollowersDropped = events_.Dropped();
-    return QHttpServerResponse(QByteArray(METRICS_CONTENT_TYPE),
-                               QByteArray::fromStdString(ServerMetricsText(server_, counters_)));
+    return QHttpServerResponse(
+        QByteArray(METRICS_CONTENT_TYPE),
+        QByteArray::fromStdString(ServerMetricsText(server_.Status(), counters_)));
   });
 }
 
 void TAdminServer::AddReadRoutes() {
   http_->route("/api/status", TMethod::Get, [this](const QHttpServerRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
-    return Json(StatusJson(server_, rates_, std::chrono::system_clock::now()));
+    return Json(StatusJson(server_.Status(), rates_, std::chrono::system_clock::now()));
   });
   http_->route("/api/players", TMethod::Get, [this](const QHttpServerRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
-    return Json(QJsonObject{{"players", PlayersJson(server_, std::chrono::system_clock::now())}});
+    TAdministration* administration = server_.Administration();
+    return Json(
+        QJsonObject{{"players", PlayersJson(server_.Status(),
+                                            administration ? &administration->Accounts() : nullptr,
+                                            std::chrono::system_clock::now())}});
   });
   http_->route("/api/map.png", TMethod::Get, [this](const QHttpServerRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
@@ -318,7 +324,7 @@ void TAdminServer::AddControlRoutes() {
       if (auto refusal = Refusal(request)) return std::move(*refusal);
       if (!server_.ServerStarted()) return Error(TStatus::Conflict, "the server is not running");
       server_.SetPaused(paused);
-      return Json(QJsonObject{{"paused", server_.Paused()}});
+      return Json(QJsonObject{{"paused", server_.Status().Paused}});
     };
   };
   http_->route("/api/pause", TMethod::Post, pause(true));
@@ -339,13 +345,13 @@ void TAdminServer::AddControlRoutes() {
 }
 
 QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& request) {
-  const TSocketID* client = server_.Sockets().FindByGUID(guid);
-  if (!client) return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
-  const QJsonObject kicked{{"kicked", static_cast<qint64>(guid)},
-                           {"socket", client->Number},
-                           {"name", QString::fromStdString(client->LoginRecord.UserName)}};
-  server_.KickClient(client->Number, By(request));
-  return Json(kicked);
+  TAdministration* administration = server_.Administration();
+  const std::optional<TKicked> kicked =
+      administration ? administration->KickPlayer(guid, By(request)) : std::nullopt;
+  if (!kicked) return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
+  return Json(QJsonObject{{"kicked", static_cast<qint64>(guid)},
+                          {"socket", kicked->SocketID},
+                          {"name", QString::fromStdString(kicked->Name)}});
 }
 
 TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
@@ -365,21 +371,24 @@ TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
 QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus status) {
   std::optional<TAccount> account;
   try {
-    if (TAccountService* accounts = server_.Accounts()) account = accounts->Reads().Find(name);
+    if (TAdministration* administration = server_.Administration())
+      account = administration->Accounts().Reads().Find(name);
   } catch (const std::exception&) {
   }
   if (!account) return Json(QJsonObject{{"name", QString::fromStdString(name)}}, status);
-  return Json(AccountJson(*account, server_.FindPlayer(account->Name) != nullptr), status);
+  return Json(AccountJson(*account, server_.Status().PlayerNamed(account->Name) != nullptr),
+              status);
 }
 
 void TAdminServer::AddAccountRoutes() {
   http_->route("/api/accounts", TMethod::Get, [this](const QHttpServerRequest& request) {
     if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
-    TAccountService* accounts = server_.Accounts();
+    TAccountService& accounts = server_.Administration()->Accounts();
     try {
+      const TServerStatus status = server_.Status();
       QJsonArray list;
-      for (const TAccount& account : accounts->Reads().List())
-        list.append(AccountJson(account, server_.FindPlayer(account.Name) != nullptr));
+      for (const TAccount& account : accounts.Reads().List())
+        list.append(AccountJson(account, status.PlayerNamed(account.Name) != nullptr));
       return Json(QJsonObject{{"accounts", list}});
     } catch (const std::exception& e) {
       return Error(TStatus::InternalServerError, e.what());
@@ -401,9 +410,10 @@ void TAdminServer::AddAccountRoutes() {
                  if (!body.Ok())
                    return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
                  const std::string name = edit.Name;
-                 server_.EditAccount(std::move(edit), Later(std::move(responder), [this, name] {
-                                       return AccountAnswer(name, TStatus::Created);
-                                     }));
+                 server_.Administration()->EditAccount(
+                     std::move(edit), Later(std::move(responder), [this, name] {
+                       return AccountAnswer(name, TStatus::Created);
+                     }));
                });
   // The account's name in the path; a change keeps what the body leaves out.
   http_->route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
@@ -421,17 +431,17 @@ void TAdminServer::AddAccountRoutes() {
                    body.Fail("nothing to change: give a password or privileges");
                  if (!body.Ok())
                    return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-                 server_.EditAccount(std::move(edit),
-                                     Later(std::move(responder), [this, name = name.Text] {
-                                       return AccountAnswer(name, TStatus::Ok);
-                                     }));
+                 server_.Administration()->EditAccount(
+                     std::move(edit), Later(std::move(responder), [this, name = name.Text] {
+                       return AccountAnswer(name, TStatus::Ok);
+                     }));
                });
   http_->route("/api/accounts/<arg>", TMethod::Delete,
                [this](const TPathText& name, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
                  if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
-                 server_.DeleteAccount(
+                 server_.Administration()->DeleteAccount(
                      name.Text, By(request), Later(std::move(responder), [name = name.Text] {
                        return Json(QJsonObject{{"removed", QString::fromStdString(name)}});
                      }));
@@ -441,11 +451,11 @@ void TAdminServer::AddAccountRoutes() {
 void TAdminServer::AddBanRoutes() {
   http_->route("/api/bans", TMethod::Get, [this](const QHttpServerRequest& request) {
     if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
-    TAccountService* accounts = server_.Accounts();
+    TAccountService& accounts = server_.Administration()->Accounts();
     try {
       const int64_t now = SystemWallClock();
       QJsonArray list;
-      for (const TBan& ban : accounts->Reads().Bans().List()) list.append(BanJson(ban, now));
+      for (const TBan& ban : accounts.Reads().Bans().List()) list.append(BanJson(ban, now));
       return Json(QJsonObject{{"bans", list}});
     } catch (const std::exception& e) {
       return Error(TStatus::InternalServerError, e.what());
@@ -475,7 +485,7 @@ void TAdminServer::AddBanRoutes() {
         TEditDone done = Later(std::move(responder), [ban] {
           return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
         });
-        server_.AddBan(
+        server_.Administration()->AddBan(
             ban,
             [done](const std::string& error) {
               done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
@@ -493,7 +503,7 @@ void TAdminServer::AddBanRoutes() {
                  } catch (const EConvertError& e) {
                    return Reply(std::move(responder), Error(TStatus::BadRequest, e.what()));
                  }
-                 server_.RemoveBan(
+                 server_.Administration()->RemoveBan(
                      target, By(request), Later(std::move(responder), [target = target.Text] {
                        return Json(QJsonObject{{"unbanned", QString::fromStdString(target)}});
                      }));
@@ -502,7 +512,7 @@ void TAdminServer::AddBanRoutes() {
 
 QHttpServerResponse TAdminServer::MapPicture() {
   if (mapPng_.isEmpty()) {
-    const TWorldData* world = server_.World();
+    const std::shared_ptr<const TWorldData> world = server_.World();
     if (!world) return Error(TStatus::ServiceUnavailable, "the world is not loaded");
     mapPng_ = MapPng(RenderMapImage(world->Map()));
   }
@@ -519,7 +529,8 @@ void TAdminServer::OnEvent(const TServerEvent& event) {
 void TAdminServer::OnSecond() {
   const auto now = std::chrono::steady_clock::now();
   const double seconds = std::chrono::duration<double>(now - lastSample_).count();
-  const uint64_t in = server_.Traffic().ReceivedTotal(), out = server_.Traffic().SentTotal();
+  const TServerStatus status = server_.Status();
+  const uint64_t in = status.Traffic.ReceivedTotal(), out = status.Traffic.SentTotal();
   if (seconds > 0) {
     rates_.In = std::round(static_cast<double>(in - lastIn_) / seconds * 10) / 10;
     rates_.Out = std::round(static_cast<double>(out - lastOut_) / seconds * 10) / 10;
@@ -528,7 +539,7 @@ void TAdminServer::OnSecond() {
   lastIn_ = in;
   lastOut_ = out;
   // The server stopped under requests whose answer it will not give any more.
-  if (replies_->Size() > 0 && !server_.Accounts())
+  if (replies_->Size() > 0 && !server_.Administration())
     replies_->AnswerAll([] {
       return Finished(Error(TStatus::ServiceUnavailable,
                             "the server stopped before answering; the change may or may not "

@@ -35,30 +35,30 @@ void ByReason(TMetricsText& m, const char* name, const std::map<std::string, uin
 
 }  // namespace
 
-std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& admin) {
+std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters& admin) {
   TMetricsText m;
   m.Family("zqosrv_build_info", "gauge", "The server's version, as a label; always 1.");
   m.Sample("zqosrv_build_info", uint64_t{1}, {{"version", VersionString}});
   m.Family("zqosrv_up", "gauge", "1 while the server runs (started and not shut down).");
-  m.Sample("zqosrv_up", uint64_t{server.ServerStarted() ? 1u : 0u});
-  if (server.ServerStarted()) {
+  m.Sample("zqosrv_up", uint64_t{status.Running ? 1u : 0u});
+  if (status.Running) {
     m.Family("zqosrv_start_time_seconds", "gauge", "When the server started, in Unix seconds.");
     m.Sample("zqosrv_start_time_seconds",
-             std::chrono::duration<double>(server.StartedAt().time_since_epoch()).count());
+             std::chrono::duration<double>(status.StartedAt.time_since_epoch()).count());
   }
   m.Family("zqosrv_paused", "gauge", "1 while new connections are refused as paused.");
-  m.Sample("zqosrv_paused", uint64_t{server.Paused() ? 1u : 0u});
+  m.Sample("zqosrv_paused", uint64_t{status.Paused ? 1u : 0u});
 
   m.Family("zqosrv_connections", "gauge", "Client connections admitted and open.");
-  m.Sample("zqosrv_connections", static_cast<double>(server.ConnectedCount()));
+  m.Sample("zqosrv_connections", static_cast<double>(status.Connected));
   m.Family("zqosrv_connections_peak", "gauge", "Most connections open at once since the start.");
-  m.Sample("zqosrv_connections_peak", static_cast<double>(server.PeakConnected()));
+  m.Sample("zqosrv_connections_peak", static_cast<double>(status.PeakConnected));
   m.Family("zqosrv_max_clients", "gauge", "Most connections admitted at once (the setting).");
-  m.Sample("zqosrv_max_clients", static_cast<double>(server.MaxAllowed()));
+  m.Sample("zqosrv_max_clients", static_cast<double>(status.MaxClients));
   m.Family("zqosrv_players", "gauge", "Players in the game.");
-  m.Sample("zqosrv_players", static_cast<uint64_t>(server.Players()->size()));
+  m.Sample("zqosrv_players", static_cast<uint64_t>(status.Players->size()));
 
-  const TServerCounters& c = server.Counters();
+  const TServerCounters& c = status.Counters;
   m.Family("zqosrv_connections_admitted_total", "counter", "Connections admitted.");
   m.Sample("zqosrv_connections_admitted_total", c.Admitted);
   m.Family("zqosrv_connections_refused_total", "counter",
@@ -69,7 +69,7 @@ std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& ad
            "message_flood, output_overflow, kick).");
   ByReason(m, "zqosrv_clients_dropped_total", c.Dropped);
 
-  const TTrafficCounters& t = server.Traffic();
+  const TTrafficCounters& t = status.Traffic;
   m.Family("zqosrv_messages_received_total", "counter",
            "Whole messages received from clients, by type and transport.");
   ByType(m, "zqosrv_messages_received_total",
@@ -88,20 +88,20 @@ std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& ad
     m.Sample("zqosrv_sent_bytes_total", t.SentBytes(via), {{"transport", TransportLabel(via)}});
   m.Family("zqosrv_messages_unaddressed_total", "counter",
            "Game messages dropped because no connection held their GUID.");
-  m.Sample("zqosrv_messages_unaddressed_total", server.UnaddressedMessages());
+  m.Sample("zqosrv_messages_unaddressed_total", status.Unaddressed);
   m.Family("zqosrv_messages_rate_limited_total", "counter",
            "Game messages dropped by a connection's message budget.");
-  m.Sample("zqosrv_messages_rate_limited_total", server.RateLimitedMessages());
+  m.Sample("zqosrv_messages_rate_limited_total", status.RateLimited);
 
-  const std::pair<const char*, const TGameMessenger*> queues[] = {
-      {"game", server.GameQueue()}, {"dispatch", server.DispatchQueue()}};
+  const std::pair<const char*, const std::optional<TQueueStatus>&> queues[] = {
+      {"game", status.GameQueue}, {"dispatch", status.DispatchQueue}};
   m.Family("zqosrv_queue_depth", "gauge", "Messages waiting in a queue between threads.");
   for (const auto& [name, queue] : queues)
     if (queue)
-      m.Sample("zqosrv_queue_depth", static_cast<uint64_t>(queue->Size()), {{"queue", name}});
+      m.Sample("zqosrv_queue_depth", static_cast<uint64_t>(queue->Depth), {{"queue", name}});
   m.Family("zqosrv_queue_full_total", "counter", "Messages a full queue refused.");
   for (const auto& [name, queue] : queues)
-    if (queue) m.Sample("zqosrv_queue_full_total", queue->Refused(), {{"queue", name}});
+    if (queue) m.Sample("zqosrv_queue_full_total", queue->Refused, {{"queue", name}});
 
   m.Family("zqosrv_beats_sent_total", "counter", "Heartbeat BEATs sent.");
   m.Sample("zqosrv_beats_sent_total", c.BeatsSent);
@@ -109,9 +109,9 @@ std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& ad
            "Heartbeat cycles that found a client's last BEAT unacknowledged.");
   m.Sample("zqosrv_beats_missed_total", c.BeatsMissed);
 
-  if (const TDurationHistogram* updates = server.UpdateDurations())
+  if (status.UpdateDurations)
     m.Histogram("zqosrv_update_players_duration_seconds",
-                "Time one UpdatePlayers took on the game thread.", updates->Read());
+                "Time one UpdatePlayers took on the game thread.", *status.UpdateDurations);
 
   m.Family("zqosrv_admin_unauthorized_total", "counter",
            "Admin API requests refused for a wrong or missing token.");

@@ -6,7 +6,8 @@
 #include <cstdint>
 #include <string>
 
-#include "server/ZQOSrv.h"
+#include "server/ServerSettings.h"
+#include "server/ServerStatus.h"
 
 namespace zq {
 
@@ -18,6 +19,6 @@ struct TAdminCounters {
   uint64_t FollowersDropped = 0;  // readers closed because they fell behind
 };
 
-std::string ServerMetricsText(const TZQOServer& server, const TAdminCounters& admin);
+std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters& admin);
 
 }  // namespace zq

@@ -249,7 +249,7 @@ TEST_F(AccountsApiTest, PlayersShowTheirAccountsPrivileges) {
   EXPECT_NE(wrong.Setup(), SetupState::InGame);
   ASSERT_EQ(Login("olga", PASSWORD).Setup(), SetupState::InGame);
   ASSERT_EQ(Login("bob", "bobpw").Setup(), SetupState::InGame);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
 
   QJsonArray players = Get("/api/players").Json()["players"].toArray();
   QJsonObject olga, bob;
@@ -265,13 +265,13 @@ TEST_F(AccountsApiTest, PlayersShowTheirAccountsPrivileges) {
   EXPECT_EQ(listed["last_address"].toString(), "127.0.0.1");
   EXPECT_FALSE(listed["last_login"].isNull());
 
-  ASSERT_NE(server_->FindPlayer("olga"), nullptr);
-  EXPECT_TRUE(server_->FindPlayer("olga")->Admin);
+  ASSERT_NE(server_->Running()->Connections().FindPlayer("olga"), nullptr);
+  EXPECT_TRUE(server_->Running()->Connections().FindPlayer("olga")->Admin);
 
   // Admin taken away through the API: gone for the player in the game at once.
   ASSERT_EQ(Send("PUT", "/api/accounts/olga", Body({{"privileges", "Player"}})).Status, 200);
-  ASSERT_NE(server_->FindPlayer("olga"), nullptr);
-  EXPECT_FALSE(server_->FindPlayer("olga")->Admin);
+  ASSERT_NE(server_->Running()->Connections().FindPlayer("olga"), nullptr);
+  EXPECT_FALSE(server_->Running()->Connections().FindPlayer("olga")->Admin);
   ASSERT_TRUE(Named(Get("/api/players").Json()["players"].toArray(), "name", "olga", olga));
   EXPECT_EQ(olga["privileges"].toString(), "Player");
 
@@ -287,14 +287,14 @@ TEST_F(AccountsApiTest, RemovingAnAccountKicksItsPlayer) {
   StartAdmin();  // open: the name is recorded as an account at the login
   TZQClient& kate = Join("kate");
   TZQClient& other = Join("other");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
   ASSERT_TRUE(Store().Find("kate"));
   THttpResult r = Request("DELETE", "/api/accounts/KATE");
   ASSERT_EQ(r.Status, 200) << r.Body.toStdString();
   EXPECT_EQ(RefusalOf(kate), "You were kicked by an admin.");
   EXPECT_GE(LineIndex("Account KATE removed by the admin API (127.0.0.1)."), 0);
   EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to removal of its account."), 0);
-  EXPECT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   EXPECT_FALSE(other.IsClosed());
 }
 
@@ -302,7 +302,7 @@ TEST_F(AccountsApiTest, ABanKicksWhomItAppliesToIsListedAndIsLifted) {
   StartAdmin();
   TZQClient& mallory = Join("mallory");
   TZQClient& frank = Join("frank");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
 
   THttpResult r = Send("POST", "/api/bans",
                        Body({{"target", "Mallory"}, {"duration", 3600}, {"reason", "griefing"}}));
@@ -318,7 +318,7 @@ TEST_F(AccountsApiTest, ABanKicksWhomItAppliesToIsListedAndIsLifted) {
   EXPECT_EQ(RefusalOf(mallory), "You are banned.");
   EXPECT_GE(LineIndex("Ban on Mallory added by the admin API (127.0.0.1)."), 0);
   EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to ban."), 0);
-  EXPECT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   EXPECT_FALSE(frank.IsClosed());
   EXPECT_EQ(RefusalOf(Login("MALLORY", "pw")), "You are banned.");
 

@@ -14,7 +14,7 @@ TEST_F(AdminApiTest, StatusTellsTheServersState) {
   StartAdmin();
   Join("alice");
   Connect();  // connected, not in the game
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   THttpResult r = Get("/api/status");
   ASSERT_EQ(r.Status, 200);
   EXPECT_EQ(r.Header("content-type"), "application/json");
@@ -27,7 +27,7 @@ TEST_F(AdminApiTest, StatusTellsTheServersState) {
   EXPECT_EQ(s["connections"].toInt(), 2);
   EXPECT_EQ(s["players"].toInt(), 1);
   EXPECT_EQ(s["max_clients"].toInt(), 7);
-  EXPECT_EQ(s["tcp_port"].toInt(), server_->ListeningPort());
+  EXPECT_EQ(s["tcp_port"].toInt(), server_->Status().ListeningPort);
   EXPECT_GE(s["uptime_seconds"].toDouble(), 0);
   EXPECT_LT(s["uptime_seconds"].toDouble(), 600);
   EXPECT_TRUE(s["messages_in_per_second"].isDouble());
@@ -42,7 +42,7 @@ TEST_F(AdminApiTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
   TZQClient& alice = Join("alice");
   TZQClient& bob = Join("bob");
   Connect();  // not in the game: not listed
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
   QJsonArray players = Get("/api/players").Json()["players"].toArray();
   ASSERT_EQ(players.size(), 2);
   QJsonObject a = players[0].toObject();
@@ -65,8 +65,9 @@ TEST_F(AdminApiTest, PlayersListsEveryoneInTheGameWithConnectionAndPing) {
   EXPECT_LE(since, QDateTime::currentDateTimeUtc().addSecs(1));
 
   // After a heartbeat cycle answered, the ping is known.
-  server_->OnBeatTimer();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].HeartbeatRecord.RoundTripKnown; }));
+  server_->Running()->Connections().OnBeatTimer();
+  ASSERT_TRUE(
+      WaitUntil([&] { return server_->Running()->Sockets()[1].HeartbeatRecord.RoundTripKnown; }));
   a = Get("/api/players").Json()["players"].toArray()[0].toObject();
   EXPECT_TRUE(a["ping_ms"].isDouble());
   EXPECT_GE(a["ping_ms"].toInt(), 0);
@@ -76,7 +77,7 @@ TEST_F(AdminApiTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
   StartAdmin();
   TZQClient& alice = Join("alice");
   TZQClient& bob = Join("bob");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
 
   THttpResult r = Post("/api/players/" + std::to_string(bob.Guid()) + "/kick");
   ASSERT_EQ(r.Status, 200);
@@ -84,7 +85,7 @@ TEST_F(AdminApiTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
   EXPECT_EQ(r.Json()["name"].toString(), "bob");
   EXPECT_EQ(r.Json()["socket"].toInt(), 2);
   EXPECT_TRUE(WaitUntil([&] { return bob.IsClosed(); }));
-  EXPECT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   EXPECT_FALSE(alice.IsClosed());
   // The disconnect line first, then who kicked.
   const int kicked = LineIndex("Client 127.0.0.1 kicked by the admin API (127.0.0.1).");

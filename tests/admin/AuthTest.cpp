@@ -34,7 +34,7 @@ TEST_F(AdminApiTest, EveryApiRouteRefusesAMissingOrWrongToken) {
     }
   }
   // Nothing happened: not paused, no shutdown.
-  EXPECT_FALSE(server_->Paused());
+  EXPECT_FALSE(server_->Status().Paused);
   EXPECT_EQ(shutdowns_, 0);
   EXPECT_EQ(CountLines("Admin API: no token from 127.0.0.1 (GET /api/status)."), 1);
   EXPECT_EQ(CountLines("Admin API: wrong token from 127.0.0.1 (POST /api/shutdown)."), 1);
@@ -82,7 +82,7 @@ TEST_F(AdminApiTest, FiveWrongTokensBlockTheAddressForAMinuteEvenForTheRightOne)
   EXPECT_EQ(blocked.Status, 429);
   EXPECT_EQ(blocked.Header("retry-after"), "60");
   EXPECT_EQ(Post("/api/pause").Status, 429);
-  EXPECT_FALSE(server_->Paused());
+  EXPECT_FALSE(server_->Status().Paused);
   // Blocked requests are not logged one by one; the metrics count them.
   const int logged = CountLines("Admin API: ");
   EXPECT_EQ(Get("/api/status", "wrong-token-xxxxxxxx").Status, 429);

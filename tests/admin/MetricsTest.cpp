@@ -45,18 +45,18 @@ TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
   }
   alice.SendClientSay("hello");
   ASSERT_TRUE(WaitUntil([&] {
-    return server_->Traffic().ReceivedMessages(TTransport::Tcp, MsgCode(ClientSay)) == 1;
+    return server_->Status().Traffic.ReceivedMessages(TTransport::Tcp, MsgCode(ClientSay)) == 1;
   }));
   // Two heartbeat cycles, each answered by both before the next.
   auto beatAcks = [&] {
-    return server_->Traffic().ReceivedMessages(TTransport::Udp, MsgCode(BEATACK));
+    return server_->Status().Traffic.ReceivedMessages(TTransport::Udp, MsgCode(BEATACK));
   };
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   ASSERT_TRUE(WaitUntil([&] { return beatAcks() == 2; }));
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   ASSERT_TRUE(WaitUntil([&] { return beatAcks() == 4; }));
   // UpdatePlayers runs on the game thread every 62 ms.
-  ASSERT_TRUE(WaitUntil([&] { return server_->UpdateDurations()->Read().Count >= 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().UpdateDurations->Count >= 3; }));
 
   THttpResult r = Get("/metrics", "");
   ASSERT_EQ(r.Status, 200);
@@ -105,9 +105,11 @@ TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
 
   // A client that stops answering beats is counted as it misses them.
   alice.SetAnswerBeats(false);
-  server_->OnBeatTimer();  // alice's third BEAT goes unanswered, bob's is answered
+  server_->Running()
+      ->Connections()
+      .OnBeatTimer();  // alice's third BEAT goes unanswered, bob's is answered
   ASSERT_TRUE(WaitUntil([&] { return beatAcks() == 5; }));
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   m = ParseMetrics(Get("/metrics", "").Body.toStdString());
   EXPECT_EQ(m.Value("zqosrv_beats_missed_total"), 1);
 }

@@ -1,8 +1,7 @@
-// The "Accounts" tab: the rows built from the accounts, the player snapshot and the connection
-// records (the ping column's blank until the first acknowledged beat, also across a reused
-// socket number), and on a running server: a player appears with its position and address and
-// leaves; "Add" and "Modify" through the dialog, "Ban", and "Delete" after a confirmation,
-// which kicks the player while the others see it go.
+// The "Accounts" tab: the rows built from the accounts and the server's status (the ping
+// column's blank until the first acknowledged beat), and on a running server: a player appears with
+// its position and address and leaves; "Add" and "Modify" through the dialog, "Ban", and "Delete"
+// after a confirmation, which kicks the player while the others see it go.
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,60 +13,41 @@
 namespace zq::test {
 namespace {
 
-class FakeConnection : public ITcpConnection {
- public:
-  FakeConnection(std::string address, uint16_t port) : address_(std::move(address)), port_(port) {}
-  const std::string& RemoteAddress() const override { return address_; }
-  uint16_t RemotePort() const override { return port_; }
-  void SendText(std::string_view) override {}
-  std::string ReceiveText(std::size_t) override { return {}; }
-  void Close() override {}
-
- private:
-  std::string address_;
-  uint16_t port_;
-};
-
 TEST(AccountList, RowsAndThePingColumn) {
-  TSocketTable sockets;
-  FakeConnection conn("127.0.0.9", 4000);
-  TSocketID& client = sockets.AddSocket(conn);
-  TPlayerSnapshotList players = {{7, "Ann\r\nX", 1, 1560, 1921}, {8, "Ghost", 64, 1, 2}};
+  TServerStatus status;
+  status.Players = std::make_shared<const TPlayerSnapshotList>(
+      TPlayerSnapshotList{{7, "Ann\r\nX", 1, 1560, 1921}, {8, "Ghost", 64, 1, 2}});
+  TConnectionStatus client;
+  client.SocketID = 1;
+  client.Address = "127.0.0.9";
+  status.Connections.push_back(client);
 
-  std::vector<TAccountRow> rows = AccountRows({}, players, sockets);
+  std::vector<TAccountRow> rows = AccountRows({}, status);
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[0],
             (TAccountRow{7, 1, "Ann\\x0D\\x0AX", "Player", "1560", "1921", "127.0.0.9", "", ""}));
-  // A socket number outside 1..63 has no connection to show.
+  // A player whose connection the status does not have shows none.
   EXPECT_EQ(rows[1], (TAccountRow{8, 64, "Ghost", "Player", "1", "2", "", "", ""}));
 
-  // UDP set up and a beat sent, not yet acknowledged: still blank; once acknowledged, shown.
-  client.HeartbeatRecord.Seq = 1;
-  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "");
-  client.HeartbeatRecord.RoundTripKnown = true;
-  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "0");
-  client.HeartbeatRecord.RoundTrip = 12;
-  EXPECT_EQ(AccountRows({}, players, sockets)[0].Ping, "12");
-
-  // The number taken by a new connection: blank again until its own first acknowledgement.
-  sockets.RemoveSocket(conn);
-  EXPECT_EQ(AccountRows({}, players, sockets)[0].IP, "");
-  FakeConnection next("127.0.0.8", 4001);
-  sockets.AddSocket(next);
-  rows = AccountRows({}, players, sockets);
-  EXPECT_EQ(rows[0].IP, "127.0.0.8");
-  EXPECT_EQ(rows[0].Ping, "");
+  // Blank until a round trip is known; then in milliseconds, 0 included.
+  status.Connections[0].RoundTripMs = 0;
+  EXPECT_EQ(AccountRows({}, status)[0].Ping, "0");
+  status.Connections[0].RoundTripMs = 12;
+  EXPECT_EQ(AccountRows({}, status)[0].Ping, "12");
 }
 
 TEST(AccountList, AccountsFirstWithThoseInTheGameThenPlayersWithoutOne) {
-  TSocketTable sockets;
-  FakeConnection conn("127.0.0.9", 4000);
-  sockets.AddSocket(conn);
+  TServerStatus status;
+  TConnectionStatus client;
+  client.SocketID = 1;
+  client.Address = "127.0.0.9";
+  status.Connections.push_back(client);
   TAccount zed{"Zed", "h", TPrivileges::Player, 0, std::nullopt, "", 0};
   TAccount ann{"Ann", "h", TPrivileges::Admin, 0, std::nullopt, "", 0};
-  TPlayerSnapshotList players = {{3, "Guest", 2, 5, 6}, {4, "ann", 1, 7, 8}};
+  status.Players = std::make_shared<const TPlayerSnapshotList>(
+      TPlayerSnapshotList{{3, "Guest", 2, 5, 6}, {4, "ann", 1, 7, 8}});
 
-  std::vector<TAccountRow> rows = AccountRows({ann, zed}, players, sockets);
+  std::vector<TAccountRow> rows = AccountRows({ann, zed}, status);
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0], (TAccountRow{4, 1, "Ann", "Admin", "7", "8", "127.0.0.9", "", "Ann"}));
   EXPECT_EQ(rows[1], (TAccountRow{0, 0, "Zed", "Player", "", "", "", "", "Zed"}));
@@ -117,7 +97,7 @@ TEST_F(WindowTest, PlayersAppearWithPositionAndLeave) {
   EXPECT_EQ(row.GUID, ann.Guid());
 
   // One heartbeat cycle, answered by the client: the round trip shows.
-  form.Server().OnBeatTimer();
+  form.Server().Running()->Connections().OnBeatTimer();
   ASSERT_TRUE(Until([&] {
     form.RefreshAccounts();
     return !form.Accounts().Rows().empty() && !form.Accounts().Rows()[0].Ping.empty();

@@ -108,7 +108,7 @@ void WindowTest::Start() {
 TZQClient& WindowTest::Connect() {
   clients_.push_back(std::make_unique<TZQClient>());
   TZQClient& client = *clients_.back();
-  client.Connect("127.0.0.1", form_->Server().ListeningPort());
+  client.Connect("127.0.0.1", form_->Server().Status().ListeningPort);
   EXPECT_TRUE(Until([&] { return client.Greeted() || client.Refused() || client.IsClosed(); }));
   return client;
 }
@@ -116,7 +116,7 @@ TZQClient& WindowTest::Connect() {
 TZQClient& WindowTest::Join(const std::string& name) {
   clients_.push_back(std::make_unique<TZQClient>());
   TZQClient& client = *clients_.back();
-  client.Connect("127.0.0.1", form_->Server().ListeningPort());
+  client.Connect("127.0.0.1", form_->Server().Status().ListeningPort);
   TSetupParams params;
   params.Name = name;
   EXPECT_TRUE(client.RunSetup(params, WAIT_MS, [this] { Pump(); })) << name;

@@ -34,7 +34,7 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
   EXPECT_FALSE(startEnabledAtFirstLine);
   EXPECT_EQ(tabAtFirstLine, "Status");
 
-  std::string port = std::to_string(form.Server().ListeningPort());
+  std::string port = std::to_string(form.Server().Status().ListeningPort);
   std::vector<std::string> expected = {"************************",
                                        "* Server is version 0.1.1",
                                        "* Using data from " + gameDir_ + "/",
@@ -64,8 +64,9 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
   EXPECT_TRUE(Child<QSpinBox>(form, "SpinEdit1").isEnabled());
   EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/32 Clients");
   EXPECT_EQ(Child<QLabel>(form, "PeakLabel").text(), "Max Connected: 0");
-  EXPECT_EQ(Child<QLineEdit>(form, "Edit2").text().toStdString(), form.Server().GameIdentity());
-  EXPECT_FALSE(form.Server().GameIdentity().empty());
+  EXPECT_EQ(Child<QLineEdit>(form, "Edit2").text().toStdString(),
+            form.Server().Status().GameIdentity);
+  EXPECT_FALSE(form.Server().Status().GameIdentity.empty());
 
   // The progress window was shown for this first start, ran to its end and is hidden again.
   TIregExForm& progress = form.IregExForm();
@@ -108,7 +109,7 @@ TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
   EXPECT_NE(errors_[0].find("TFA.DAT"), std::string::npos) << errors_[0];
   EXPECT_FALSE(form.Server().ServerStarted());
   EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
-  EXPECT_EQ(form.Server().ListeningPort(), 0);
+  EXPECT_EQ(form.Server().Status().ListeningPort, 0);
   ASSERT_GE(ViewLines().size(), 2u);
   EXPECT_TRUE(EndsWith(ViewLines()[ViewLines().size() - 2], "Shapes loaded."));
   EXPECT_NE(ViewLines().back().find(" Start-up failed: "), std::string::npos)
@@ -153,12 +154,12 @@ TEST_F(WindowTest, StatusLinesFollowClientsAndTheMaximum) {
   auto& spin = Child<QSpinBox>(form, "SpinEdit1");
   std::size_t lines = ViewLines().size();
   spin.setValue(0);
-  EXPECT_EQ(form.Server().MaxAllowed(), 32);
+  EXPECT_EQ(form.Server().Status().MaxClients, 32);
   EXPECT_EQ(ViewLines().size(), lines);
   EXPECT_EQ(connected.text(), "Connected: 1/32 Clients");
 
   spin.setValue(1);
-  EXPECT_EQ(form.Server().MaxAllowed(), 1);
+  EXPECT_EQ(form.Server().Status().MaxClients, 1);
   EXPECT_TRUE(EndsWith(ViewLines().back(), "MaxAllowed set to 1"));
   EXPECT_EQ(connected.text(), "Connected: 1/1 Clients");
 

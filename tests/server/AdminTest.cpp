@@ -102,11 +102,11 @@ TEST_F(AdminTest, BanKicksAtOnceAndUnbanLetsBackIn) {
 
 TEST_F(AdminTest, PauseKeepsPlayersOutButNotTheAdmin) {
   EXPECT_EQ(Ask("/pause"), std::vector<std::string>{"Server paused: only admins may join."});
-  EXPECT_TRUE(server_->Paused());
+  EXPECT_TRUE(server_->Status().Paused);
   EXPECT_EQ(Ask("/pause"), std::vector<std::string>{"The server is paused already."});
   EXPECT_FALSE(bob_->IsClosed());  // those in stay in
   EXPECT_EQ(Ask("/resume"), std::vector<std::string>{"Server resumed: everyone may join."});
-  EXPECT_FALSE(server_->Paused());
+  EXPECT_FALSE(server_->Status().Paused);
   EXPECT_EQ(Ask("/resume"), std::vector<std::string>{"The server is not paused."});
 }
 

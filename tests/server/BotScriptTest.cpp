@@ -12,7 +12,7 @@ class BotScriptTest : public ServerTest {
  protected:
   int Run(const std::string& text) {
     TBotOptions options;
-    options.Port = server_->ListeningPort();
+    options.Port = server_->Status().ListeningPort;
     out_.str("");
     return RunScript(
         ParseScript(text, "bot"), options, out_, [] { return false; }, pump_);

@@ -44,22 +44,22 @@ TEST_F(ServerTest, SetupDialogueAnswersEachStep) {
   auto assign = c.WaitFor<msg::UDPPortAssign>(10000, pump_);
   ASSERT_TRUE(assign);
   EXPECT_EQ(assign->Port, BaseUdpPort() + 1);  // the first client has socket number 1
-  EXPECT_EQ(server_->Sockets()[1].LoginRecord.UserName, "alice");
-  EXPECT_EQ(server_->Sockets()[1].LoginRecord.Password, "secret");
+  EXPECT_EQ(server_->Running()->Sockets()[1].LoginRecord.UserName, "alice");
+  EXPECT_EQ(server_->Running()->Sockets()[1].LoginRecord.Password, "secret");
   c.SendClientUDPPort();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
-  EXPECT_EQ(server_->Sockets()[1].UDPPort, c.LocalUdpPort());
+  ASSERT_TRUE(WaitUntil([&] { return server_->Running()->Sockets()[1].UDPActive(); }));
+  EXPECT_EQ(server_->Running()->Sockets()[1].UDPPort, c.LocalUdpPort());
 
   // The next heartbeat cycle sends BEAT 1; the client's echo is answered by UDP.
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   auto beat = c.WaitFor<msg::BEAT>(10000, pump_);
   ASSERT_TRUE(beat);
   EXPECT_EQ(beat->Seq, 1);
   auto reply = c.WaitFor<msg::BEATACKReply>(10000, pump_);
   ASSERT_TRUE(reply);
   EXPECT_EQ(reply->Seq, 1);
-  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.AckedSeq, 1);
-  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.Missed, 0);
+  EXPECT_EQ(server_->Running()->Sockets()[1].HeartbeatRecord.AckedSeq, 1);
+  EXPECT_EQ(server_->Running()->Sockets()[1].HeartbeatRecord.Missed, 0);
 }
 
 TEST_F(ServerTest, FullServerRefusesWithoutTouchingTheCounters) {
@@ -74,8 +74,8 @@ TEST_F(ServerTest, FullServerRefusesWithoutTouchingTheCounters) {
   ASSERT_FALSE(third.Inbox().empty());
   EXPECT_EQ(third.Inbox()[0].Type, ServerFull);
   EXPECT_EQ(third.Inbox()[0].Payload, "Server is full.");
-  EXPECT_EQ(server_->ConnectedCount(), 2);
-  EXPECT_EQ(server_->PeakConnected(), 2);
+  EXPECT_EQ(server_->Status().Connected, 2);
+  EXPECT_EQ(server_->Status().PeakConnected, 2);
   EXPECT_EQ(view_.status, "Connected: 2/2");
   EXPECT_EQ(CountLines("Connected from "), 2);
   EXPECT_EQ(CountLines("Disconnected 127.0.0.1:"), 1);
@@ -87,7 +87,7 @@ TEST_F(ServerTest, MaxClientsChangeIgnoresZeroAndLogsOthers) {
   std::size_t before = view_.lines.size();
   server_->SetMaxClients(0);
   EXPECT_EQ(view_.lines.size(), before);
-  EXPECT_EQ(server_->MaxAllowed(), 32);
+  EXPECT_EQ(server_->Status().MaxClients, 32);
   server_->SetMaxClients(1);
   EXPECT_GE(LineIndex("MaxAllowed set to 1"), 0);
   EXPECT_EQ(view_.status, "Connected: 0/1");
@@ -98,17 +98,18 @@ TEST_F(ServerTest, MaxClientsChangeIgnoresZeroAndLogsOthers) {
 TEST_F(ServerTest, ClientThatNeverAcknowledgesIsDroppedAfterFiveBeats) {
   StartServer();
   TZQClient& c = Join("mute", /*answerBeats=*/false);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Running()->Sockets()[1].UDPActive(); }));
   int beats = 0;
   c.SetOnMessage([&](const TReceived& r) { beats += r.Type == BEAT; });
   // BEAT 1 and four more, all unanswered; the cycle after them drops the client.
   for (int cycle = 1; cycle <= 5; ++cycle) {
-    server_->OnBeatTimer();
+    server_->Running()->Connections().OnBeatTimer();
     ASSERT_TRUE(WaitUntil([&] { return beats == cycle; })) << "cycle " << cycle;
   }
   EXPECT_EQ(CountLines("Client 127.0.0.1 dropped due to beat timeout."), 0);
-  server_->OnBeatTimer();                                      // BEAT 4 unanswered: fifth miss
-  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.Missed, 0);  // zeroed by the disconnect
+  server_->Running()->Connections().OnBeatTimer();  // BEAT 4 unanswered: fifth miss
+  EXPECT_EQ(server_->Running()->Sockets()[1].HeartbeatRecord.Missed,
+            0);  // zeroed by the disconnect
   int dropped = LineIndex("Client 127.0.0.1 dropped due to beat timeout.");
   ASSERT_GE(dropped, 1);
   EXPECT_NE(view_.lines[dropped - 1].find(" Disconnected 127.0.0.1:"), std::string::npos);
@@ -129,7 +130,7 @@ TEST_F(ServerTest, TheBeatTimerDrivesTheHeartbeat) {
 TEST_F(ServerTest, DatagramFromAnotherHostIsRefused) {
   StartServer();
   TZQClient& c = Join("udp");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Running()->Sockets()[1].UDPActive(); }));
   int fd = socket(AF_INET, SOCK_DGRAM, 0);
   ASSERT_GE(fd, 0);
   sockaddr_in from{};
@@ -164,12 +165,12 @@ TEST_F(ServerTest, SlowReaderIsClosedAtTheBoundWhileOthersGoOn) {
   sockaddr_in to{};
   to.sin_family = AF_INET;
   to.sin_addr.s_addr = inet_addr("127.0.0.1");
-  to.sin_port = htons(server_->ListeningPort());
+  to.sin_port = htons(server_->Status().ListeningPort);
   ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&to), sizeof to), 0);
   std::string start = Frame(StartGame, "");
   ASSERT_EQ(send(fd, start.data(), start.size(), 0), static_cast<ssize_t>(start.size()));
   TZQClient& speaker = Join("speaker");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
 
   std::string text(90, 'x');
   int heard = 0;
@@ -181,7 +182,7 @@ TEST_F(ServerTest, SlowReaderIsClosedAtTheBoundWhileOthersGoOn) {
     closed = CountLines("Output to 127.0.0.1:") > 0;
   }
   EXPECT_TRUE(closed);
-  EXPECT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  EXPECT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   int before = heard;
   speaker.SendClientSay("still here");
   EXPECT_TRUE(WaitUntil([&] { return heard > before; }));

@@ -61,7 +61,7 @@ TEST_F(ServerTest, AFailedFirstStartLeavesNoDataDirectoryAndTheNextBuildsIt) {
   std::set<std::string> listing = Listing(dir_.Path());
   std::erase_if(listing, [](const std::string& name) { return name.starts_with("zqosrv.db"); });
   EXPECT_EQ(listing, (std::set<std::string>{"STATIC", "SRVDAT", "ZQOSRV.LOG"}));
-  EXPECT_EQ(server_->GameIdentity(), "QUOREL7");
+  EXPECT_EQ(server_->Status().GameIdentity, "QUOREL7");
 }
 
 }  // namespace

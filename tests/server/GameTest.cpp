@@ -38,7 +38,7 @@ TEST_F(ServerTest, PlayersJoinAndSeeEachOther) {
   EXPECT_EQ(aboutAlice->X, SPAWN_X);
   EXPECT_GE(LineIndex("SGM: Added player alice"), 0);
   EXPECT_GE(LineIndex("SGM: Added player bob"), 0);
-  auto players = server_->Players();
+  auto players = server_->Status().Players;
   ASSERT_EQ(players->size(), 2u);
   EXPECT_EQ((*players)[0].Name, "alice");
   EXPECT_EQ((*players)[1].SocketID, 2);
@@ -66,7 +66,7 @@ TEST_F(ServerTest, WalkerStopsAtAWallAndOthersSeeIt) {
   // Walk until the server has moved the player up to the wall (one tile per 250 ms).
   ASSERT_TRUE(WaitUntil(
       [&] {
-        auto p = server_->Players();
+        auto p = server_->Status().Players;
         return !p->empty() && (*p)[0].X == SPAWN_X + 4;
       },
       20000));
@@ -112,8 +112,8 @@ TEST_F(ServerTest, LeavingIsToldToOthersAndTheGuidIsReused) {
     EXPECT_EQ(left->GUID, bobGuid);
   }
   TZQClient& d = Join("dave");
-  EXPECT_EQ(d.Guid(), bobGuid);                           // lowest free identifier
-  EXPECT_EQ(server_->Sockets()[2].GUID.load(), bobGuid);  // and the freed socket number
+  EXPECT_EQ(d.Guid(), bobGuid);                                      // lowest free identifier
+  EXPECT_EQ(server_->Running()->Sockets()[2].GUID.load(), bobGuid);  // and the freed socket number
 }
 
 TEST_F(ServerTest, ClientGoneThenDisconnectGivesOnePlayerLeft) {
@@ -125,7 +125,7 @@ TEST_F(ServerTest, ClientGoneThenDisconnectGivesOnePlayerLeft) {
   b.SendClientGone();
   ASSERT_TRUE(WaitUntil([&] { return lefts == 1; }));
   b.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->ConnectedCount() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Connected == 1; }));
   a.SendClientSay("sync");  // everything before it has been handled once this arrives
   ASSERT_TRUE(a.WaitFor<msg::PlayerSpeech>(10000, pump_));
   EXPECT_EQ(lefts, 1);

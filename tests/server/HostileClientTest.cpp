@@ -27,7 +27,7 @@ TEST_F(ServerTest, APlayerWhoLeftTheGameGetsNoneOfTheNextPlayersMessages) {
   TZQClient& a = Join("alice");
   ASSERT_EQ(a.Guid(), 1u);
   a.SendClientGone();  // leaves the game, stays connected
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
   a.ClearInbox();
   TZQClient& b = Join("bob");
   EXPECT_EQ(b.Guid(), 1u) << "the freed GUID is handed out again";
@@ -42,9 +42,9 @@ TEST_F(ServerTest, AStartThatClosesAtOnceBindsNobodyElse) {
   TZQClient& quitter = Connect();
   quitter.SendStartGame();
   quitter.Close();  // before the game has answered
-  ASSERT_TRUE(WaitUntil([&] { return server_->ConnectedCount() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Connected == 0; }));
   TZQClient& idle = Connect();  // takes number 1 again, never starts
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
   idle.ClearInbox();
   TZQClient& d = Join("dora");
   d.SendClientSay("mine");
@@ -60,12 +60,12 @@ TEST_F(ServerTest, ANewConnectionDoesNotInheritTheLastLogin) {
   first.SendLoginPassword("secret");
   ASSERT_TRUE(first.WaitFor<msg::UDPPortAssign>(10000, pump_));
   first.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->ConnectedCount() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Connected == 0; }));
   TZQClient& next = Connect();
   next.SendStartGame();  // without logging in
   ASSERT_TRUE(next.WaitFor<msg::AssignGUID>(10000, pump_));
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
-  EXPECT_EQ((*server_->Players())[0].Name, "");
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
+  EXPECT_EQ((*server_->Status().Players)[0].Name, "");
   EXPECT_EQ(CountLines("SGM: Added player alice"), 0);
 }
 
@@ -104,10 +104,10 @@ TEST_F(ServerTest, ConnectionsThatDoNotFinishTheSetupAreClosed) {
   TZQClient& player = Join("player");
   ASSERT_TRUE(WaitUntil([&] { return silent.IsClosed() && half.IsClosed(); }, 30000));
   EXPECT_EQ(CountLines("Client 127.0.0.1 dropped due to setup timeout."), 2);
-  server_->CheckSetupDeadlines();
+  server_->Running()->Connections().CheckSetupDeadlines();
   Pump();
   EXPECT_FALSE(player.IsClosed());
-  EXPECT_EQ(server_->ConnectedCount(), 1);
+  EXPECT_EQ(server_->Status().Connected, 1);
   int dropped = LineIndex("Client 127.0.0.1 dropped due to setup timeout.");
   ASSERT_GE(dropped, 1);
   EXPECT_NE(view_.lines[dropped - 1].find(" Disconnected 127.0.0.1:"), std::string::npos);
@@ -125,11 +125,11 @@ TEST_F(ServerTest, ConnectionsBeyondThePerAddressLimitAndWhilePausedAreRefused) 
   EXPECT_EQ(third.Inbox()[0].Payload, "Too many connections from this address.");
   EXPECT_EQ(
       CountLines("Connection from 127.0.0.1 refused: too many connections from this address."), 1);
-  EXPECT_EQ(server_->ConnectedCount(), 2);
+  EXPECT_EQ(server_->Status().Connected, 2);
 
   server_->SetPaused(true);
   clients_.front()->Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->ConnectedCount() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Connected == 1; }));
   TZQClient& late = Connect();
   EXPECT_TRUE(late.Refused());
   ASSERT_FALSE(late.Inbox().empty());
@@ -147,11 +147,11 @@ TEST_F(ServerTest, AKeyFloodCannotKeepADepartingPlayerInTheGame) {
   flooder.SendRaw(keys, Via::Tcp);
   for (int i = 0; i < 20; ++i) Pump();
   victim.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }, 60000))
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }, 60000))
       << "the departed player stays in the game";
   TZQClient& again = Join("again");  // the number can be used again at once
   EXPECT_NE(again.Guid(), 0u);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }, 60000));
 }
 
 TEST_F(ServerTest, KeyFloodBeyondTheRateIsDroppedWhileOthersPlay) {
@@ -163,7 +163,7 @@ TEST_F(ServerTest, KeyFloodBeyondTheRateIsDroppedWhileOthersPlay) {
   std::string keys;  // about 2.9 MB
   for (int i = 0; i < 160000; ++i) keys += Frame(KeyDown, std::string(14, '\1'));
   flooder.SendRaw(keys, Via::Tcp);
-  ASSERT_TRUE(WaitUntil([&] { return server_->RateLimitedMessages() >= 3000; }, 60000));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().RateLimited >= 3000; }, 60000));
   EXPECT_EQ(console.CountContaining("Over the message rate: game messages dropped"), 1);
   other.ClearInbox();
   other.SendClientSay("still heard");
@@ -171,7 +171,7 @@ TEST_F(ServerTest, KeyFloodBeyondTheRateIsDroppedWhileOthersPlay) {
 
   // The flooder is read from a little once a hold at the most: the rest of its flood waits in
   // TCP instead of costing the server its parsing.
-  const auto Read = [&] { return server_->Traffic().ReceivedBytes(TTransport::Tcp); };
+  const auto Read = [&] { return server_->Status().Traffic.ReceivedBytes(TTransport::Tcp); };
   const uint64_t before = Read();
   const auto start = std::chrono::steady_clock::now();
   const auto Elapsed = [&] {
@@ -199,7 +199,7 @@ TEST_F(ServerTest, WalkersMoveWhileAnotherClientTalksEvery30Ms) {
           talker.SendClientSay("chatter");
           next += std::chrono::milliseconds(30);
         }
-        auto players = server_->Players();
+        auto players = server_->Status().Players;
         return !players->empty() && (*players)[0].X >= SPAWN_X + 3;
       },
       30000));
@@ -208,21 +208,21 @@ TEST_F(ServerTest, WalkersMoveWhileAnotherClientTalksEvery30Ms) {
 TEST_F(ServerTest, RepeatedUdpAnnouncementsAndAcknowledgementsCountOnce) {
   StartServer();
   TZQClient& c = Join("udp", /*answerBeats=*/false);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Sockets()[1].UDPActive(); }));
-  const IUdpEndpoint* endpoint = server_->Sockets()[1].UDP.get();
+  ASSERT_TRUE(WaitUntil([&] { return server_->Running()->Sockets()[1].UDPActive(); }));
+  const IUdpEndpoint* endpoint = server_->Running()->Sockets()[1].UDP.get();
   for (int i = 0; i < 10; ++i) c.SendClientUDPPort();
   c.SendQueryIdentity();  // after the announcements, on the same stream
   ASSERT_TRUE(c.WaitFor<msg::IdentityReply>(10000, pump_));
-  EXPECT_EQ(server_->Sockets()[1].UDP.get(), endpoint) << "no new endpoint, no rebind";
+  EXPECT_EQ(server_->Running()->Sockets()[1].UDP.get(), endpoint) << "no new endpoint, no rebind";
 
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   auto beat = c.WaitFor<msg::BEAT>(10000, pump_);
   ASSERT_TRUE(beat);
   for (int i = 0; i < 5; ++i) c.SendBEATACK(beat->Seq, beat->Tick);
   ASSERT_TRUE(c.WaitFor<msg::BEATACKReply>(10000, pump_));
   EXPECT_FALSE(c.WaitUntil([&] { return HasType(c, BEATACKReply); }, 300, pump_))
       << "one reply for the beat, not one for each copy";
-  EXPECT_EQ(server_->Sockets()[1].HeartbeatRecord.Missed, 0);
+  EXPECT_EQ(server_->Running()->Sockets()[1].HeartbeatRecord.Missed, 0);
 }
 
 }  // namespace

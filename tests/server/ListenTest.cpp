@@ -48,26 +48,26 @@ TEST_F(ServerTest, TwoServersOnTwoAddressesShareTheirPortsAndKeepToThemselves) {
   TServerSettings settings;
   settings.GameDirectory = otherDir.Path();
   settings.ListenAddress = "127.0.0.2";
-  settings.TcpPort = server_->ListeningPort();               // the same TCP port
+  settings.TcpPort = server_->Status().ListeningPort;        // the same TCP port
   settings.BaseUdpPortText = std::to_string(BaseUdpPort());  // and the same UDP range
   settings.LogFile = "other.log";                            // in its own game directory
   other.StartServer(settings);
   ASSERT_TRUE(other.ServerStarted());
-  EXPECT_EQ(other.ListeningPort(), server_->ListeningPort());
+  EXPECT_EQ(other.Status().ListeningPort, server_->Status().ListeningPort);
 
   TZQClient& here = Join("here");
-  TZQClient& there = JoinAt("127.0.0.2", other.ListeningPort(), "there");
+  TZQClient& there = JoinAt("127.0.0.2", other.Status().ListeningPort, "there");
   // Client 1 of each has UDP port base + 1, each on its server's address: both heartbeats
   // go out and come back.
   EXPECT_EQ(here.ServerUdpPort(), there.ServerUdpPort());
-  server_->OnBeatTimer();
-  other.OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
+  other.Running()->Connections().OnBeatTimer();
   ASSERT_TRUE(WaitUntil([&] {
-    return server_->Sockets()[1].HeartbeatRecord.AckedSeq == 1 &&
-           other.Sockets()[1].HeartbeatRecord.AckedSeq == 1;
+    return server_->Running()->Sockets()[1].HeartbeatRecord.AckedSeq == 1 &&
+           other.Running()->Sockets()[1].HeartbeatRecord.AckedSeq == 1;
   }));
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
-  ASSERT_TRUE(WaitUntil([&] { return other.Players()->size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return other.Status().Players->size() == 1; }));
 
   const std::string otherLog = ReadFile(otherDir / "other.log");
   EXPECT_NE(otherLog.find("Listening on address 127.0.0.2."), std::string::npos);
@@ -90,7 +90,7 @@ TEST_F(ServerTest, AnIpv6ServerKeepsItsClientsAliveOverIpv6) {
   sockaddr_in6 to{};
   to.sin6_family = AF_INET6;
   to.sin6_addr = in6addr_loopback;
-  to.sin6_port = htons(server_->ListeningPort());
+  to.sin6_port = htons(server_->Status().ListeningPort);
   ::connect(tcp, reinterpret_cast<sockaddr*>(&to), sizeof to);  // completes as the loop runs
 
   TStreamParser parser;
@@ -112,11 +112,11 @@ TEST_F(ServerTest, AnIpv6ServerKeepsItsClientsAliveOverIpv6) {
             static_cast<ssize_t>(login.size()));
   ASSERT_TRUE(WaitUntil([&] {
     received(0);
-    return server_->Sockets()[1].UDPActive();
+    return server_->Running()->Sockets()[1].UDPActive();
   }));
-  EXPECT_EQ(server_->Sockets()[1].Address, "::1");
+  EXPECT_EQ(server_->Running()->Sockets()[1].Address, "::1");
 
-  server_->OnBeatTimer();
+  server_->Running()->Connections().OnBeatTimer();
   std::string beat;
   sockaddr_in6 from{};
   ASSERT_TRUE(WaitUntil([&] {

@@ -34,8 +34,8 @@ TEST_F(LoginTest, ClaimModeTakesTheFirstPasswordAndHoldsTheNameToIt) {
   ASSERT_EQ(again.Setup(), SetupState::InGame);
   ASSERT_TRUE(WaitUntil([&] { return first.IsClosed(); }));
   EXPECT_FALSE(first.Refused());
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
-  EXPECT_EQ((*server_->Players())[0].Name, "Alice");  // the account's own spelling
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
+  EXPECT_EQ((*server_->Status().Players)[0].Name, "Alice");  // the account's own spelling
   EXPECT_GE(CountLines("Alice logged in again from 127.0.0.1; the connection from 127.0.0.1:"), 1);
 
   // A new name needs a password to claim it with.
@@ -69,7 +69,7 @@ TEST_F(LoginTest, OpenModeRefusesASecondPlayerOfANameAndRecordsNames) {
 
   // Once the first has left, the name is free; the time in the game is added at departure.
   first.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
   EXPECT_EQ(Login("ERIN", "x").Setup(), SetupState::InGame);
 }
 
@@ -100,7 +100,7 @@ TEST_F(LoginTest, BansApplyAtConnectAtLoginAndToPlayersInTheGame) {
   std::string error = "unset";
   TBan range;
   range.Target = ParseBanTarget("127.0.0.0/8");
-  server_->AddBan(range, [&](const std::string& e) {
+  server_->Administration()->AddBan(range, [&](const std::string& e) {
     done = true;
     error = e;
   });
@@ -114,8 +114,8 @@ TEST_F(LoginTest, BansApplyAtConnectAtLoginAndToPlayersInTheGame) {
   EXPECT_EQ(RefusalOf(late), "You are banned.");
   EXPECT_GE(LineIndex("Connection from 127.0.0.1 refused: the address is banned."), 0);
   // Counted under short labels, whatever the log's words.
-  EXPECT_EQ(server_->Counters().Dropped.at("ban"), 1u);
-  EXPECT_EQ(server_->Counters().Refused.at("banned"), 1u);
+  EXPECT_EQ(server_->Status().Counters.Dropped.at("ban"), 1u);
+  EXPECT_EQ(server_->Status().Counters.Refused.at("banned"), 1u);
 }
 
 TEST_F(LoginTest, TheShellChangesTheFileWhileTheServerRuns) {
@@ -180,7 +180,7 @@ TEST_F(LoginTest, TooMuchInputDuringTheCheckClosesTheConnection) {
   EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to input beyond the limit while its login is "
                       "checked."),
             0);
-  EXPECT_EQ(server_->Counters().Dropped.at("login_input_overflow"), 1u);
+  EXPECT_EQ(server_->Status().Counters.Dropped.at("login_input_overflow"), 1u);
 }
 
 TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {
@@ -193,9 +193,9 @@ TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {
   TZQClient& next = Connect();  // takes the same socket number
   ASSERT_TRUE(WaitUntil([&] { return Store().Find("ivy").has_value(); }));
   WaitUntil([] { return false; }, 300);  // the verdict has come back by now
-  EXPECT_TRUE(server_->Players()->empty());
+  EXPECT_TRUE(server_->Status().Players->empty());
   EXPECT_FALSE(next.IsClosed());
-  EXPECT_EQ(server_->Sockets()[1].PlayerName, "");
+  EXPECT_EQ(server_->Running()->Sockets()[1].PlayerName, "");
 }
 
 TEST_F(LoginTest, AnAdminGetsPastThePauseAndThePerAddressLimitFromItsLastAddress) {
@@ -216,11 +216,11 @@ TEST_F(LoginTest, AnAdminGetsPastThePauseAndThePerAddressLimitFromItsLastAddress
 
   server_->SetPaused(true);
   joe.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
   EXPECT_EQ(RefusalOf(Login("joe", "joepw")), "Server is paused.");
   EXPECT_GE(LineIndex("Login refused for joe from 127.0.0.1: Server is paused."), 0);
   root.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->empty(); }));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
   EXPECT_EQ(Login("root", "rootpw").Setup(), SetupState::InGame);
 }
 
@@ -240,11 +240,20 @@ TEST_F(LoginTest, TheOperatorsChangesAreHashedAndWrittenOffTheMainThread) {
   AddAccount("Olga", "olgapw", TPrivileges::Admin);
   TZQClient& olga = Login("olga", "olgapw");
   ASSERT_EQ(olga.Setup(), SetupState::InGame);
-  ASSERT_TRUE(server_->Sockets()[1].Admin);
+  ASSERT_TRUE(server_->Running()->Sockets()[1].Admin);
 
   std::vector<std::string> results;
-  auto record = [&](const std::string& error) { results.push_back(error); };
-  server_->SaveAccount("nina", "pw", TPrivileges::Player, true, record);
+  std::vector<TEditOutcome> outcomes;
+  auto record = [&](TEditOutcome outcome, const std::string& error) {
+    outcomes.push_back(outcome);
+    results.push_back(error);
+  };
+  auto save = [&](const std::string& name, const std::string& password, TPrivileges privileges,
+                  bool create) {
+    server_->Administration()->EditAccount(TAccountEdit{name, password, privileges, create, {}},
+                                           record);
+  };
+  save("nina", "pw", TPrivileges::Player, true);
   EXPECT_TRUE(results.empty());  // back at once; the event loop goes on meanwhile
   TZQClient& other = Connect();
   EXPECT_TRUE(other.Greeted());
@@ -254,19 +263,22 @@ TEST_F(LoginTest, TheOperatorsChangesAreHashedAndWrittenOffTheMainThread) {
   EXPECT_EQ(Store().Find("nina")->PasswordHash, "plain:pw");
 
   // Losing Admin takes effect at once for the player in the game.
-  server_->SaveAccount("OLGA", "", TPrivileges::Player, false, record);
+  save("OLGA", "", TPrivileges::Player, false);
   ASSERT_TRUE(WaitUntil([&] { return results.size() == 2; }));
   EXPECT_EQ(results[1], "");
-  EXPECT_FALSE(server_->Sockets()[1].Admin);
+  EXPECT_FALSE(server_->Running()->Sockets()[1].Admin);
   EXPECT_EQ(Store().Find("olga")->PasswordHash, "plain:olgapw");
 
-  server_->SaveAccount("nina", "", TPrivileges::Player, true, record);
-  server_->SaveAccount("nobody", "", TPrivileges::Player, false, record);
-  server_->SaveAccount("nina", "x", TPrivileges::Player, true, record);
+  save("nina", "", TPrivileges::Player, true);
+  save("nobody", "", TPrivileges::Player, false);
+  save("nina", "x", TPrivileges::Player, true);
   ASSERT_TRUE(WaitUntil([&] { return results.size() == 5; }));
   EXPECT_EQ(results[2], "A new account needs a password.");
   EXPECT_EQ(results[3], "There is no account named nobody.");
   EXPECT_EQ(results[4], "An account named nina exists already.");
+  EXPECT_EQ(outcomes, (std::vector<TEditOutcome>{TEditOutcome::Done, TEditOutcome::Done,
+                                                 TEditOutcome::Invalid, TEditOutcome::Missing,
+                                                 TEditOutcome::Exists}));
 }
 
 }  // namespace

@@ -50,9 +50,9 @@ TEST_F(ReloadTest, LimitsChangeWhileRunningAndEveryChangeIsLogged) {
   EXPECT_EQ(LineIndex("Reload: max_per_address 0 -> 1"), 5);
   EXPECT_EQ(LineIndex("Reload: max_message_rate 100 -> 5"), 6);
   EXPECT_EQ(LineIndex("Reload: auth open -> claim"), 7);
-  ASSERT_NE(server_->Accounts(), nullptr);
-  EXPECT_EQ(server_->Accounts()->Mode(), TAuthMode::Claim);
-  EXPECT_EQ(server_->MaxAllowed(), 1);
+  ASSERT_NE(server_->Administration(), nullptr);
+  EXPECT_EQ(server_->Administration()->Accounts().Mode(), TAuthMode::Claim);
+  EXPECT_EQ(server_->Status().MaxClients, 1);
   EXPECT_EQ(view_.status, "Connected: 1/1");
 
   TZQClient& second = Connect();
@@ -76,19 +76,19 @@ TEST_F(ReloadTest, ABrokenFileChangesNothing) {
                       ":2: max_per_address: 'lots' is not an integer"),
             0);
   EXPECT_FALSE(Reload("max_clients = 9\nunknown = 1\n"));
-  EXPECT_EQ(server_->MaxAllowed(), 3);
+  EXPECT_EQ(server_->Status().MaxClients, 3);
   std::filesystem::remove(path_);
   EXPECT_FALSE(reload_->Run(*server_));
   EXPECT_EQ(CountLines("Reload failed, nothing changed: --config: Cannot read " + path_), 1);
-  EXPECT_EQ(server_->MaxAllowed(), 3);
+  EXPECT_EQ(server_->Status().MaxClients, 3);
 }
 
 TEST_F(ReloadTest, TheCommandLineStillWins) {
   StartWith("max_clients = 3\n", {"--max-clients", "5"});
-  EXPECT_EQ(server_->MaxAllowed(), 5);
+  EXPECT_EQ(server_->Status().MaxClients, 5);
   ASSERT_TRUE(Reload("max_clients = 9\n"));
   EXPECT_GE(LineIndex("Reload: nothing changed."), 0);
-  EXPECT_EQ(server_->MaxAllowed(), 5);
+  EXPECT_EQ(server_->Status().MaxClients, 5);
 }
 
 }  // namespace

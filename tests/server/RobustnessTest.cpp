@@ -23,14 +23,14 @@ TEST_F(ServerTest, ALogThatCannotBeWrittenCostsAConsoleLineAndNothingElse) {
   TZQClient& b = Join("bob");
   EXPECT_EQ(a.Guid(), 1u);
   EXPECT_EQ(b.Guid(), 2u);
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }))
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }))
       << "the game goes on without its log lines";
   b.Close();
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 1; }));
-  EXPECT_EQ(server_->ConnectedCount(), 1) << "the count does not leak";
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 1; }));
+  EXPECT_EQ(server_->Status().Connected, 1) << "the count does not leak";
   TZQClient& c = Join("carol");  // takes number 2 again, not a spare entry
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
-  EXPECT_EQ((*server_->Players())[1].SocketID, 2);
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
+  EXPECT_EQ((*server_->Status().Players)[1].SocketID, 2);
   c.SendClientSay("heard");
   EXPECT_TRUE(c.WaitFor<msg::PlayerSpeech>(10000, pump_));
 
@@ -57,13 +57,19 @@ TEST_F(ServerTest, ShutdownLeavesNoRecordPointingAtAClosedConnection) {
   StartServer();
   Join("alice");
   Join("bob");
-  ASSERT_TRUE(WaitUntil([&] { return server_->Players()->size() == 2; }));
-  server_->Shutdown();
-  for (const TSocketID& client : server_->Sockets()) {
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
+  // The connections' part of the shutdown frees every record with its endpoint, before the
+  // threads end (they may still send).
+  TRunningServer& run = *server_->Running();
+  run.Connections().Stop();
+  for (const TSocketID& client : run.Sockets()) {
     EXPECT_FALSE(client.InUse());
     EXPECT_EQ(client.Socket, nullptr);
     EXPECT_EQ(client.UDP, nullptr);
   }
+  server_->Shutdown();
+  EXPECT_EQ(server_->Running(), nullptr);
+  EXPECT_FALSE(server_->Status().Running);
 }
 
 }  // namespace

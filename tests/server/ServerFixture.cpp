@@ -51,7 +51,7 @@ TZQClient& ServerTest::Connect(bool answerBeats) {
 
 TZQClient& ServerTest::Connect(const TClientConfig& config) {
   auto client = std::make_unique<TZQClient>(config);
-  client->Connect("127.0.0.1", server_->ListeningPort());
+  client->Connect("127.0.0.1", server_->Status().ListeningPort);
   TZQClient& c = *client;
   clients_.push_back(std::move(client));
   EXPECT_TRUE(c.WaitUntil([&] { return c.Greeted() || c.IsClosed(); }, 10000, pump_));

@@ -23,7 +23,7 @@ QCoreApplication& TestApp();
 class TRecordingView : public IServerView {
  public:
   void AppendToView(const std::string& line) override { lines.push_back(line); }
-  IExtractProgress& ShowExtractionProgress() override {
+  IExtractProgress& ShowExtractionProgress(const std::string&, const std::string&) override {
     ++extractions;
     return progress;
   }

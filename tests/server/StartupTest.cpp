@@ -31,9 +31,11 @@ TEST_F(ServerTest, StartLogsTheSequenceInOrderAndExtractsOnce) {
   }
   EXPECT_EQ(LineIndex("* Using data from " + dir_.Path() + "/"), 2);
   EXPECT_EQ(LineIndex("Building GameDat entries in " + dir_.Path() + "/SRVDAT/"), 5);
-  EXPECT_GE(LineIndex("Server is TCP listening on " + std::to_string(server_->ListeningPort())), 0);
+  EXPECT_GE(
+      LineIndex("Server is TCP listening on " + std::to_string(server_->Status().ListeningPort)),
+      0);
   EXPECT_EQ(view_.extractions, 1);
-  EXPECT_EQ(server_->GameIdentity(), "QUOREL7");
+  EXPECT_EQ(server_->Status().GameIdentity, "QUOREL7");
   EXPECT_EQ(view_.status, "Connected: 0/32");
   EXPECT_TRUE(std::filesystem::exists(dir_ / "SRVDAT/ZQIREG8F"));
 
@@ -50,7 +52,7 @@ TEST_F(ServerTest, StartLogsTheSequenceInOrderAndExtractsOnce) {
   StartServer();
   EXPECT_EQ(CountLines("Building GameDat entries in "), 0);
   EXPECT_EQ(view_.extractions, 1);
-  EXPECT_EQ(server_->GameIdentity(), "QUOREL7");
+  EXPECT_EQ(server_->Status().GameIdentity, "QUOREL7");
 }
 
 TEST_F(ServerTest, ShutdownLogsThreadsInOrderAndNothingAfterwards) {
@@ -88,7 +90,7 @@ TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
   ASSERT_TRUE(other.ServerStarted());
 
   TZQClient& here = Join("here");
-  TZQClient& there = JoinAt("127.0.0.1", other.ListeningPort(), "there");
+  TZQClient& there = JoinAt("127.0.0.1", other.Status().ListeningPort, "there");
   EXPECT_EQ(here.Guid(), 1u);
   EXPECT_EQ(there.Guid(), 1u);
   here.ClearInbox();
@@ -97,11 +99,12 @@ TEST_F(ServerTest, TwoServersInOneProcessKeepToThemselves) {
   ASSERT_TRUE(there.WaitFor<msg::PlayerSpeech>(10000, pump_));
   EXPECT_FALSE(here.WaitUntil([&] { return !here.Inbox().empty(); }, 300, pump_));
   ASSERT_TRUE(WaitUntil([&] {
-    return otherView.lines.size() > 0 && server_->Players()->size() == 1 &&
-           other.Players()->size() == 1;
+    return otherView.lines.size() > 0 && server_->Status().Players->size() == 1 &&
+           other.Status().Players->size() == 1;
   }));
   other.Shutdown();
-  EXPECT_EQ(server_->Players()->size(), 1u) << "one server's shutdown leaves the other running";
+  EXPECT_EQ(server_->Status().Players->size(), 1u)
+      << "one server's shutdown leaves the other running";
   EXPECT_TRUE(server_->ServerStarted());
 }
 

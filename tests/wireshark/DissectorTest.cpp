@@ -154,7 +154,7 @@ TEST_F(DissectorTest, DecodesEveryMessageOfABotSessionAsTheBotTracesIt) {
   TServerOptions options;
   options.BeatInterval = 250;  // a few beats within the session
   StartServer({}, options);
-  const std::string port = std::to_string(server_->ListeningPort());
+  const std::string port = std::to_string(server_->Status().ListeningPort);
   const std::string base = std::to_string(BaseUdpPort());
   const std::string top = std::to_string(BaseUdpPort() + 63);
 

@@ -1,0 +1,214 @@
+#include "server/RunningServer.h"
+
+#include <filesystem>
+
+#include "platform/Errors.h"
+#include "world/Installation.h"
+
+namespace zq {
+namespace {
+
+// The settings as the start sequence takes them: every value checked (raising EConvertError
+// in the window's words) before anything is shown or written.
+TServerSettings Checked(const TServerSettings& settings) {
+  BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port");
+  CheckServerName(settings.ServerName, "Server name");
+  CheckPortsApart(settings.TcpPort, BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port"));
+  ListenAddressOf(settings.ListenAddress, "Listen address");
+  return settings;
+}
+
+// The game directory, checked to hold STATIC before anything is written into it; the view
+// shows the status tab first.
+std::string CheckedGameDirectory(const TRunContext& context, const TServerSettings& settings) {
+  std::string directory = GameDirectoryOf(settings);
+  context.View.ShowStatusTab();
+  context.View.ProcessPendingEvents();
+  context.CheckStop();
+  CheckInstallation(directory);
+  return directory;
+}
+
+std::string LogPath(const std::string& gameDirectory, const std::string& logFile) {
+  return std::filesystem::path(logFile).is_absolute() ? logFile : gameDirectory + logFile;
+}
+
+TConnectionSettings ConnectionSettings(const TServerSettings& s, const std::string& identity) {
+  TConnectionSettings c;
+  c.ServerName = s.ServerName;
+  c.GameIdentity = identity;
+  c.ListenAddress = s.ListenAddress;
+  c.TcpPort = s.TcpPort;
+  c.BaseUdpPort = BaseUdpPortOf(s.BaseUdpPortText, "Base UDP Port");
+  c.MaxClients = s.MaxClients;
+  c.SetupTimeoutMs = s.SetupTimeoutMs;
+  c.MaxPerAddress = s.MaxPerAddress;
+  c.MaxMessageRate = s.MaxMessageRate;
+  return c;
+}
+
+TAccountServiceOptions AccountOptions(const TServerSettings& s, const std::string& gameDirectory,
+                                      const TServerOptions& options) {
+  TAccountServiceOptions accounts;
+  accounts.Path = AccountsFilePath(gameDirectory, s.AccountsFile);
+  accounts.Mode = s.Auth;
+  accounts.Hasher = options.Hasher;
+  accounts.LoginThreads = options.LoginThreads;
+  return accounts;
+}
+
+}  // namespace
+
+template <typename Step>
+auto TRunningServer::Logged(Step step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const EStopRequested&) {
+    throw;
+  } catch (const std::exception& e) {
+    log_.Write(std::string("Start-up failed: ") + e.what());  // the log tells why it stops here
+    throw;
+  }
+}
+
+TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings& settings)
+    : context_(context),
+      settings_(Checked(settings)),
+      gameDirectory_(CheckedGameDirectory(context, settings_)),
+      log_(LogPath(gameDirectory_, settings_.LogFile), context.View, context.Teller),
+      dataDirectory_(Logged([&] {
+        log_.Write("************************");
+        log_.Write(std::string("* Server is version ") + VersionString);
+        log_.Write("* Using data from " + gameDirectory_);
+        log_.Write("* Initial max is " + std::to_string(settings_.MaxClients));
+        log_.Write("Server initialization:");
+        std::string directory =
+            PrepareDataDirectory(gameDirectory_, log_, context_.View, context_.CheckStop);
+        context_.CheckStop();
+        return directory;
+      })),
+      gameIdentity_(Logged([&] {
+        std::string identity = ReadIdentity(dataDirectory_);
+        context_.View.ShowIdentity(identity);
+        return identity;
+      })),
+      world_(Logged([&] {
+        auto world = LoadWorld(gameDirectory_, dataDirectory_, log_, context_.View,
+                               context_.CheckStop);
+        context_.CheckStop();
+        return world;
+      })),
+      accounts_(Logged([&] {
+        // Verdicts are posted to the main thread, so they come once this object is made.
+        return std::make_unique<TAccountService>(
+            context_.Main, AccountOptions(settings_, gameDirectory_, context_.Options),
+            [this](TLoginVerdict verdict) { logins_.OnLoginVerdict(std::move(verdict)); });
+      })),
+      game_(context.Main, sockets_, *world_,
+            TGameSettings{settings_.SpawnX, settings_.SpawnY, context.Options.TickInterval},
+            [this](const std::string& line) { log_.Write(line); }, context.Teller),
+      connections_(log_, context.View, sockets_, game_, context.Options,
+                   ConnectionSettings(settings_, gameIdentity_)),
+      logins_(*accounts_, connections_),
+      administration_(*accounts_, connections_, sockets_, context.Teller),
+      commands_(administration_, connections_, sockets_, game_.GameQueue()) {
+  log_.Write("Accounts in " + accounts_->Path() + ", logins " +
+             std::string(AuthModeName(settings_.Auth)) + ".");
+  TSessionHooks hooks;
+  hooks.Login.CheckLogin = [this](TSocketID& client) { logins_.CheckLogin(client); };
+  hooks.Login.TakeSpeech = [this](TSocketID& client, std::string_view text) {
+    return commands_.OnSpeech(client, text);
+  };
+  hooks.Login.LeftGame = [this](TSocketID& client) { logins_.RecordPlayTime(client); };
+  hooks.AddressBanned = [this](const std::string& address) {
+    return logins_.AddressBanned(address);
+  };
+  hooks.AdminAddress = [this](const std::string& address) {
+    return logins_.AdminAddress(address);
+  };
+  connections_.SetSessionHooks(std::move(hooks));
+}
+
+TRunningServer::~TRunningServer() {
+  Halt();
+}
+
+void TRunningServer::Start() {
+  Logged([&] {
+    started_ = true;
+    game_.Start();
+    connections_.Listen();
+  });
+  startedAt_ = std::chrono::system_clock::now();
+}
+
+void TRunningServer::Stop() {
+  Log("Server shutdown.");
+  logins_.Stop(sockets_);
+  Halt();
+}
+
+void TRunningServer::Halt() {
+  connections_.Stop();
+  game_.Stop();
+  accounts_->Stop();
+}
+
+void TRunningServer::Reload() {
+  Log("Reload requested.");
+  // The accounts file may have been replaced; bans added from the shell apply to connected
+  // players now.
+  try {
+    accounts_->Reopen();
+    Log("Accounts file " + accounts_->Path() + " reopened.");
+  } catch (const std::exception& e) {
+    Log(std::string("Cannot reopen the accounts file: ") + e.what());
+  }
+  administration_.ApplyBans();
+}
+
+void TRunningServer::Apply(const TServerSettings& settings) {
+  connections_.Apply(ConnectionSettings(settings, gameIdentity_));
+  accounts_->SetMode(settings.Auth);
+}
+
+TServerStatus TRunningServer::Status() const {
+  TServerStatus s;
+  s.Running = true;
+  s.Paused = connections_.Paused();
+  s.ServerName = settings_.ServerName;
+  s.GameIdentity = gameIdentity_;
+  s.GameDirectory = gameDirectory_;
+  s.DataDirectory = dataDirectory_;
+  s.StartedAt = startedAt_;
+  s.ListeningPort = connections_.ListeningPort();
+  s.Connected = connections_.ConnectedCount();
+  s.PeakConnected = connections_.PeakConnected();
+  s.MaxClients = connections_.MaxAllowed();
+  s.Players = game_.Manager().Snapshot().Read();
+  for (const TSocketID& client : sockets_) {
+    if (!client.InUse()) continue;
+    TConnectionStatus c;
+    c.SocketID = client.Number;
+    c.GUID = client.GUID.load(std::memory_order_relaxed);
+    c.Address = client.Address;
+    c.Port = client.Port;
+    c.LoginName = client.LoginRecord.UserName;
+    c.PlayerName = client.PlayerName;
+    c.InGame = client.InGame();
+    c.Admin = client.Admin;
+    if (client.HeartbeatRecord.RoundTripKnown) c.RoundTripMs = client.HeartbeatRecord.RoundTrip;
+    c.AcceptedAt = client.AcceptedAt;
+    s.Connections.push_back(std::move(c));
+  }
+  s.Counters = connections_.Counters();
+  s.Traffic = sockets_.Traffic();
+  s.Unaddressed = game_.Dispatch().Unaddressed();
+  s.RateLimited = connections_.RateLimited();
+  s.GameQueue = TQueueStatus{game_.GameQueue().Size(), game_.GameQueue().Refused()};
+  s.DispatchQueue = TQueueStatus{game_.DispatchQueue().Size(), game_.DispatchQueue().Refused()};
+  s.UpdateDurations = game_.Manager().UpdateDurations().Read();
+  return s;
+}
+
+}  // namespace zq
