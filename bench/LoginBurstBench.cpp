@@ -24,7 +24,7 @@
 #include "server/ZQOSrv.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UdpPortRange.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ZQClient.h"
 #include "tools/mkworld/WorldGen.h"
 
 namespace {

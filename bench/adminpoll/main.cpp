@@ -12,7 +12,8 @@
 #include <cstdio>
 #include <iostream>
 
-#include "tools/bot/LatencyHistogram.h"
+#include "platform/Histogram.h"
+#include "tools/load/LatencyText.h"
 
 namespace {
 
@@ -24,7 +25,7 @@ struct TOptions {
 };
 
 struct TTally {
-  zq::TLatencyHistogram Latency;
+  zq::THistogram Latency;  // microseconds
   int Failed = 0;
 };
 
@@ -75,12 +76,10 @@ int main(int argc, char** argv) {
   tick.start(1000 / o.Rate);
   app.exec();
   for (int i = 0; i < 2; ++i) {
-    const zq::TLatencyHistogram& h = tallies[i].Latency;
-    std::printf("poll %s: %llu answered, %d failed, p50 %.3f ms, p99 %.3f ms, max %.3f ms\n",
-                paths[i], static_cast<unsigned long long>(h.Count()), tallies[i].Failed,
-                static_cast<double>(h.Percentile(0.5)) / 1000,
-                static_cast<double>(h.Percentile(0.99)) / 1000,
-                static_cast<double>(h.Max()) / 1000);
+    const zq::THistogram& h = tallies[i].Latency;
+    std::printf("poll %s: %llu answered, %d failed, %s\n", paths[i],
+                static_cast<unsigned long long>(h.Count()), tallies[i].Failed,
+                zq::LatencyText(h).c_str());
   }
   return tallies[0].Failed + tallies[1].Failed == 0 ? 0 : 1;
 }

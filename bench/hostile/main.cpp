@@ -5,22 +5,21 @@
 #include <poll.h>
 
 #include <CLI/CLI.hpp>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <optional>
 #include <string>
 
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/LatencyHistogram.h"
-#include "tools/bot/WireFormat.h"
-#include "tools/bot/ZQClient.h"
+#include "platform/Histogram.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/WireFormat.h"
+#include "tools/client/ZQClient.h"
+#include "tools/load/ClientPool.h"
+#include "tools/load/LatencyText.h"
 
 namespace zq {
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 volatile std::sig_atomic_t g_stop = 0;
 
@@ -39,77 +38,91 @@ TClientConfig Quiet(std::size_t sendBuffer) {
   return config;
 }
 
-bool Connected(TZQClient& c, const TOptions& o) {
-  c.Connect(o.Host, o.Port);
-  return c.WaitUntil([&] { return c.Greeted() || c.IsClosed(); }, 10000) && c.Greeted();
+// Connects every client of the pool and waits for their greetings.
+bool Connected(TClientPool& pool, const TOptions& o) {
+  for (std::size_t i = 0; i < pool.Size(); ++i) pool[i].Connect(o.Host, o.Port);
+  auto greeted = [&](bool orClosed) {
+    for (std::size_t i = 0; i < pool.Size(); ++i)
+      if (!pool[i].Greeted() && !(orClosed && pool[i].IsClosed())) return false;
+    return true;
+  };
+  pool.WaitUntil([&] { return greeted(true); }, 10000);
+  if (greeted(false)) return true;
+  std::cerr << "zqo-hostile: cannot connect to " << o.Host << ":" << o.Port << "\n";
+  return false;
 }
 
 int RunBurst(const TOptions& o) {
+  constexpr int64_t ANSWER_WITHIN = 10'000'000;
   const auto bytes = static_cast<std::size_t>(o.Megabytes * 1024 * 1024);
-  TZQClient burster(Quiet(bytes + 1024));
-  TZQClient prober;
-  if (!Connected(burster, o) || !Connected(prober, o)) {
-    std::cerr << "zqo-hostile: cannot connect to " << o.Host << ":" << o.Port << "\n";
-    return 2;
-  }
+  TClientPool pool;
+  TZQClient& burster = pool.Add(Quiet(bytes + 1024));
+  TZQClient& prober = pool.Add(Quiet(TClientConfig{}.SendBufferLimit));
+  if (!Connected(pool, o)) return 2;
   std::string burst;
   burst.reserve(bytes);
   const std::string small = wire::Frame(wire::Type(0x11), "");  // valid, ignored outside the game
   while (burst.size() < bytes) burst += small;
-  const auto started = Clock::now();
+  const int64_t started = NowMicros();
   burster.SendRaw(std::move(burst), Via::Tcp);
 
-  TLatencyHistogram latency;
-  std::optional<Clock::time_point> burstDone;
-  while (!g_stop && (!burstDone || Clock::now() - *burstDone < std::chrono::seconds(1))) {
-    const auto asked = Clock::now();
-    prober.ClearInbox();
-    prober.SendQueryIdentity();
-    if (!prober.WaitFor<msg::IdentityReply>(10000, [&] { burster.Poll(0); })) {
+  // One QueryIdentity at a time, ProbeMs after the last was asked; its latency runs to the
+  // arrival of the IdentityReply.
+  THistogram latency;
+  std::optional<int64_t> asked;
+  int64_t nextAsk = started;
+  prober.SetOnMessage([&](const TReceived& r) {
+    if (!asked || !r.As<msg::IdentityReply>()) return;
+    latency.Add(r.AtMicros - *asked);
+    asked.reset();
+  });
+  std::optional<int64_t> burstDone;
+  while (!g_stop && (!burstDone || NowMicros() - *burstDone < 1'000'000)) {
+    const int64_t now = NowMicros();
+    if (!asked && now >= nextAsk) {
+      asked = now;
+      nextAsk = now + int64_t{o.ProbeMs} * 1000;
+      prober.SendQueryIdentity();
+    }
+    if (asked && now - *asked > ANSWER_WITHIN) {
       std::cerr << "zqo-hostile: QueryIdentity unanswered for 10 s\n";
       return 1;
     }
-    latency.Add(
-        std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - asked).count());
+    pool.Poll(1);
     if (!burstDone && burster.TcpEvents() == POLLIN)
-      burstDone = Clock::now();  // everything handed to the kernel
+      burstDone = NowMicros();  // everything handed to the kernel
     if (burster.IsClosed()) {
       std::cerr << "zqo-hostile: the burster was closed: " << burster.CloseReason() << "\n";
       return 1;
     }
-    const auto next = asked + std::chrono::milliseconds(o.ProbeMs);
-    while (Clock::now() < next) burster.Poll(1);
   }
-  const double sent = std::chrono::duration<double>(*burstDone - started).count();
-  std::printf("burst: %.1f MB in %.2f s\n", o.Megabytes, sent);
-  std::printf("QueryIdentity answer latency: p50 %.3f ms, p99 %.3f ms, max %.3f ms (%llu)\n",
-              latency.Percentile(0.5) / 1000.0, latency.Percentile(0.99) / 1000.0,
-              latency.Max() / 1000.0, static_cast<unsigned long long>(latency.Count()));
+  if (!burstDone) return 1;  // interrupted
+  std::printf("burst: %.1f MB in %.2f s\n", o.Megabytes, (*burstDone - started) / 1e6);
+  std::printf("QueryIdentity answer latency: %s (%llu)\n", LatencyText(latency).c_str(),
+              static_cast<unsigned long long>(latency.Count()));
   return 0;
 }
 
 int RunFlood(const TOptions& o) {
-  TZQClient flooder(Quiet(4u << 20));
-  if (!Connected(flooder, o)) {
-    std::cerr << "zqo-hostile: cannot connect to " << o.Host << ":" << o.Port << "\n";
-    return 2;
-  }
+  TClientPool pool;
+  TZQClient& flooder = pool.Add(Quiet(4u << 20));
+  if (!Connected(pool, o)) return 2;
   TSetupParams params;
   params.Name = "flooder";
-  if (!flooder.RunSetup(params, 10000)) {
+  if (!pool.RunSetup([&](std::size_t) { return params; }, 10000)) {
     std::cerr << "zqo-hostile: the flooder did not get into the game\n";
     return 2;
   }
   std::string batch;
   for (int i = 0; i < 1000; ++i) batch += i % 2 ? FrameKeyUp(1) : FrameKeyDown(1);
   uint64_t sent = 0;
-  const auto until = Clock::now() + std::chrono::duration<double>(o.Seconds);
-  while (!g_stop && Clock::now() < until && !flooder.IsClosed()) {
+  const int64_t until = NowMicros() + static_cast<int64_t>(o.Seconds * 1e6);
+  while (!g_stop && NowMicros() < until && !flooder.IsClosed()) {
     if (flooder.TcpEvents() == POLLIN) {  // everything so far taken by the kernel
       flooder.SendRaw(batch, Via::Tcp);
       sent += 1000;
     }
-    flooder.Poll(1);
+    pool.Poll(1);
   }
   std::printf("flood: %llu key events in %.1f s%s\n", static_cast<unsigned long long>(sent),
               o.Seconds, flooder.IsClosed() ? " (closed by the server)" : "");

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "gui/MainSrvForm.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ZQClient.h"
 
 namespace {
 

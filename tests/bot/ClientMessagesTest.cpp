@@ -2,7 +2,7 @@
 
 #include "protocol/MessageCodes.h"
 #include "tests/support/Bytes.h"
-#include "tools/bot/ClientMessages.h"
+#include "tools/client/ClientMessages.h"
 
 namespace zq {
 namespace {

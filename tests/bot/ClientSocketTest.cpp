@@ -16,10 +16,9 @@
 #include "tests/bot/FakeServer.h"
 #include "tools/bot/BotOptions.h"
 #include "tools/bot/BotRun.h"
-#include "tools/bot/ClientPool.h"
-#include "tools/bot/HostAddress.h"
 #include "tools/bot/LoadRun.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/HostAddress.h"
+#include "tools/client/ZQClient.h"
 
 namespace zq {
 namespace {
@@ -189,35 +188,6 @@ TEST(ClientSockets, NamesResolveAndConnectErrorsAreClear) {
   } catch (const EInOutError& e) {
     EXPECT_NE(std::string(e.what()).find("cannot connect to 127.0.0.1:"), std::string::npos);
   }
-}
-
-TEST(ClientSockets, PoolDrivesSeveralClientsAndEveryoneSeesEveryMotion) {
-  TFakeServer server;
-  server.Start();
-  std::vector<std::unique_ptr<TZQClient>> clients;
-  TClientPool pool;
-  for (int i = 0; i < 3; ++i) {
-    clients.push_back(std::make_unique<TZQClient>());
-    clients.back()->Connect("127.0.0.1", server.Port());
-    pool.Add(*clients.back());
-  }
-  ASSERT_TRUE(
-      pool.RunSetup([](std::size_t i) { return TSetupParams{"p" + std::to_string(i)}; }, WAIT));
-  for (auto& c : clients) c->ClearInbox();
-  ASSERT_TRUE(clients[1]->SendKeyDown(2, 0, 0, 5));
-  auto motionsAbout = [&](TZQClient& c) {
-    return std::count_if(c.Inbox().begin(), c.Inbox().end(), [&](const TReceived& r) {
-      auto* m = r.As<msg::PlayerMotion>();
-      return m && m->GUID == clients[1]->Guid();
-    });
-  };
-  EXPECT_TRUE(pool.WaitUntil(
-      [&] {
-        for (auto& c : clients)
-          if (motionsAbout(*c) != 1) return false;
-        return true;
-      },
-      WAIT));
 }
 
 TEST(ClientSockets, BotRunTracesWalksSpeaksAndSaysGoodbye) {

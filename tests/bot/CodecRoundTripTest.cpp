@@ -6,8 +6,8 @@
 #include "protocol/MessageCodec.h"
 #include "protocol/MessageCodes.h"
 #include "protocol/ZQProtocol.h"
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq {
 namespace {

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "tests/support/Bytes.h"
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq {
 namespace {

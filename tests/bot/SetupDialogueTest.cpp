@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/SetupDialogue.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/SetupDialogue.h"
 
 namespace zq {
 namespace {

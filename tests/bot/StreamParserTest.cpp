@@ -2,7 +2,7 @@
 
 #include "protocol/MessageCodes.h"
 #include "protocol/ZQProtocol.h"
-#include "tools/bot/StreamParser.h"
+#include "tools/client/StreamParser.h"
 
 namespace zq {
 namespace {

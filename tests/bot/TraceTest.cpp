@@ -4,9 +4,9 @@
 #include <sstream>
 
 #include "tests/support/Bytes.h"
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/Trace.h"
-#include "tools/bot/WireFormat.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/Trace.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 namespace {

@@ -8,7 +8,7 @@
 #include <QTreeView>
 
 #include "tests/gui/GuiTestSupport.h"
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq::test {
 namespace {

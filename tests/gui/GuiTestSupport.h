@@ -16,7 +16,7 @@
 #include "gui/MainSrvForm.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UdpPortRange.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ZQClient.h"
 
 namespace zq::test {
 

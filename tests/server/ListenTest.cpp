@@ -10,9 +10,9 @@
 
 #include "platform/Errors.h"
 #include "tests/server/ServerFixture.h"
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/StreamParser.h"
-#include "tools/bot/WireFormat.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/StreamParser.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq::test {
 namespace {

@@ -10,7 +10,7 @@
 #include "tests/server/ServerFixture.h"
 #include "tests/server/ServerProcess.h"
 #include "tests/support/NotifySocket.h"
-#include "tools/bot/WireFormat.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq::test {
 namespace {

@@ -1,10 +1,8 @@
 #include "tools/soak/LogCheck.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "tests/support/TempDir.h"
-#include "tools/soak/ProcessRss.h"
 
 namespace zq {
 namespace {
@@ -54,15 +52,6 @@ TEST(SoakLogCheck, UnmatchedLinesAndMissingShutdownLinesAreProblems) {
   test::TempDir dir;
   test::WriteFile(dir / "ZQOSRV.LOG", "01/01/26 1:00:00 Connected from 127.0.0.1:1\r\n");
   EXPECT_EQ(CheckServerLogFile(dir / "ZQOSRV.LOG").Problems.size(), 4u);
-}
-
-TEST(SoakProcessRss, VmRssLineInKilobytes) {
-  EXPECT_EQ(ParseVmRssKb("Name:\tzqosrv\nVmPeak:\t  9 kB\nVmRSS:\t   24824 kB\nRssAnon: 1 kB\n"),
-            24824);
-  EXPECT_EQ(ParseVmRssKb("Name:\tzqosrv\nVmRSS:\t kB\n"), std::nullopt);
-  EXPECT_EQ(ParseVmRssKb("Name:\tzqosrv\nVmRSS:\t12 MB\n"), std::nullopt);
-  EXPECT_GT(ReadProcessRssKb(getpid()).value_or(0), 0);
-  EXPECT_EQ(ReadProcessRssKb(-1), std::nullopt);
 }
 
 }  // namespace

@@ -6,17 +6,16 @@ std::string BotName(const TBotOptions& options, std::size_t index) {
   return options.Count > 1 ? options.Name + std::to_string(index + 1) : options.Name;
 }
 
-bool ConnectBotClients(const TBotOptions& options, const TClientConfig& config, TBotClients& bots,
+bool ConnectBotClients(const TBotOptions& options, const TClientConfig& config, TClientPool& pool,
                        std::ostream& out,
                        const std::function<void(std::size_t, TZQClient&)>& prepare) {
   for (int i = 0; i < options.Count; ++i) {
-    bots.Clients.push_back(std::make_unique<TZQClient>(config));
-    if (prepare) prepare(static_cast<std::size_t>(i), *bots.Clients.back());
-    bots.Clients.back()->Connect(options.Host, options.Port);
-    bots.Pool.Add(*bots.Clients.back());
+    TZQClient& c = pool.Add(config);
+    if (prepare) prepare(static_cast<std::size_t>(i), c);
+    c.Connect(options.Host, options.Port);
   }
   const int timeoutMs = 10000 + 200 * options.Count;
-  bool ok = bots.Pool.RunSetup(
+  bool ok = pool.RunSetup(
       [&](std::size_t i) {
         TSetupParams p;
         p.Name = BotName(options, i);
@@ -25,8 +24,8 @@ bool ConnectBotClients(const TBotOptions& options, const TClientConfig& config, 
         return p;
       },
       timeoutMs);
-  for (std::size_t i = 0; i < bots.Clients.size(); ++i) {
-    const TZQClient& c = *bots.Clients[i];
+  for (std::size_t i = 0; i < pool.Size(); ++i) {
+    const TZQClient& c = pool[i];
     if (c.Setup() == SetupState::InGame) continue;
     out << BotName(options, i) << ": setup ended in " << SetupStateName(c.Setup());
     if (c.IsClosed()) out << " (" << c.CloseReason() << ")";
@@ -35,18 +34,9 @@ bool ConnectBotClients(const TBotOptions& options, const TClientConfig& config, 
   return ok;
 }
 
-void CloseBotClients(TBotClients& bots) {
-  for (auto& c : bots.Clients)
-    if (c->Setup() == SetupState::InGame && !c->IsClosed()) c->SendClientGone();
-  // Let the goodbyes leave before the sockets close.
-  bots.Pool.WaitUntil(
-      [&] {
-        for (auto& c : bots.Clients)
-          if (c->TcpEvents() & POLLOUT) return false;
-        return true;
-      },
-      500);
-  for (auto& c : bots.Clients) c->Close();
+void CloseBotClients(TClientPool& pool) {
+  pool.SayGoodbye();
+  pool.Close();  // the goodbyes leave before the sockets close
 }
 
 }  // namespace zq

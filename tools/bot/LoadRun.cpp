@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/ProcessStats.h"
 #include "tools/bot/BotClients.h"
-#include "tools/bot/ProcessCpu.h"
+#include "tools/load/LatencyText.h"
+#include "tools/load/Pacer.h"
 
 namespace zq {
 namespace {
@@ -15,15 +17,17 @@ std::string Fmt(const char* format, double a, double b = 0, double c = 0) {
   return buf;
 }
 
-std::string Latency(const char* what, const TLatencyHistogram& h) {
-  return std::string(what) +
-         Fmt(": p50 %.3f ms, p99 %.3f ms, max %.3f ms", h.Percentile(0.5) / 1000.0,
-             h.Percentile(0.99) / 1000.0, h.Max() / 1000.0) +
-         " (" + std::to_string(h.Count()) + " samples)";
+std::string Latency(const char* what, const THistogram& h) {
+  return std::string(what) + ": " + LatencyText(h) + " (" + std::to_string(h.Count()) + " samples)";
 }
 
 uint64_t Lost(uint64_t expected, uint64_t matched) {
   return expected > matched ? expected - matched : 0;
+}
+
+std::optional<double> CpuSeconds(int pid) {
+  if (std::optional<TProcessStats> s = ReadProcessStats(pid)) return s->CpuSeconds;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -63,34 +67,28 @@ std::vector<std::string> FormatLoadReport(const TLoadReport& r) {
 int RunLoad(const TBotOptions& options, std::ostream& out, const std::function<bool()>& stop) {
   TClientConfig config;
   config.KeepInbox = false;
-  TBotClients bots;
-  if (!ConnectBotClients(options, config, bots, out)) {
+  TClientPool pool;
+  if (!ConnectBotClients(options, config, pool, out)) {
     out << "load: not every client reached the game; no run" << std::endl;
-    CloseBotClients(bots);
+    CloseBotClients(pool);
     return 2;
   }
-  const std::size_t n = bots.Clients.size();
+  const std::size_t n = pool.Size();
   TLoadTracker tracker(n);
-  for (std::size_t i = 0; i < n; ++i) tracker.SetGuid(i, bots.Clients[i]->Guid());
+  for (std::size_t i = 0; i < n; ++i) tracker.SetGuid(i, pool[i].Guid());
 
   // Let the join messages settle before measuring.
-  bots.Pool.WaitUntil([] { return false; }, 300);
+  pool.WaitUntil([] { return false; }, 300);
 
   bool measuring = false;
   uint64_t delivered = 0;
   int64_t lastAt = 0;
   for (std::size_t i = 0; i < n; ++i) {
-    bots.Clients[i]->SetOnMessage([&, i](const TReceived& r) {
+    pool[i].SetOnMessage([&, i](const TReceived& r) {
       if (!measuring) return;
       ++delivered;
       lastAt = std::max(lastAt, r.AtMicros);
-      if (auto* m = r.As<msg::PlayerMotion>()) {
-        tracker.OnMotion(i, *m, r.AtMicros);
-      } else if (auto* a = r.As<msg::KeyDownAck>()) {
-        tracker.OnAck(i, true, a->Key, a->ClientValue, r.AtMicros);
-      } else if (auto* u = r.As<msg::KeyUpAck>()) {
-        tracker.OnAck(i, false, u->Key, u->ClientValue, r.AtMicros);
-      }
+      tracker.OnMessage(i, r);
     });
   }
 
@@ -99,65 +97,42 @@ int RunLoad(const TBotOptions& options, std::ostream& out, const std::function<b
   report.Rate = options.Rate;
   report.Seconds = options.Seconds;
   report.DrainMs = options.DrainMs;
-  std::optional<double> cpuBefore = ReadProcessCpuSeconds(options.ServerPid);
+  std::optional<double> cpuBefore = CpuSeconds(options.ServerPid);
   if (options.ServerPid && !cpuBefore)
     out << "load: cannot read /proc/" << options.ServerPid << "/stat" << std::endl;
 
-  // Client i sends at start + i * period / n + k * period.
-  const int64_t period = static_cast<int64_t>(1e6 / options.Rate);
   const int64_t start = NowMicros();
-  const int64_t sendEnd = start + static_cast<int64_t>(options.Seconds * 1e6);
-  std::vector<int64_t> next(n);
-  for (std::size_t i = 0; i < n; ++i) next[i] = start + period * static_cast<int64_t>(i) / n;
+  TPacer pacer(n, options.Rate, start, start + static_cast<int64_t>(options.Seconds * 1e6));
   measuring = true;
-
-  while (!stop()) {
-    int64_t now = NowMicros();
-    if (now >= sendEnd) break;
-    int64_t soonest = sendEnd;
-    for (std::size_t i = 0; i < n; ++i) {
-      TZQClient& c = *bots.Clients[i];
-      // At most a few catch-up sends per client and round.
-      for (int burst = 0; burst < 4 && next[i] <= now && next[i] < sendEnd; ++burst) {
-        next[i] += period;
-        if (c.IsClosed()) continue;
-        uint32_t k = tracker.RecordSend(i, NowMicros());
-        TLoadEvent e = LoadEventAt(k);
-        e.Down ? c.SendKeyDown(e.Key, 0, 0, k) : c.SendKeyUp(e.Key, 0, 0, k);
-      }
-      soonest = std::min(soonest, next[i]);
-    }
-    int64_t waitUs = soonest - NowMicros();
-    bots.Pool.Poll(waitUs <= 0 ? 0 : static_cast<int>(std::min<int64_t>(waitUs / 1000 + 1, 10)));
-  }
+  SendPaced(
+      pool, pacer,
+      [&](std::size_t i) {
+        const uint32_t k = tracker.RecordSend(i, NowMicros());
+        SendKeyEvent(pool[i], LoadEventAt(k));
+      },
+      stop);
   report.Interrupted = stop();
 
   // Drain: until everything expected has come, or the drain time is over.
-  auto complete = [&] {
-    TLoadCounts c = tracker.Counts();
-    return c.AcksMatched >= c.AcksExpected && c.MotionsMatched >= c.MotionsExpected;
-  };
-  const int64_t drainEnd = NowMicros() + static_cast<int64_t>(options.DrainMs) * 1000;
-  while (!complete() && !stop() && NowMicros() < drainEnd) bots.Pool.Poll(10);
+  pool.WaitUntil([&] { return tracker.Complete() || stop(); }, options.DrainMs);
   measuring = false;
 
   if (cpuBefore) {
-    if (auto cpuAfter = ReadProcessCpuSeconds(options.ServerPid))
+    if (auto cpuAfter = CpuSeconds(options.ServerPid))
       report.ServerCpuSeconds = *cpuAfter - *cpuBefore;
   }
   report.Counts = tracker.Counts();
-  report.AckLatency = tracker.AckLatency();
-  report.FanOutLatency = tracker.FanOutLatency();
+  report.AckLatency = tracker.TakeAckLatency();
+  report.FanOutLatency = tracker.TakeFanOutLatency();
   report.Delivered = delivered;
   report.DeliverySeconds = lastAt > start ? (lastAt - start) / 1e6 : 0;
-  for (auto& c : bots.Clients) report.ClosedDuringRun += c->IsClosed() ? 1 : 0;
-  for (auto& c : bots.Clients) c->SetOnMessage(nullptr);
+  for (std::size_t i = 0; i < n; ++i) report.ClosedDuringRun += pool[i].IsClosed() ? 1 : 0;
+  for (std::size_t i = 0; i < n; ++i) pool[i].SetOnMessage(nullptr);
 
   for (const auto& line : FormatLoadReport(report)) out << line << "\n";
   out.flush();
-  CloseBotClients(bots);
-  const TLoadCounts& c = report.Counts;
-  bool lost = c.AcksMatched < c.AcksExpected || c.MotionsMatched < c.MotionsExpected;
+  CloseBotClients(pool);
+  const bool lost = !tracker.Complete();
   return report.ClosedDuringRun > 0 ? 2 : lost ? 1 : 0;
 }
 

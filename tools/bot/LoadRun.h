@@ -1,6 +1,7 @@
 // The load run of zqo-bot: N clients at the spawn send R key events per second each for
 // S seconds while answering beats; then a report of key-to-ack and fan-out latencies, lost
 // and unmatched messages, messages delivered per second and the server's CPU per 1000.
+// The clients, the pacing and the matching are the load engine's (tools/load/).
 #pragma once
 
 #include <functional>
@@ -9,8 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/Histogram.h"
 #include "tools/bot/BotOptions.h"
-#include "tools/bot/LoadTracker.h"
+#include "tools/load/LoadTracker.h"
 
 namespace zq {
 
@@ -22,8 +24,8 @@ struct TLoadReport {
   bool Interrupted = false;
   int ClosedDuringRun = 0;
   TLoadCounts Counts;
-  TLatencyHistogram AckLatency;
-  TLatencyHistogram FanOutLatency;
+  THistogram AckLatency;  // microseconds
+  THistogram FanOutLatency;
   uint64_t Delivered = 0;      // messages received by all clients from start to end of drain
   double DeliverySeconds = 0;  // from the first send to the last message received
   std::optional<double> ServerCpuSeconds;

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include "platform/Errors.h"
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/WireFormat.h"
 #include "tools/cli/WholeNumber.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 namespace {

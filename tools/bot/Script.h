@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq {
 

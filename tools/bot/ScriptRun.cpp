@@ -1,16 +1,13 @@
 #include "tools/bot/ScriptRun.h"
 
-#include <poll.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
-#include <memory>
 
-#include "tools/bot/ClientPool.h"
-#include "tools/bot/Trace.h"
 #include "tools/cli/WholeNumber.h"
+#include "tools/client/Trace.h"
+#include "tools/load/ClientPool.h"
 
 namespace zq {
 namespace {
@@ -61,7 +58,7 @@ class TScriptRunner {
         break;
       }
     }
-    CloseAll();
+    pool_.Close(FLUSH_MS, pump_);
     if (ok)
       out_ << "script: every expectation held (" << held_ << ")" << std::endl;
     else
@@ -132,7 +129,7 @@ class TScriptRunner {
         return true;
       }
       case ScriptOp::Close:
-        Flush();
+        pool_.Flush(FLUSH_MS, pump_);
         current_->Close();
         return true;
       case ScriptOp::Send:
@@ -156,7 +153,7 @@ class TScriptRunner {
         return true;
       case ScriptOp::Beats:
         answerBeats_ = s.On;
-        for (auto& c : all_) c->SetAnswerBeats(s.On);
+        for (std::size_t i = 0; i < pool_.Size(); ++i) pool_[i].SetAnswerBeats(s.On);
         return true;
       case ScriptOp::Timeout:
         timeoutMs_ = *s.Ms;
@@ -171,15 +168,13 @@ class TScriptRunner {
       return Failed("client " + name + " is still connected; close it first");
     TClientConfig config;
     config.AnswerBeats = answerBeats_;
-    all_.push_back(std::make_unique<TZQClient>(config));
-    TZQClient& c = *all_.back();
+    TZQClient& c = pool_.Add(config);
     if (options_.Trace) trace_.Attach(c, name);
     try {
       c.Connect(options_.Host, options_.Port);
     } catch (const std::exception& e) {
       return Failed(std::string("connect: ") + e.what());
     }
-    pool_.Add(c);
     byName_[name] = &c;
     names_[&c] = name;
     current_ = &c;
@@ -273,31 +268,14 @@ class TScriptRunner {
     return Held(text.Line(), since);
   }
 
-  // Lets the TCP bytes already sent leave before a socket closes.
-  void Flush() {
-    pool_.WaitUntil(
-        [&] {
-          for (auto& c : all_)
-            if (c->TcpEvents() & POLLOUT) return false;
-          return true;
-        },
-        FLUSH_MS, pump_);
-  }
-
-  void CloseAll() {
-    Flush();
-    for (auto& c : all_) c->Close();
-  }
-
   const TBotOptions& options_;
   std::ostream& out_;
   const std::function<bool()>& stop_;
   const PumpHook& pump_;
   TTrace trace_;
-  std::vector<std::unique_ptr<TZQClient>> all_;  // every client the script connected
   std::map<std::string, TZQClient*> byName_;
   std::map<const TZQClient*, std::string> names_;
-  TClientPool pool_;
+  TClientPool pool_;  // every client the script connected
   TZQClient* current_ = nullptr;
   std::map<std::string, std::string> vars_;
   int64_t timeoutMs_ = SCRIPT_DEFAULT_TIMEOUT_MS;

@@ -8,7 +8,7 @@
 
 #include "tools/bot/BotOptions.h"
 #include "tools/bot/Script.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ZQClient.h"
 
 namespace zq {
 

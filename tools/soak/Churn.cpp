@@ -7,9 +7,10 @@
 #include <random>
 #include <set>
 
-#include "tools/bot/ClientPool.h"
-#include "tools/bot/ZQClient.h"
-#include "tools/soak/ProcessRss.h"
+#include "platform/ProcessStats.h"
+#include "tools/client/ZQClient.h"
+#include "tools/load/ClientPool.h"
+#include "tools/load/Walker.h"
 
 namespace zq {
 namespace {
@@ -25,8 +26,13 @@ constexpr int FINAL_ATTEMPTS = 4;
 
 enum class Leaving { Clean, Vanish, Silent };
 
+// Each step of 0.25 to 1.5 s is walked back, so everyone stays near the spawn.
+constexpr TWalkTimes WALK = {200'000, 800'000, 250'000, 1'500'000, true};
+
 struct TSoakClient {
-  std::unique_ptr<TZQClient> Client;
+  TSoakClient(TZQClient& client, int64_t firstStep) : Client(client), Walker(WALK, firstStep) {}
+
+  TZQClient& Client;  // in the churn's pool
   std::string Name;
   Leaving How = Leaving::Clean;
   int64_t JoinBy = 0;
@@ -34,18 +40,9 @@ struct TSoakClient {
   bool Joined = false;
   bool Silent = false;  // stopped answering beats
   int64_t SilentSince = 0;
-  uint8_t HeldKey = 0;
-  uint8_t ReturnKey = 0;  // the opposite of the last step, walked next
-  int64_t ReturnFor = 0;
-  int64_t NextStep = 0;
+  TWalker Walker;
   int64_t NextSay = 0;
-  uint32_t Events = 0;
 };
-
-uint8_t Opposite(uint8_t key) {
-  static const uint8_t OPPOSITE[] = {0, 2, 1, 4, 3};  // 1 -y, 2 +y, 3 -x, 4 +x
-  return OPPOSITE[key];
-}
 
 class TChurn {
  public:
@@ -63,7 +60,6 @@ class TChurn {
   void Spawn(int64_t now);
   // Handles one client after a poll; false when it is gone and should be dropped.
   bool Tend(TSoakClient& c, int64_t now);
-  void Walk(TSoakClient& c, int64_t now);
   void Sample(int64_t now);
   void CloseAll();
   // Joins one client at the spawn and collects the PlayerInfo of other players it is shown.
@@ -76,7 +72,8 @@ class TChurn {
   const TSoakOptions& options_;
   std::ostream& out_;
   std::mt19937 random_;
-  std::vector<std::unique_ptr<TSoakClient>> clients_;
+  TClientPool pool_;
+  std::vector<std::unique_ptr<TSoakClient>> clients_;  // one per client of the pool
   TChurnReport report_;
   int named_ = 0;
   int64_t start_ = 0;
@@ -87,57 +84,29 @@ class TChurn {
 };
 
 void TChurn::Spawn(int64_t now) {
-  auto c = std::make_unique<TSoakClient>();
   TClientConfig config;
-  config.AnswerBeats = false;  // answered below, until the client falls silent
   config.KeepInbox = false;
-  c->Client = std::make_unique<TZQClient>(config);
-  c->Name = "soak" + std::to_string(++named_);
+  const std::string name = "soak" + std::to_string(++named_);
   const int64_t roll = Between(0, 9);
-  c->How = roll < 4 ? Leaving::Clean : roll < 7 ? Leaving::Vanish : Leaving::Silent;
+  const Leaving how = roll < 4 ? Leaving::Clean : roll < 7 ? Leaving::Vanish : Leaving::Silent;
+  const int64_t leaveAt = now + Between(5 * SECOND, 30 * SECOND);
+  auto c = std::make_unique<TSoakClient>(pool_.Add(config), now + Between(0, SECOND));
+  c->Name = name;
+  c->How = how;
   c->JoinBy = now + JOIN_WITHIN;
-  c->LeaveAt = now + Between(5 * SECOND, 30 * SECOND);
-  c->NextStep = now + Between(0, SECOND);
+  c->LeaveAt = leaveAt;
   c->NextSay = now + Between(SECOND, 8 * SECOND);
-  TSoakClient* self = c.get();
-  c->Client->SetOnMessage([self](const TReceived& r) {
-    if (const auto* beat = r.As<msg::BEAT>(); beat && !self->Silent)
-      self->Client->SendBEATACK(beat->Seq, beat->Tick);
-  });
-  c->Client->Connect(options_.Host, options_.Port);
+  c->Client.Connect(options_.Host, options_.Port);
   TSetupParams params;
   params.Name = c->Name;
   params.Password = "pw-" + c->Name;
-  c->Client->BeginSetup(params);
+  c->Client.BeginSetup(params);
   ++report_.Connected;
   clients_.push_back(std::move(c));
 }
 
-void TChurn::Walk(TSoakClient& c, int64_t now) {
-  if (now < c.NextStep) return;
-  TZQClient& client = *c.Client;
-  if (c.HeldKey != 0) {
-    client.SendKeyUp(c.HeldKey, 0, 0, c.Events++);
-    c.HeldKey = 0;
-    c.NextStep = now + Between(200'000, 800'000);
-    return;
-  }
-  int64_t hold = c.ReturnFor;
-  if (c.ReturnKey != 0) {
-    c.HeldKey = c.ReturnKey;
-    c.ReturnKey = 0;
-  } else {
-    c.HeldKey = static_cast<uint8_t>(Between(1, 4));
-    hold = Between(250'000, 1'500'000);
-    c.ReturnKey = Opposite(c.HeldKey);
-    c.ReturnFor = hold;
-  }
-  client.SendKeyDown(c.HeldKey, 0, 0, c.Events++);
-  c.NextStep = now + hold;
-}
-
 bool TChurn::Tend(TSoakClient& c, int64_t now) {
-  TZQClient& client = *c.Client;
+  TZQClient& client = c.Client;
   if (client.IsClosed()) {
     if (c.Silent) {
       ++report_.DroppedByServer;
@@ -182,13 +151,14 @@ bool TChurn::Tend(TSoakClient& c, int64_t now) {
       case Leaving::Silent:
         c.Silent = true;
         c.SilentSince = now;
+        client.SetAnswerBeats(false);
         ++report_.FellSilent;
         return true;
     }
   }
-  Walk(c, now);
+  if (std::optional<TKeyEvent> e = c.Walker.Step(now, random_)) SendKeyEvent(client, *e);
   if (now >= c.NextSay) {
-    client.SendClientSay(c.Name + " says hello #" + std::to_string(c.Events));
+    client.SendClientSay(c.Name + " says hello #" + std::to_string(c.Walker.Events()));
     c.NextSay = now + Between(3 * SECOND, 8 * SECOND);
   }
   return true;
@@ -201,9 +171,10 @@ void TChurn::Sample(int64_t now) {
        << " vanished, " << report_.FellSilent << " fell silent, " << report_.DroppedByServer
        << " dropped by the server";
   if (options_.ServerPid > 0) {
-    if (std::optional<long> kb = ReadProcessRssKb(options_.ServerPid)) {
-      report_.Rss.push_back({second, *kb});
-      out_ << ", server RSS " << *kb << " kB";
+    if (std::optional<TProcessStats> stats = ReadProcessStats(options_.ServerPid)) {
+      const auto kb = static_cast<long>(stats->ResidentBytes / 1024);
+      report_.Rss.push_back({second, kb});
+      out_ << ", server RSS " << kb << " kB";
     } else {
       Problem("cannot read the RSS of process " + std::to_string(options_.ServerPid));
     }
@@ -212,11 +183,11 @@ void TChurn::Sample(int64_t now) {
 }
 
 void TChurn::CloseAll() {
-  for (auto& c : clients_) {
-    if (c->Joined && !c->Silent && c->How == Leaving::Clean) c->Client->SendClientGone();
-    c->Client->Close();
-  }
+  for (auto& c : clients_)
+    if (c->Joined && !c->Silent && c->How == Leaving::Clean) c->Client.SendClientGone();
+  pool_.Close();
   clients_.clear();
+  pool_ = TClientPool();
 }
 
 bool TChurn::FinalJoin(std::set<uint32_t>& strangers) {
@@ -263,12 +234,13 @@ TChurnReport TChurn::Run() {
       Spawn(now);
       nextSpawn_ = now + Between(100'000, 1'500'000);
     }
-    TClientPool pool;
-    for (auto& c : clients_) pool.Add(*c->Client);
-    pool.Poll(20);
+    pool_.Poll(20);
     const int64_t after = NowMicros();
-    std::erase_if(clients_,
-                  [&](const std::unique_ptr<TSoakClient>& c) { return !Tend(*c, after); });
+    std::erase_if(clients_, [&](const std::unique_ptr<TSoakClient>& c) {
+      if (Tend(*c, after)) return false;
+      pool_.Remove(c->Client);
+      return true;
+    });
   }
   CloseAll();
   Sample(NowMicros());

@@ -1,6 +1,6 @@
-#include "tools/bot/StreamParser.h"
+#include "tools/client/StreamParser.h"
 
-#include "tools/bot/WireFormat.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 namespace {

@@ -1,7 +1,7 @@
 // Client messages: the whole framed bytes of every message a client sends, and the 14-byte
 // MSKey payload of KeyDown/KeyUp (byte 1 key, 2-3 target x, 4-5 target y, 10-13 client value).
-// Built on the bot's own WireFormat, never on the server's encoders: tests that pair the two
-// then catch a fault on either side instead of agreeing with it.
+// Built on the client library's own WireFormat, never on the server's encoders: tests that
+// pair the two then catch a fault on either side instead of agreeing with it.
 #pragma once
 
 #include <cstdint>

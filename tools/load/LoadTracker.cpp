@@ -1,9 +1,9 @@
-#include "tools/bot/LoadTracker.h"
+#include "tools/load/LoadTracker.h"
 
 namespace zq {
 
-TLoadEvent LoadEventAt(uint32_t k) {
-  return TLoadEvent{k % 2 == 0, static_cast<uint8_t>((k / 2) % 4 + 1)};
+TKeyEvent LoadEventAt(uint32_t k) {
+  return TKeyEvent{k % 2 == 0, static_cast<uint8_t>((k / 2) % 4 + 1), k};
 }
 
 int LoadPhaseOf(const msg::PlayerMotion& m) {
@@ -37,7 +37,7 @@ uint32_t TLoadTracker::RecordSend(std::size_t client, int64_t atMicros) {
 }
 
 void TLoadTracker::OnAck(std::size_t client, bool down, uint8_t key, uint32_t k, int64_t atMicros) {
-  TLoadEvent e = LoadEventAt(k);
+  TKeyEvent e = LoadEventAt(k);
   if (k >= sentAt_[client].size() || acked_[client][k] || e.Down != down || e.Key != key) {
     ++acksUnmatched_;
     return;
@@ -69,6 +69,21 @@ void TLoadTracker::OnMotion(std::size_t receiver, const msg::PlayerMotion& motio
   seen = static_cast<uint32_t>(k + 1);
   ++motionsMatched_;
   if (receiver != sender) fanOutLatency_.Add(atMicros - sentAt_[sender][k]);
+}
+
+void TLoadTracker::OnMessage(std::size_t receiver, const TReceived& r) {
+  if (const auto* m = r.As<msg::PlayerMotion>()) {
+    OnMotion(receiver, *m, r.AtMicros);
+  } else if (const auto* a = r.As<msg::KeyDownAck>()) {
+    OnAck(receiver, true, a->Key, a->ClientValue, r.AtMicros);
+  } else if (const auto* u = r.As<msg::KeyUpAck>()) {
+    OnAck(receiver, false, u->Key, u->ClientValue, r.AtMicros);
+  }
+}
+
+bool TLoadTracker::Complete() const {
+  const TLoadCounts c = Counts();
+  return c.AcksMatched >= c.AcksExpected && c.MotionsMatched >= c.MotionsExpected;
 }
 
 TLoadCounts TLoadTracker::Counts() const {

@@ -1,6 +1,6 @@
-#include "tools/bot/SetupDialogue.h"
+#include "tools/client/SetupDialogue.h"
 
-#include "tools/bot/ClientMessages.h"
+#include "tools/client/ClientMessages.h"
 
 namespace zq {
 

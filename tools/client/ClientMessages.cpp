@@ -1,6 +1,6 @@
-#include "tools/bot/ClientMessages.h"
+#include "tools/client/ClientMessages.h"
 
-#include "tools/bot/WireFormat.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 

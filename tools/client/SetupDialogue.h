@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq {
 

@@ -1,4 +1,4 @@
-#include "tools/bot/ServerMessages.h"
+#include "tools/client/ServerMessages.h"
 
 namespace zq {
 namespace {

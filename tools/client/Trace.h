@@ -1,6 +1,7 @@
-// The bot's trace: one line per message in either direction, stamped with the local time,
-// naming the client, the direction (-> sent, <- received) and the transport, then the message
-// decoded field by field; with bytes, a second line holds the whole message in hex:
+// The clients' trace (zqo-bot --trace, scripts): one line per message in either direction,
+// stamped with the local time, naming the client, the direction (-> sent, <- received) and the
+// transport, then the message decoded field by field; with bytes, a second line holds the
+// whole message in hex:
 //   12:00:01.250113 bot -> TCP LoginName Name="bot"
 //   12:00:01.250113 bot    bytes 03 00 00 1C 62 6F 74
 #pragma once
@@ -10,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/bot/ServerMessages.h"
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ServerMessages.h"
+#include "tools/client/ZQClient.h"
 
 namespace zq {
 

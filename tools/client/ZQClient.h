@@ -14,9 +14,9 @@
 #include <string>
 #include <string_view>
 
-#include "tools/bot/ServerMessages.h"
-#include "tools/bot/SetupDialogue.h"
-#include "tools/bot/StreamParser.h"
+#include "tools/client/ServerMessages.h"
+#include "tools/client/SetupDialogue.h"
+#include "tools/client/StreamParser.h"
 
 namespace zq {
 

@@ -1,4 +1,4 @@
-#include "tools/bot/HostAddress.h"
+#include "tools/client/HostAddress.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>

@@ -1,7 +1,8 @@
 // Server messages as a client sees them: one struct per message type with its payload fields,
 // the decoder from (type, payload) to those structs, and their text form for traces.
-// The decoder reads the bytes with the bot's own WireFormat, not with the server's protocol
-// code, on purpose: a reader that shared the server's helpers would agree with their faults.
+// The decoder reads the bytes with the client library's own WireFormat, not with the server's
+// protocol code, on purpose: a reader that shared the server's helpers would agree with their
+// faults.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +10,8 @@
 #include <string_view>
 #include <variant>
 
-#include "tools/bot/MessageText.h"
-#include "tools/bot/WireFormat.h"
+#include "tools/client/MessageText.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 namespace msg {

@@ -1,5 +1,5 @@
-// The bot's own view of the wire: message codes and names, little-endian reads and writes,
-// and framing (2-byte length, 0, code, payload).
+// The client library's own view of the wire: message codes and names, little-endian reads and
+// writes, and framing (2-byte length, 0, code, payload).
 // Written apart from the server's protocol/ code on purpose, so that a bug in the server's
 // writer and the same bug in a reader here cannot cancel out; keep it that way.
 #pragma once

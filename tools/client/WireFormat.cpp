@@ -1,4 +1,4 @@
-#include "tools/bot/WireFormat.h"
+#include "tools/client/WireFormat.h"
 
 #include <bit>
 

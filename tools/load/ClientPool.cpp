@@ -1,8 +1,17 @@
-#include "tools/bot/ClientPool.h"
+#include "tools/load/ClientPool.h"
 
 #include <algorithm>
 
 namespace zq {
+
+TZQClient& TClientPool::Add(const TClientConfig& config) {
+  clients_.push_back(std::make_unique<TZQClient>(config));
+  return *clients_.back();
+}
+
+void TClientPool::Remove(const TZQClient& client) {
+  std::erase_if(clients_, [&](const std::unique_ptr<TZQClient>& c) { return c.get() == &client; });
+}
 
 int TClientPool::Poll(int timeoutMs) {
   timeoutMs = std::clamp(timeoutMs, 0, 60000);
@@ -36,16 +45,36 @@ bool TClientPool::RunSetup(const std::function<TSetupParams(std::size_t index)>&
                            int timeoutMs, const PumpHook& pump) {
   for (std::size_t i = 0; i < clients_.size(); ++i) clients_[i]->BeginSetup(params(i));
   auto finished = [&] {
-    return std::all_of(clients_.begin(), clients_.end(), [](TZQClient* c) {
+    return std::all_of(clients_.begin(), clients_.end(), [](const auto& c) {
       SetupState s = c->Setup();
       return s == SetupState::InGame || s == SetupState::Ready || s == SetupState::Refused ||
              s == SetupState::Failed;
     });
   };
   WaitUntil(finished, timeoutMs, pump);
-  return std::all_of(clients_.begin(), clients_.end(), [](TZQClient* c) {
+  return std::all_of(clients_.begin(), clients_.end(), [](const auto& c) {
     return c->Setup() == SetupState::InGame || c->Setup() == SetupState::Ready;
   });
+}
+
+void TClientPool::SayGoodbye() {
+  for (auto& c : clients_)
+    if (c->Setup() == SetupState::InGame && !c->IsClosed()) c->SendClientGone();
+}
+
+bool TClientPool::Flush(int timeoutMs, const PumpHook& pump) {
+  return WaitUntil(
+      [&] {
+        for (auto& c : clients_)
+          if (c->TcpEvents() & POLLOUT) return false;
+        return true;
+      },
+      timeoutMs, pump);
+}
+
+void TClientPool::Close(int flushMs, const PumpHook& pump) {
+  Flush(flushMs, pump);
+  for (auto& c : clients_) c->Close();
 }
 
 }  // namespace zq

@@ -1,4 +1,4 @@
-#include "tools/bot/ZQClient.h"
+#include "tools/client/ZQClient.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -14,8 +14,8 @@
 #include <cstring>
 
 #include "platform/Errors.h"
-#include "tools/bot/ClientMessages.h"
-#include "tools/bot/HostAddress.h"
+#include "tools/client/ClientMessages.h"
+#include "tools/client/HostAddress.h"
 
 namespace zq {
 namespace {

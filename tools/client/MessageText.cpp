@@ -1,8 +1,8 @@
-#include "tools/bot/MessageText.h"
+#include "tools/client/MessageText.h"
 
 #include <cstdio>
 
-#include "tools/bot/WireFormat.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 namespace {

@@ -1,11 +1,11 @@
-#include "tools/bot/Trace.h"
+#include "tools/client/Trace.h"
 
 #include <chrono>
 #include <cstdio>
 #include <ctime>
 
-#include "tools/bot/MessageText.h"
-#include "tools/bot/WireFormat.h"
+#include "tools/client/MessageText.h"
+#include "tools/client/WireFormat.h"
 
 namespace zq {
 
