@@ -6,6 +6,7 @@
 #include "platform/Errors.h"
 #include "platform/Files.h"
 #include "platform/qt/UdpEndpoint.h"
+#include "server/SettingsTable.h"
 #include "server/ZQOSrv.h"
 #include "world/Installation.h"
 
@@ -49,11 +50,10 @@ void TZQOServer::StartServer(const TServerSettings& settings) {
       settings.GameDirectory.empty() ? fs::current_path().string() : settings.GameDirectory;
   gameDirectory_ = WithSlash(fs::absolute(chosen).lexically_normal().string());
   dataDirectory_ = gameDirectory_ + "SRVDAT/";
-  baseUdpPort_ = BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port");
-  CheckServerName(settings.ServerName, "Server name");
+  CheckSettings(settings, TitleName);  // named as the window names them
+  baseUdpPort_ = settings.BaseUdpPort();
   tcpPort_ = settings.TcpPort;
-  CheckPortsApart(tcpPort_, baseUdpPort_);
-  listenAddress_ = ListenAddressOf(settings.ListenAddress, "Listen address");
+  listenAddress_ = settings.ListenAddress;
   setupTimeoutMs_ = settings.SetupTimeoutMs;
   maxPerAddress_ = settings.MaxPerAddress;
   view_.ShowStatusTab();
