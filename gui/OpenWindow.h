@@ -6,9 +6,9 @@
 
 #include <memory>
 
+#include "app/CommandLine.h"
 #include "gui/MainSrvForm.h"
 #include "platform/qt/SignalWatcher.h"
-#include "server/CommandLine.h"
 
 namespace zq {
 

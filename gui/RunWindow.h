@@ -1,7 +1,7 @@
 // Runs the server with its operator window; returns the exit status.
 #pragma once
 
-#include "server/CommandLine.h"
+#include "app/CommandLine.h"
 
 namespace zq {
 

@@ -1,6 +1,6 @@
 #include "server/ConfigReload.h"
 
-#include "server/ConfigFile.h"
+#include "app/ConfigFile.h"
 
 namespace zq {
 
@@ -18,8 +18,8 @@ bool TConfigReload::Run(TZQOServer& server) {
   }
   const std::vector<TConfigChange> changes = ConfigChanges(running_, read);
   for (const TConfigChange& c : changes)
-    server.Log(std::string("Reload: ") + c.Key->Key + " " + c.Before + " -> " + c.After +
-               (c.Key->Reloadable ? "" : " (takes effect at the next start)"));
+    server.Log(std::string("Reload: ") + c.Setting->Key + " " + c.Before + " -> " + c.After +
+               (c.Setting->Reloadable ? "" : " (takes effect at the next start)"));
   if (changes.empty()) server.Log("Reload: nothing changed.");
   TakeReloadable(read, running_);
   server.ApplyRunningSettings(running_);

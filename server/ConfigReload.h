@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "server/CommandLine.h"
+#include "app/CommandLine.h"
 #include "server/ZQOSrv.h"
 
 namespace zq {

@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "app/CommandLine.h"
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/SignalWatcher.h"
-#include "server/CommandLine.h"
 #include "server/ConfigReload.h"
 #include "server/ZQOSrv.h"
 #include "server/admin/AdminServer.h"

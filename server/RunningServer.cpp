@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "platform/Errors.h"
+#include "server/SettingsTable.h"
 #include "world/Installation.h"
 
 namespace zq {
@@ -11,10 +12,7 @@ namespace {
 // The settings as the start sequence takes them: every value checked (raising EConvertError
 // in the window's words) before anything is shown or written.
 TServerSettings Checked(const TServerSettings& settings) {
-  BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port");
-  CheckServerName(settings.ServerName, "Server name");
-  CheckPortsApart(settings.TcpPort, BaseUdpPortOf(settings.BaseUdpPortText, "Base UDP Port"));
-  ListenAddressOf(settings.ListenAddress, "Listen address");
+  CheckSettings(settings, TitleName);
   return settings;
 }
 
@@ -39,7 +37,7 @@ TConnectionSettings ConnectionSettings(const TServerSettings& s, const std::stri
   c.GameIdentity = identity;
   c.ListenAddress = s.ListenAddress;
   c.TcpPort = s.TcpPort;
-  c.BaseUdpPort = BaseUdpPortOf(s.BaseUdpPortText, "Base UDP Port");
+  c.BaseUdpPort = s.BaseUdpPort();
   c.MaxClients = s.MaxClients;
   c.SetupTimeoutMs = s.SetupTimeoutMs;
   c.MaxPerAddress = s.MaxPerAddress;

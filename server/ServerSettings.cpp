@@ -12,6 +12,11 @@ namespace zq {
 namespace {
 
 constexpr std::size_t MAX_PAYLOAD = 0xFFFF;  // a message's 16-bit length
+constexpr uint32_t MAX_SETUP_TIMEOUT_S = 24 * 3600;
+
+EConvertError MoreThanADay(const std::string& text, const std::string& what) {
+  return EConvertError(what + ": '" + text + "' is more than a day");
+}
 
 }  // namespace
 
@@ -71,8 +76,16 @@ uint32_t CountOf(const std::string& text, const std::string& what) {
 
 uint32_t SetupTimeoutOf(const std::string& text, const std::string& what) {
   const uint32_t seconds = CountOf(text, what);
-  if (seconds > 24 * 3600) throw EConvertError(what + ": '" + text + "' is more than a day");
+  if (seconds > MAX_SETUP_TIMEOUT_S) throw MoreThanADay(text, what);
   return seconds * 1000;
+}
+
+void CheckSetupTimeout(uint32_t ms, const std::string& what) {
+  if (ms > MAX_SETUP_TIMEOUT_S * 1000) throw MoreThanADay(std::to_string(ms / 1000), what);
+}
+
+uint16_t TServerSettings::BaseUdpPort() const {
+  return static_cast<uint16_t>(StrToInt(BaseUdpPortText));
 }
 
 void CheckServerName(const std::string& name, const std::string& what) {

@@ -43,6 +43,9 @@ struct TServerSettings {
   // listen on, empty for none; the token, empty for the token file's.
   std::string AdminListen;
   std::string AdminToken;
+
+  // The base UDP port of settings that CheckSettings (SettingsTable.h) passed.
+  uint16_t BaseUdpPort() const;
 };
 
 // The base UDP port a text gives (its low 16 bits); raises EConvertError, in the words
@@ -65,8 +68,10 @@ std::string LogFileOf(const std::string& text, const std::string& what);
 // the words "<what>: '<text>' ...".
 int32_t IntegerOf(const std::string& text, const std::string& what);
 uint32_t CountOf(const std::string& text, const std::string& what);
-// The setup deadline from its text in seconds (0 to a day), in milliseconds.
+// The setup deadline from its text in seconds (0 to a day), in milliseconds; and the check
+// of one in milliseconds, in the same words.
 uint32_t SetupTimeoutOf(const std::string& text, const std::string& what);
+void CheckSetupTimeout(uint32_t ms, const std::string& what);
 
 // Raises EConvertError when the server name is too long for the Welcome message's length.
 void CheckServerName(const std::string& name, const std::string& what);

@@ -4,12 +4,12 @@
 #include <string>
 #include <vector>
 
+#include "app/AccountsCommand.h"
+#include "app/CommandLine.h"
+#include "app/ConfigFile.h"
 #include "gui/RunWindow.h"
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
-#include "server/AccountsCommand.h"
-#include "server/CommandLine.h"
-#include "server/ConfigFile.h"
 #include "server/HeadlessView.h"
 
 int main(int argc, char** argv) {

@@ -4,8 +4,8 @@
 // while a login is checked, and the shell changing the file while the server runs.
 #include <sstream>
 
+#include "app/AccountsCommand.h"
 #include "protocol/MessageCodes.h"
-#include "server/AccountsCommand.h"
 #include "tests/server/LoginTestSupport.h"
 
 namespace zq::test {

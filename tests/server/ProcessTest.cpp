@@ -83,6 +83,29 @@ TEST_F(ProcessTest, ValuesThatCannotWorkAreRefusedAndSurprisingOnesWarned) {
       << err;
 }
 
+TEST_F(ProcessTest, HelpExitsZeroAndWhatIsNoOptionExitsOne) {
+  TServerProcess help(out_.Path(), {"--help"});
+  EXPECT_EQ(help.Wait(), 0);
+  EXPECT_TRUE(help.Stdout().starts_with("Usage: zqosrv [OPTIONS]\n")) << help.Stdout();
+  EXPECT_NE(help.Stdout().find("\n  --max-clients N "), std::string::npos);
+  EXPECT_EQ(help.Stderr(), "");
+
+  const std::pair<std::vector<std::string>, std::string> refused[] = {
+      {{"--headless", "--bogus"}, "zqosrv: Unknown option '--bogus' (see --help)\n"},
+      {{"--headless", "world"}, "zqosrv: Unexpected argument 'world' (see --help)\n"},
+      {{"--headless", "--tcp-port"}, "zqosrv: Missing value after '--tcp-port'\n"},
+      {{"--print-config", "--base-udp-port", "28500", "--tcp-port", "28563"},
+       "zqosrv: TCP port 28563 lies in the UDP range 28501..28563 of base UDP port 28500 (client "
+       "n uses base + n)\n"},
+  };
+  for (const auto& [args, error] : refused) {
+    TServerProcess run(out_.Path(), args);
+    EXPECT_EQ(run.Wait(), 1) << args[1];
+    EXPECT_EQ(run.Stderr(), error);
+    EXPECT_EQ(run.Stdout(), "") << "nothing printed, nothing started";
+  }
+}
+
 TEST_F(ProcessTest, AccountsAndBansCommandsShareTheServersFile) {
   {
     TServerProcess shell(out_.Path(), {"bans", "add", "198.51.100.0/24", "--game-dir", game_.Path(),

@@ -9,16 +9,26 @@
 
 namespace zq::test {
 
-// The text of the EInOutError raised by `fn`; fails the test when nothing is raised.
-template <typename Fn>
-std::string IoErrorOf(Fn fn) {
+// The text of the E raised by `fn`; fails the test when nothing is raised.
+template <typename E, typename Fn>
+std::string ErrorTextOf(Fn fn) {
   try {
     fn();
-  } catch (const EInOutError& e) {
+  } catch (const E& e) {
     return e.what();
   }
-  ADD_FAILURE() << "no EInOutError";
+  ADD_FAILURE() << "nothing raised";
   return "";
+}
+
+template <typename Fn>
+std::string IoErrorOf(Fn fn) {
+  return ErrorTextOf<EInOutError>(fn);
+}
+
+template <typename Fn>
+std::string ConvertErrorOf(Fn fn) {
+  return ErrorTextOf<EConvertError>(fn);
 }
 
 }  // namespace zq::test

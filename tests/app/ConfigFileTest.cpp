@@ -1,13 +1,9 @@
 // The configuration file: every key to its field and back, the errors with file, line and key,
-// lines as QSettings reads them, and the command line over the file.
+// lines as QSettings reads them, and the changes SIGHUP logs.
 #include <gtest/gtest.h>
 
-#include <regex>
-#include <set>
-
+#include "app/ConfigFile.h"
 #include "platform/Errors.h"
-#include "server/CommandLine.h"
-#include "server/ConfigFile.h"
 #include "tests/support/ErrorText.h"
 #include "tests/support/TempDir.h"
 
@@ -16,11 +12,14 @@ namespace {
 
 class ConfigFileTest : public ::testing::Test {
  protected:
-  // Writes `text` as the file and reads it over the defaults.
+  // Writes `text` as the file, reads it over the defaults and checks it as its caller does.
   TServerSettings Read(const std::string& text) {
     WriteFile(path_, text);
     TServerSettings settings;
-    ReadConfigFile(path_, settings);
+    const TConfigPlaces places = ReadConfigFile(path_, settings);
+    CheckSettings(settings, [&](const TSetting& s) {
+      return places.contains(s.Key) ? places.at(s.Key) : std::string(s.Key);
+    });
     return settings;
   }
   // The error reading `text` raises, without the file's path.
@@ -70,7 +69,7 @@ TEST_F(ConfigFileTest, EveryKeySetsItsFieldAndPrintsBackTheSame) {
   // The printed file reads back to the same settings, and names every key once.
   const std::string printed = ConfigText(s);
   EXPECT_EQ(ConfigText(Read(printed)), printed);
-  for (const TConfigKey& k : ConfigKeys())
+  for (const TSetting& k : SettingsTable())
     EXPECT_NE(printed.find("\n" + std::string(k.Key) + " = "), std::string::npos) << k.Key;
 }
 
@@ -148,12 +147,12 @@ TEST_F(ConfigFileTest, ChangesListTheKeysThatDifferAndOnlyReloadableOnesAreTaken
   after.SetupTimeoutMs = 2000;
   const auto changes = ConfigChanges(before, after);
   ASSERT_EQ(changes.size(), 3u);
-  EXPECT_STREQ(changes[0].Key->Key, "tcp_port");
-  EXPECT_FALSE(changes[0].Key->Reloadable);
+  EXPECT_STREQ(changes[0].Setting->Key, "tcp_port");
+  EXPECT_FALSE(changes[0].Setting->Reloadable);
   EXPECT_EQ(changes[0].Before, "12578");
   EXPECT_EQ(changes[0].After, "4000");
-  EXPECT_STREQ(changes[1].Key->Key, "max_clients");
-  EXPECT_STREQ(changes[2].Key->Key, "setup_timeout");
+  EXPECT_STREQ(changes[1].Setting->Key, "max_clients");
+  EXPECT_STREQ(changes[2].Setting->Key, "setup_timeout");
   EXPECT_EQ(changes[2].After, "2");
 
   TakeReloadable(after, before);
@@ -161,45 +160,6 @@ TEST_F(ConfigFileTest, ChangesListTheKeysThatDifferAndOnlyReloadableOnesAreTaken
   EXPECT_EQ(before.SetupTimeoutMs, 2000u);
   EXPECT_EQ(before.TcpPort, TCP_LISTEN_PORT);
   ASSERT_EQ(ConfigChanges(before, after).size(), 1u);
-}
-
-TEST_F(ConfigFileTest, TheCommandLineWinsOverTheFile) {
-  WriteFile(path_, "max_clients = 40\nserver_name = \"From file\"\ngame_dir = /srv/w\n");
-  TCommandLine c = ParseCommandLine({"--config", path_, "--max-clients", "7"});
-  EXPECT_EQ(c.Settings.MaxClients, 7);
-  EXPECT_EQ(c.Settings.ServerName, "From file");
-  EXPECT_EQ(c.Settings.GameDirectory, "/srv/w");
-  EXPECT_TRUE(c.GameDirectoryGiven);
-  EXPECT_EQ(c.ConfigFile, path_);
-  EXPECT_EQ(c.Arguments, (std::vector<std::string>{"--config", path_, "--max-clients", "7"}));
-  EXPECT_EQ(ParseCommandLine({"--config", path_, "--game-dir", "/x"}).Settings.GameDirectory, "/x");
-
-  const std::string missing = dir_ / "none.conf";
-  try {
-    ParseCommandLine({"--config", missing});
-    FAIL() << "no error for a missing file";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(std::string(e.what()),
-              "--config: Cannot read " + missing + ": No such file or directory");
-  }
-  EXPECT_THROW(ParseCommandLine({"--listen", "1.2.3"}), EConvertError);
-  EXPECT_THROW(ParseCommandLine({"--log-file", ""}), EConvertError);
-}
-
-TEST_F(ConfigFileTest, EveryOptionWithAValueIsAKeyAndEveryKeyAnOption) {
-  // "--max-clients <N>" in the usage is the key max_clients (and --game-dir game_dir);
-  // --config names the file itself.
-  std::set<std::string> options, keys;
-  const std::string usage = UsageText();
-  const std::regex option("--([a-z-]+) <");
-  for (auto m = std::sregex_iterator(usage.begin(), usage.end(), option);
-       m != std::sregex_iterator(); ++m) {
-    std::string name = (*m)[1];
-    std::replace(name.begin(), name.end(), '-', '_');
-    if (name != "config") options.insert(name);
-  }
-  for (const TConfigKey& k : ConfigKeys()) keys.insert(k.Key);
-  EXPECT_EQ(options, keys);
 }
 
 }  // namespace

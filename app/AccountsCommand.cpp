@@ -1,4 +1,4 @@
-#include "server/AccountsCommand.h"
+#include "app/AccountsCommand.h"
 
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +10,7 @@
 #include "accounts/AccountStore.h"
 #include "accounts/BanList.h"
 #include "accounts/Times.h"
+#include "app/HelpLayout.h"
 #include "platform/Errors.h"
 
 namespace zq {
@@ -136,13 +137,14 @@ int TAccountsCommand::Run(const std::vector<std::string>& args) {
   CLI::App app(what == "accounts" ? "Manages the players' accounts of zqosrv."
                                   : "Manages the bans of zqosrv.",
                "zqosrv " + what);
+  UseHelpLayout(app);
   app.fallthrough();  // the file options may also follow the subcommand
   app.add_option("--accounts", accountsOption_,
-                 "the accounts file (default zqosrv.db in the game directory; a relative path "
-                 "is taken from there)")
+                 "The accounts file; a relative path is taken from the game directory "
+                 "(default: zqosrv.db in the game directory).")
       ->type_name("FILE");
-  app.add_option("--game-dir", gameDir_, "the game directory (default: current directory)")
-      ->check(CLI::ExistingDirectory)
+  app.add_option("--game-dir", gameDir_, "The game directory (default: the current directory).")
+      ->check(CLI::ExistingDirectory.description(""))  // its name is DIR alone
       ->type_name("DIR");
   app.require_subcommand(1);
   if (what == "accounts") {
@@ -166,37 +168,39 @@ int TAccountsCommand::Run(const std::vector<std::string>& args) {
 }
 
 void TAccountsCommand::DefineAccounts(CLI::App& app) {
-  app.add_subcommand("list", "lists every account")->callback([this] {
+  app.add_subcommand("list", "Lists every account.")->callback([this] {
     action_ = [this] { ListAccounts(); };
   });
-  CLI::App* add = app.add_subcommand("add", "adds an account; asks for its password");
-  add->add_option("NAME", name_, "the account's name")->required();
-  add->add_flag("--admin", admin_, "with Admin privileges (else Player)");
+  CLI::App* add = app.add_subcommand("add", "Adds an account; asks for its password.");
+  add->add_option("NAME", name_, "The account's name.")->required();
+  add->add_flag("--admin", admin_, "With Admin privileges (else Player).");
   add->callback([this] { action_ = [this] { AddAccount(); }; });
-  CLI::App* passwd = app.add_subcommand("passwd", "sets an account's password; asks for it");
-  passwd->add_option("NAME", name_, "the account's name")->required();
+  CLI::App* passwd = app.add_subcommand("passwd", "Sets an account's password; asks for it.");
+  passwd->add_option("NAME", name_, "The account's name.")->required();
   passwd->callback([this] { action_ = [this] { ChangePassword(); }; });
-  CLI::App* remove = app.add_subcommand("remove", "removes an account");
-  remove->add_option("NAME", name_, "the account's name")->required();
+  CLI::App* remove = app.add_subcommand("remove", "Removes an account.");
+  remove->add_option("NAME", name_, "The account's name.")->required();
   remove->callback([this] { action_ = [this] { RemoveAccount(); }; });
-  CLI::App* set = app.add_subcommand("set", "sets an account's privileges");
-  set->add_option("NAME", name_, "the account's name")->required();
-  set->add_option("--privileges", privileges_, "Player or Admin")->required()->type_name("P");
+  CLI::App* set = app.add_subcommand("set", "Sets an account's privileges.");
+  set->add_option("NAME", name_, "The account's name.")->required();
+  set->add_option("--privileges", privileges_, "Player or Admin (required).")
+      ->required()
+      ->type_name("P");
   set->callback([this] { action_ = [this] { SetPrivileges(); }; });
 }
 
 void TAccountsCommand::DefineBans(CLI::App& app) {
-  app.add_subcommand("list", "lists every ban, expired ones too")->callback([this] {
+  app.add_subcommand("list", "Lists every ban, expired ones too.")->callback([this] {
     action_ = [this] { ListBans(); };
   });
-  CLI::App* add = app.add_subcommand("add", "bans a name, an IPv4 address or a range (CIDR)");
-  add->add_option("TARGET", name_, "a name, a.b.c.d or a.b.c.d/n")->required();
-  add->add_option("--for", duration_, "how long: 30s, 10m, 2h, 7d (default: for good)")
+  CLI::App* add = app.add_subcommand("add", "Bans a name, an IPv4 address or a range (CIDR).");
+  add->add_option("TARGET", name_, "A name, a.b.c.d or a.b.c.d/n.")->required();
+  add->add_option("--for", duration_, "How long: 30s, 10m, 2h, 7d (default: for good).")
       ->type_name("DURATION");
-  add->add_option("--reason", reason_, "why, for the log and the list")->type_name("TEXT");
+  add->add_option("--reason", reason_, "Why, for the log and the list.")->type_name("REASON");
   add->callback([this] { action_ = [this] { AddBan(); }; });
-  CLI::App* remove = app.add_subcommand("remove", "lifts the ban on a target");
-  remove->add_option("TARGET", name_, "as given to add")->required();
+  CLI::App* remove = app.add_subcommand("remove", "Lifts the ban on a target.");
+  remove->add_option("TARGET", name_, "As given to add.")->required();
   remove->callback([this] { action_ = [this] { RemoveBan(); }; });
 }
 

@@ -10,8 +10,9 @@
 #include "accounts/AccountStore.h"
 #include "accounts/BanList.h"
 #include "accounts/Times.h"
-#include "server/AccountsCommand.h"
+#include "app/AccountsCommand.h"
 #include "tests/accounts/AccountsTestSupport.h"
+#include "tests/app/HelpCheck.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
@@ -134,7 +135,7 @@ TEST_F(AccountsCommandTest, PasswordsNeverReachTheOutput) {
   }
 }
 
-TEST_F(AccountsCommandTest, WhereTheFileLiesAndHelp) {
+TEST_F(AccountsCommandTest, WhereTheFileLies) {
   std::string elsewhere = dir_ / "sub";
   ASSERT_EQ(mkdir(elsewhere.c_str(), 0700), 0);
   // A relative --accounts is taken from the game directory, where the server runs.
@@ -150,10 +151,6 @@ TEST_F(AccountsCommandTest, WhereTheFileLiesAndHelp) {
       << err.str();
   EXPECT_NE(out.str().find("127.0.0.1"), std::string::npos);
 
-  Result help = Run({"accounts", "--help"});
-  EXPECT_EQ(help.Status, 0);
-  EXPECT_NE(help.Out.find("passwd"), std::string::npos) << help.Out;
-  EXPECT_EQ(Run({"bans", "add", "--help"}).Status, 0);
   EXPECT_EQ(AccountsFilePath("", ""), "./zqosrv.db");
   EXPECT_EQ(AccountsFilePath("/srv/game", ""), "/srv/game/zqosrv.db");
   EXPECT_EQ(AccountsFilePath("/srv/game", "/etc/zq.db"), "/etc/zq.db");
@@ -230,6 +227,30 @@ TEST_F(AccountsCommandTest, DefaultHashIsTheServersModerateArgon2id) {
   std::string hash = TAccountStore(File()).Find("real")->PasswordHash;
   EXPECT_EQ(hash.rfind("$argon2id$v=19$m=19456,t=2,", 0), 0u) << hash;
   EXPECT_TRUE(TArgon2Hasher().Verify(hash, "pw"));
+}
+
+TEST_F(AccountsCommandTest, HelpNamesEveryOptionAndValueAndNothingOfTheLibrary) {
+  const std::pair<std::vector<std::string>, std::vector<std::string>> helps[] = {
+      {{"accounts", "--help"},
+       {"Usage: zqosrv accounts [OPTIONS] SUBCOMMAND", "--accounts FILE", "--game-dir DIR",
+        "  list ", "  add ", "  passwd ", "  remove ", "  set "}},
+      {{"bans", "-h"},
+       {"Usage: zqosrv bans [OPTIONS] SUBCOMMAND", "--accounts FILE", "--game-dir DIR", "  list ",
+        "  add ", "  remove "}},
+      {{"accounts", "add", "--help"}, {"Usage: zqosrv accounts add [OPTIONS] NAME", "--admin "}},
+      {{"accounts", "set", "--help"}, {"  NAME ", "--privileges P "}},
+      {{"bans", "add", "--help"},
+       {"Usage: zqosrv bans add [OPTIONS] TARGET", "--for DURATION ", "--reason REASON "}},
+      {{"bans", "remove", "--help"}, {"  TARGET "}},
+  };
+  for (const auto& [args, entries] : helps) {
+    const Result help = Run(args);
+    EXPECT_EQ(help.Status, 0) << args[1];
+    EXPECT_EQ(help.Err, "");
+    for (const std::string& entry : entries)
+      EXPECT_NE(help.Out.find(entry), std::string::npos) << entry << " in:\n" << help.Out;
+    test::ExpectNoLibraryArtefacts(help.Out);
+  }
 }
 
 }  // namespace

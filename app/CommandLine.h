@@ -1,5 +1,6 @@
-// The command line of zqosrv: the settings the window's fields show, the limits, and how to
-// run (window or headless).
+// The command line of zqosrv: one option for every setting of the table
+// (server/SettingsTable.h), beside --config, --print-config, --headless, --start, --help and
+// --version. Main thread (it reads the configuration file).
 #pragma once
 
 #include <string>
@@ -23,8 +24,9 @@ struct TCommandLine {
 };
 
 // `args` without the program name. Settings come from the defaults, then the configuration
-// file, then the options. Raises EConvertError naming the option or value at fault
-// ("--max-clients: 'x' is not an integer"; "FILE:LINE: max_clients: 'x' is not an integer").
+// file, then the options, and are checked as a whole (CheckSettings). Raises EConvertError
+// naming the option or the file's line at fault ("--max-clients: 'x' is not an integer";
+// "FILE:LINE: max_clients: 'x' is not an integer"), an unknown option or a stray argument.
 TCommandLine ParseCommandLine(const std::vector<std::string>& args);
 std::string UsageText();
 std::string VersionText();  // "zqosrv 0.1.1"
