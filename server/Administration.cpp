@@ -25,8 +25,7 @@ TAdministration::TAdministration(TAccountService& accounts, ISessionHost& host,
 std::optional<TKicked> TAdministration::KickClient(int32_t s, const std::string& by) {
   if (s < 1 || s > MAX_SOCKETS || !sockets_[s].Socket) return std::nullopt;
   TSocketID& client = sockets_[s];
-  const TKicked kicked{s, client.GUID.load(std::memory_order_relaxed),
-                       client.LoginRecord.UserName};
+  const TKicked kicked{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName};
   const std::string address = client.Address;
   host_.Close(client, AdminText::KickedPlayer(), "kick");  // its disconnect line comes first
   host_.Log("Client " + address + " kicked by " + by + ".");
@@ -149,9 +148,9 @@ void TAdministration::EditAccount(TAccountEdit edit, TEditDone done) {
         return std::function<void()>([this, name = edit.Name, by = edit.By, create = edit.Create,
                                       privileges, done, outcome, error] {
           if (outcome == TEditOutcome::Done) {
-            host_.Log(std::string(create ? "Account " : "Account changed: ") +
-                      EscapeControl(name) + (create ? " added (" : " (") +
-                      std::string(PrivilegesName(privileges)) + ")" + ByWhom(by) + ".");
+            host_.Log(std::string(create ? "Account " : "Account changed: ") + EscapeControl(name) +
+                      (create ? " added (" : " (") + std::string(PrivilegesName(privileges)) + ")" +
+                      ByWhom(by) + ".");
             TSocketID* player = host_.FindPlayer(name);
             if (player && privileges != TPrivileges::Admin) player->Admin = false;
           }

@@ -218,8 +218,8 @@ void TConnections::DropClient(int32_t s) {
 }
 
 void TConnections::UpdateStatus() {
-  std::string connected = "Connected: " + std::to_string(connectedCount_) + "/" +
-                          std::to_string(settings_.MaxClients);
+  std::string connected =
+      "Connected: " + std::to_string(connectedCount_) + "/" + std::to_string(settings_.MaxClients);
   if (connectedCount_ > peakConnected_) peakConnected_ = connectedCount_;
   view_.ShowStatus(connected, "Max Connected: " + std::to_string(peakConnected_));
 }

@@ -63,8 +63,8 @@ struct TSessionHooks {
 
 class TConnections : public ISessionHost {
  public:
-  TConnections(TServerLog& log, IServerView& view, TSocketTable& sockets, TGameCore& game, const TServerOptions& options,
-               TConnectionSettings settings);
+  TConnections(TServerLog& log, IServerView& view, TSocketTable& sockets, TGameCore& game,
+               const TServerOptions& options, TConnectionSettings settings);
   ~TConnections() override;
   TConnections(const TConnections&) = delete;
   TConnections& operator=(const TConnections&) = delete;

@@ -91,8 +91,8 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
         return identity;
       })),
       world_(Logged([&] {
-        auto world = LoadWorld(gameDirectory_, dataDirectory_, log_, context_.View,
-                               context_.CheckStop);
+        auto world =
+            LoadWorld(gameDirectory_, dataDirectory_, log_, context_.View, context_.CheckStop);
         context_.CheckStop();
         return world;
       })),
@@ -102,9 +102,10 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
             context_.Main, AccountOptions(settings_, gameDirectory_, context_.Options),
             [this](TLoginVerdict verdict) { logins_.OnLoginVerdict(std::move(verdict)); });
       })),
-      game_(context.Main, sockets_, *world_,
-            TGameSettings{settings_.SpawnX, settings_.SpawnY, context.Options.TickInterval},
-            [this](const std::string& line) { log_.Write(line); }, context.Teller),
+      game_(
+          context.Main, sockets_, *world_,
+          TGameSettings{settings_.SpawnX, settings_.SpawnY, context.Options.TickInterval},
+          [this](const std::string& line) { log_.Write(line); }, context.Teller),
       connections_(log_, context.View, sockets_, game_, context.Options,
                    ConnectionSettings(settings_, gameIdentity_)),
       logins_(*accounts_, connections_),
@@ -121,9 +122,7 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
   hooks.AddressBanned = [this](const std::string& address) {
     return logins_.AddressBanned(address);
   };
-  hooks.AdminAddress = [this](const std::string& address) {
-    return logins_.AdminAddress(address);
-  };
+  hooks.AdminAddress = [this](const std::string& address) { return logins_.AdminAddress(address); };
   connections_.SetSessionHooks(std::move(hooks));
 }
 

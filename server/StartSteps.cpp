@@ -50,8 +50,7 @@ std::string PrepareDataDirectory(const std::string& gameDirectory, TServerLog& l
   if (std::optional<std::string> existing = FindDataDirectory(gameDirectory)) return *existing;
   const std::string dataDirectory = gameDirectory + DATA_DIRECTORY_NAME + "/";
   log.Write("Building GameDat entries in " + dataDirectory);
-  TStoppableProgress progress(view.ShowExtractionProgress(gameDirectory, dataDirectory),
-                              checkStop);
+  TStoppableProgress progress(view.ShowExtractionProgress(gameDirectory, dataDirectory), checkStop);
   try {
     BuildDataDirectory(gameDirectory, progress);
   } catch (...) {
