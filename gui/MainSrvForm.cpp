@@ -26,9 +26,11 @@ void Unbounded(QSpinBox& spin, int value) {
 
 }  // namespace
 
-TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions options)
+TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TZQOServer& server,
+                           TWindowActions actions)
     : settings_(settings),
-      options_(options),
+      server_(server),
+      actions_(std::move(actions)),
       connectedLabel_(QStringLiteral("Connected: 0/0 Clients")),
       peakLabel_(QStringLiteral("Max Connected: 0")),
       directoryLabel_(QStringLiteral("Quorel &Directory")),
@@ -54,8 +56,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
       modifyButton_(QStringLiteral("Modify")),
       banButton_(QStringLiteral("Ban")),
       zoomLabel_(QStringLiteral("Zoom:")),
-      iregExForm_(std::make_unique<TIregExForm>()),
-      server_(std::make_unique<TZQOServer>(*this, options)) {
+      iregExForm_(std::make_unique<TIregExForm>()) {
   setObjectName(QStringLiteral("MainSrvForm"));
   setWindowTitle(QStringLiteral("zq Server ") + QString::fromLatin1(VersionString));
   resize(620, 440);
@@ -92,7 +93,7 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   Unbounded(spawnYSpin_, settings.SpawnY);
   // Every change, also while typing, goes to the server (a 0 is ignored there).
   connect(&maxClientsSpin_, &QSpinBox::valueChanged, this,
-          [this](int value) { server_->SetMaxClients(value); });
+          [this](int value) { server_.SetMaxClients(value); });
 
   for (const QFileInfo& drive : QDir::drives()) driveCombo_.addItem(drive.absolutePath());
   connect(&driveCombo_, &QComboBox::activated, this, [this](int index) {
@@ -114,21 +115,10 @@ TMainSrvForm::TMainSrvForm(const TServerSettings& settings, TServerOptions optio
   connect(&banButton_, &QPushButton::clicked, this, &TMainSrvForm::BanButtonClick);
   connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshAccounts(); });
   connect(&accountsTimer_, &QTimer::timeout, this, [this] { RefreshMap(); });
-  // Made now, so that its event stream has the start's log lines; it listens once started.
-  if (!settings.AdminListen.empty())
-    admin_ = std::make_unique<TAdminServer>(
-        *server_, TAdminSettings{settings.AdminListen, settings.AdminToken, {}},
-        [this] { close(); });
-  // Errors the socket facilities report themselves (unsuppressed socket errors, a handler
-  // that threw) reach the operator in a message box.
-  SetEventErrorReporter([this](const std::string& text) { ReportError(text); });
 }
 
 TMainSrvForm::~TMainSrvForm() {
-  SetEventErrorReporter(nullptr);
   accountsTimer_.stop();
-  admin_.reset();
-  server_.reset();  // shuts a running server down while the view still exists
 }
 
 void TMainSrvForm::BuildStatusPage() {
@@ -244,10 +234,10 @@ void TMainSrvForm::BuildMapPage() {
 }
 
 void TMainSrvForm::RefreshMap() {
-  if (!server_->ServerStarted()) return mapView_.SetPlayers({});
-  if (const std::shared_ptr<const TWorldData> world = server_->World())
+  if (!server_.ServerStarted()) return mapView_.SetPlayers({});
+  if (const std::shared_ptr<const TWorldData> world = server_.World())
     mapView_.SetWorld(world->Map());
-  mapView_.SetPlayers(*server_->Status().Players);
+  mapView_.SetPlayers(*server_.Status().Players);
 }
 
 TServerSettings TMainSrvForm::FieldSettings() const {
@@ -263,40 +253,28 @@ TServerSettings TMainSrvForm::FieldSettings() const {
 }
 
 void TMainSrvForm::StartServerClick() {
-  if (server_->StartAttempted()) return;
-  starting_ = true;
+  if (server_.StartAttempted()) return;
   try {
-    server_->StartServer(FieldSettings());
+    actions_.Start(FieldSettings());
   } catch (const EStopRequested&) {
     iregExForm_->hide();  // the window is closing: nothing to report
   } catch (const std::exception& e) {
-    starting_ = false;
-    iregExForm_->hide();  // an extraction that failed midway
-    ReportError(e.what());
+    iregExForm_->hide();    // an extraction that failed midway
+    ReportError(e.what());  // the admin API's, too, with the server running
   }
-  starting_ = false;
-  if (server_->ServerStarted()) {
-    addButton_.setEnabled(true);
-    modifyButton_.setEnabled(true);
-    banButton_.setEnabled(true);
-    accountsTimer_.start(static_cast<int>(options_.BeatInterval));
-    RefreshAccounts();
-    RefreshMap();
-    if (admin_) {
-      try {
-        admin_->Start();
-      } catch (const std::exception& e) {
-        ReportError(e.what());
-      }
-    }
-  }
-  if (closeRequested_) close();
+  if (!server_.ServerStarted()) return;
+  addButton_.setEnabled(true);
+  modifyButton_.setEnabled(true);
+  banButton_.setEnabled(true);
+  accountsTimer_.start(static_cast<int>(server_.Options().BeatInterval));
+  RefreshAccounts();
+  RefreshMap();
 }
 
 void TMainSrvForm::PauseButtonClick() {
-  if (!server_->ServerStarted()) return;
-  const bool paused = !server_->Status().Paused;
-  server_->SetPaused(paused);
+  if (!server_.ServerStarted()) return;
+  const bool paused = !server_.Status().Paused;
+  server_.SetPaused(paused);
   pauseButton_.setText(paused ? QStringLiteral("Resume Server") : QStringLiteral("Pause Server"));
 }
 
@@ -314,7 +292,7 @@ void TMainSrvForm::AccountDone(const std::string& error) {
 }
 
 void TMainSrvForm::OpenAccountDialog(const std::string& name, TPrivileges privileges) {
-  if (!server_->Administration()) return;
+  if (!server_.Administration()) return;
   accountDialog_ = std::make_unique<TAccountDialog>(this, name, privileges);
   connect(accountDialog_.get(), &QDialog::accepted, this, &TMainSrvForm::SaveAccountEntry);
   accountDialog_->open();
@@ -333,7 +311,7 @@ void TMainSrvForm::ModifyButtonClick() {
 void TMainSrvForm::SaveAccountEntry() {
   std::optional<TAccountEntry> entry = accountDialog_->Entry();
   accountDialog_->ForgetPasswords();
-  TAdministration* administration = server_->Administration();
+  TAdministration* administration = server_.Administration();
   if (!entry || !administration) return;
   administration->EditAccount(
       TAccountEdit{entry->Name,
@@ -353,23 +331,23 @@ void TMainSrvForm::DeleteButtonClick() {
     if (row->SocketID < 1 || row->SocketID > MAX_SOCKETS) return;
     if (!Confirm("Disconnect " + row->Name + "?")) return;
     // The list may be a cycle old: dropped only while the number still belongs to that player.
-    if (TAdministration* administration = server_->Administration())
+    if (TAdministration* administration = server_.Administration())
       administration->DropClient(row->SocketID, row->GUID);
     return;
   }
-  if (!server_->Administration()) return;
+  if (!server_.Administration()) return;
   const std::string name = row->Account;
   if (!Confirm("Delete the account " + row->Name + "?" +
                (inGame ? " It is in the game and will be kicked." : "")))
     return;
-  if (TAdministration* administration = server_->Administration())
+  if (TAdministration* administration = server_.Administration())
     administration->DeleteAccount(
         name, {}, [this](TEditOutcome, const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::BanButtonClick() {
   const TAccountRow* row = SelectedRow();
-  if (!row || !server_->Administration()) return;
+  if (!row || !server_.Administration()) return;
   const std::string name = row->Account.empty() ? row->Name : row->Account;
   std::optional<std::string> how =
       AskText("Ban " + row->Name + " for how long? (30s, 10m, 2h, 7d; empty: for good)");
@@ -386,12 +364,12 @@ void TMainSrvForm::BanButtonClick() {
     if (!seconds) return ReportError("Not a duration: " + *how + " (30s, 10m, 2h, 7d).");
   }
   const TBan ban = NewBan(std::move(target), {}, seconds, SystemWallClock());
-  if (TAdministration* administration = server_->Administration())
+  if (TAdministration* administration = server_.Administration())
     administration->AddBan(ban, [this](const std::string& error) { AccountDone(error); });
 }
 
 void TMainSrvForm::RefreshAccounts() {
-  TAdministration* administration = server_->Administration();
+  TAdministration* administration = server_.Administration();
   if (!administration) {
     accountModel_.SetRows({});
     return;
@@ -402,7 +380,7 @@ void TMainSrvForm::RefreshAccounts() {
   } catch (const std::exception&) {
     // The file cannot be read now: the players in the game are listed all the same.
   }
-  accountModel_.SetRows(AccountRows(accounts, server_->Status()));
+  accountModel_.SetRows(AccountRows(accounts, server_.Status()));
 }
 
 void TMainSrvForm::ServerStarting() {
@@ -447,16 +425,10 @@ void TMainSrvForm::HideExtractionProgress() {
 }
 
 void TMainSrvForm::closeEvent(QCloseEvent* event) {
-  if (starting_) {
-    // The start sequence is running (it lets events run); it ends at its next step and
-    // the window closes then.
-    closeRequested_ = true;
-    server_->RequestStop();
-    event->ignore();
-    return;
-  }
+  // During the start sequence (which lets events run) the stop waits for its next step, and
+  // the window closes then.
+  if (!actions_.Stop()) return event->ignore();
   accountsTimer_.stop();
-  server_->Shutdown();
   iregExForm_->hide();
   event->accept();
 }

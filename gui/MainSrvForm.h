@@ -1,11 +1,10 @@
 // TMainSrvForm: the operator's main window "zq Server <version>" with the tabs "Status", "Setup",
-// "Messages", "Accounts" and "Map". It owns the server (TZQOServer) and is its view: "&Start
-// Server" runs the start sequence with the Setup fields, the Status tab shows the status lines
-// and the log view, "&Max. Clients: " changes the maximum, "Pause Server" stops admitting new
-// clients, "Accounts" lists the accounts and the players in the game and adds, changes,
-// deletes and bans them, "Map" shows the players on the world map, and closing the window (or
-// "Stop/Shutdown") shuts the server down. With an admin address in the settings it also serves
-// the admin API (TAdminServer). Main thread only.
+// "Messages", "Accounts" and "Map". It is the view of the server it is given: "&Start Server"
+// starts it (through the application that runs the window) with the Setup fields, the Status
+// tab shows the status lines and the log view, "&Max. Clients: " changes the maximum, "Pause
+// Server" stops admitting new clients, "Accounts" lists the accounts and the players in the
+// game and adds, changes, deletes and bans them, "Map" shows the players on the world map,
+// and closing the window (or "Stop/Shutdown") shuts the server down. Main thread only.
 #pragma once
 
 #include <QComboBox>
@@ -33,16 +32,24 @@
 #include "server/ServerSettings.h"
 #include "server/ServerView.h"
 #include "server/ZQOSrv.h"
-#include "server/admin/AdminServer.h"
 
 namespace zq {
+
+// What the window asks of the application that runs it.
+struct TWindowActions {
+  // Starts the server; raises what failed (EStopRequested when the window is closing).
+  std::function<void(const TServerSettings& settings)> Start;
+  // Shuts the server down; false while a start runs, which ends at its next step and closes
+  // the window again then.
+  std::function<bool()> Stop;
+};
 
 class TMainSrvForm : public QWidget, public IServerView {
  public:
   // The fields show `settings`; an empty GameDirectory means the current directory. Choosing
   // the directory makes it the current directory; raises EInOutError naming it when it
   // cannot be used.
-  explicit TMainSrvForm(const TServerSettings& settings, TServerOptions options = {});
+  TMainSrvForm(const TServerSettings& settings, TZQOServer& server, TWindowActions actions);
   ~TMainSrvForm() override;
   TMainSrvForm(const TMainSrvForm&) = delete;
   TMainSrvForm& operator=(const TMainSrvForm&) = delete;
@@ -75,11 +82,10 @@ class TMainSrvForm : public QWidget, public IServerView {
   // Asks the operator for a line of text; nothing when cancelled. A dialog unless replaced.
   std::function<std::optional<std::string>(const std::string& prompt)> AskText;
 
-  TZQOServer& Server() { return *server_; }
+  TZQOServer& Server() { return server_; }
   TIregExForm& IregExForm() { return *iregExForm_; }
   TLogMemo& LogMemo() { return logMemo_; }
   TMapView& MapView() { return mapView_; }
-  TAdminServer* AdminServer() { return admin_.get(); }
   TAccountModel& Accounts() { return accountModel_; }
   QTabWidget& Tabs() { return tabs_; }
 
@@ -112,9 +118,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   void AccountDone(const std::string& error);
 
   TServerSettings settings_;  // as given; the fields override what they show
-  TServerOptions options_;
-  bool starting_ = false;        // inside the start sequence
-  bool closeRequested_ = false;  // a close that waits for the start sequence to end
+  TZQOServer& server_;
+  TWindowActions actions_;
 
   // Parents are declared before their children: members are destroyed in reverse order.
   QVBoxLayout rootLayout_;
@@ -178,8 +183,6 @@ class TMainSrvForm : public QWidget, public IServerView {
   TMapView mapView_;
 
   std::unique_ptr<TIregExForm> iregExForm_;
-  std::unique_ptr<TZQOServer> server_;   // first to go: its shutdown still logs to the view
-  std::unique_ptr<TAdminServer> admin_;  // refers to the server: goes before it
 };
 
 }  // namespace zq

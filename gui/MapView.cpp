@@ -5,7 +5,7 @@
 #include <map>
 
 #include "platform/TextEscape.h"
-#include "server/admin/MapImage.h"
+#include "server/MapImage.h"
 
 namespace zq {
 namespace {

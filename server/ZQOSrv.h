@@ -54,6 +54,7 @@ class TZQOServer {
   // connect, unless an Admin last logged in from the address; else at login.
   void SetPaused(bool paused);
 
+  const TServerOptions& Options() const { return options_; }
   bool ServerStarted() const { return running_ != nullptr; }
   bool StartAttempted() const { return startAttempted_; }
   // What the server shows now; Running false before the start and after the shutdown.

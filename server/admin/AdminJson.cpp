@@ -3,8 +3,8 @@
 #include <QDateTime>
 
 #include "platform/Clock.h"
+#include "server/MapImage.h"
 #include "server/ServerSettings.h"
-#include "server/admin/MapImage.h"
 
 namespace zq {
 namespace {

@@ -13,9 +13,9 @@
 #include "accounts/Times.h"
 #include "platform/Errors.h"
 #include "platform/TextEscape.h"
+#include "server/MapImage.h"
 #include "server/admin/AdminAddress.h"
 #include "server/admin/AdminToken.h"
-#include "server/admin/MapImage.h"
 #include "server/admin/MetricsText.h"
 
 namespace zq {

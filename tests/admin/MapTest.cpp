@@ -2,7 +2,7 @@
 // answers (IsBlockedX/IsBlockedY, not the masks the picture is drawn from).
 #include <QImage>
 
-#include "server/admin/MapImage.h"
+#include "server/MapImage.h"
 #include "tests/admin/AdminTestSupport.h"
 
 namespace zq::test {

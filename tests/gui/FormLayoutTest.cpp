@@ -51,7 +51,7 @@ TEST_F(WindowTest, CaptionsFieldsAndDefaultsBeforeStart) {
   EXPECT_EQ(BuddyLabelOf(form, edit3), "Server name: ");
   auto& edit5 = Child<QLineEdit>(form, "Edit5");
   EXPECT_EQ(edit5.text(), "0") << "the TCP port the form was given (the tests' any free port)";
-  EXPECT_EQ(TMainSrvForm(TServerSettings{}).findChild<QLineEdit*>("Edit5")->text(), "12578");
+  EXPECT_EQ(TWindowApp(TCommandLine{}).Form().findChild<QLineEdit*>("Edit5")->text(), "12578");
   EXPECT_EQ(BuddyLabelOf(form, edit5), "TCP Port: ");
   auto& edit6 = Child<QLineEdit>(form, "Edit6");
   EXPECT_EQ(edit6.text().toStdString(), baseUdpPort_);
@@ -109,7 +109,11 @@ TEST_F(WindowTest, SettingsPrefillTheFields) {
   settings.MaxClients = -3;
   settings.SpawnX = 0;
   settings.SpawnY = 3071;
-  TMainSrvForm form(settings);
+  TCommandLine commandLine;
+  commandLine.Settings = settings;
+  commandLine.GameDirectoryGiven = true;
+  TWindowApp window(commandLine);
+  TMainSrvForm& form = window.Form();
   EXPECT_EQ(Child<QLineEdit>(form, "Edit3").text(), "Other");
   EXPECT_EQ(Child<QLineEdit>(form, "Edit6").text(), "$7000");
   EXPECT_EQ(Child<QSpinBox>(form, "SpinEdit1").value(), -3);

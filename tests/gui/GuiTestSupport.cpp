@@ -82,7 +82,7 @@ WindowTest::WindowTest() {
 
 WindowTest::~WindowTest() {
   clients_.clear();
-  form_.reset();
+  window_.reset();
   std::error_code ec;
   std::filesystem::current_path(previousDir_, ec);
 }
@@ -90,10 +90,19 @@ WindowTest::~WindowTest() {
 TMainSrvForm& WindowTest::MakeForm(std::string gameDir) {
   TServerSettings settings;
   settings.GameDirectory = gameDir.empty() ? gameDir_ : gameDir;
+  return MakeForm(settings);
+}
+
+TMainSrvForm& WindowTest::MakeForm(TServerSettings settings) {
+  if (settings.GameDirectory.empty()) settings.GameDirectory = gameDir_;
   settings.BaseUdpPortText = baseUdpPort_;
   settings.TcpPort = 0;
-  TServerOptions options;
-  form_ = std::make_unique<TMainSrvForm>(settings, options);
+  TCommandLine commandLine;
+  commandLine.Settings = settings;
+  commandLine.GameDirectoryGiven = true;
+  window_.reset();
+  window_ = std::make_unique<TWindowApp>(commandLine);
+  form_ = &window_->Form();
   form_->ReportError = [this](const std::string& text) { errors_.push_back(text); };
   form_->show();
   return *form_;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "app/WindowRun.h"
 #include "gui/MainSrvForm.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/UdpPortRange.h"
@@ -49,8 +50,10 @@ class WindowTest : public ::testing::Test {
   WindowTest();
   ~WindowTest() override;
 
-  // Makes the window on the game directory (the installation unless told otherwise).
+  // Makes the window (and the application it drives) on the game directory (the installation
+  // unless told otherwise), with `settings` beyond the fixture's.
   TMainSrvForm& MakeForm(std::string gameDir = {});
+  TMainSrvForm& MakeForm(TServerSettings settings);
   // Start with the current fields; no error may be reported.
   void Start();
   // A client connected to the window's server and waited for its greeting (or refusal).
@@ -69,7 +72,8 @@ class WindowTest : public ::testing::Test {
   std::string baseUdpPort_;
   std::vector<std::string> errors_;
   std::vector<std::unique_ptr<TZQClient>> clients_;
-  std::unique_ptr<TMainSrvForm> form_;
+  std::unique_ptr<TWindowApp> window_;
+  TMainSrvForm* form_ = nullptr;
 
  private:
   std::string previousDir_;

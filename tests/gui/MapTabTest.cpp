@@ -41,17 +41,12 @@ TEST_F(WindowTest, MapTabShowsThePlayersWhereTheyStand) {
 
 TEST_F(WindowTest, TheWindowServesTheAdminApiAndItsShutdownClosesIt) {
   TServerSettings settings;
-  settings.GameDirectory = gameDir_;
-  settings.BaseUdpPortText = baseUdpPort_;
-  settings.TcpPort = 0;
   settings.AdminListen = "127.0.0.1:0";
   settings.AdminToken = "window-token-0123456789";
-  form_ = std::make_unique<TMainSrvForm>(settings);
-  form_->ReportError = [this](const std::string& text) { errors_.push_back(text); };
-  form_->show();
-  ASSERT_NE(form_->AdminServer(), nullptr);
+  MakeForm(settings);
+  ASSERT_NE(window_->App().Admin(), nullptr);
   Start();
-  const uint16_t port = form_->AdminServer()->Port();
+  const uint16_t port = window_->App().Admin()->Port();
   ASSERT_NE(port, 0);
 
   QNetworkAccessManager http;

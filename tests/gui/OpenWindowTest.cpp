@@ -5,7 +5,7 @@
 #include <csignal>
 #include <filesystem>
 
-#include "gui/OpenWindow.h"
+#include "app/WindowRun.h"
 #include "tests/gui/GuiTestSupport.h"
 
 namespace zq::test {
@@ -20,8 +20,8 @@ TCommandLine CommandLineFor(const std::string& gameDir, const std::string& udp, 
 }
 
 TEST_F(WindowTest, StartFlagStartsAndSigtermShutsDown) {
-  TOpenWindow window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, true));
-  TMainSrvForm& form = *window.Form;
+  std::unique_ptr<TWindowApp> window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, true));
+  TMainSrvForm& form = window->Form();
   form.ReportError = [this](const std::string& text) { errors_.push_back(text); };
   EXPECT_TRUE(form.isVisible());
   EXPECT_EQ(Child<QLineEdit>(form, "Edit3").text(), "From flags");
@@ -43,8 +43,8 @@ TEST_F(WindowTest, StartFlagStartsAndSigtermShutsDown) {
 }
 
 TEST_F(WindowTest, SigintBeforeStartClosesWithoutLog) {
-  TOpenWindow window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, false));
-  TMainSrvForm& form = *window.Form;
+  std::unique_ptr<TWindowApp> window = OpenWindow(CommandLineFor(gameDir_, baseUdpPort_, false));
+  TMainSrvForm& form = window->Form();
   PumpUntil([] { return false; }, 100);
   EXPECT_FALSE(form.Server().StartAttempted());
   ASSERT_EQ(std::raise(SIGINT), 0);

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "accounts/AccountService.h"
-#include "server/ConfigReload.h"
+#include "app/ConfigReload.h"
 #include "tests/server/ServerFixture.h"
 
 namespace zq::test {

@@ -1,4 +1,4 @@
-#include "server/admin/MapImage.h"
+#include "server/MapImage.h"
 
 #include <QBuffer>
 #include <bit>

@@ -7,10 +7,10 @@
 #include "app/AccountsCommand.h"
 #include "app/CommandLine.h"
 #include "app/ConfigFile.h"
-#include "gui/RunWindow.h"
+#include "app/HeadlessRun.h"
+#include "app/WindowRun.h"
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
-#include "server/HeadlessView.h"
 
 int main(int argc, char** argv) {
   std::setlocale(LC_ALL, "");

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "gui/MainSrvForm.h"
+#include "app/WindowRun.h"
 #include "tools/client/ZQClient.h"
 
 namespace {
@@ -50,13 +50,17 @@ int main(int argc, char** argv) {
   }
 
   settings.GameDirectory = gameDir;
-  std::unique_ptr<zq::TMainSrvForm> form;
+  zq::TCommandLine commandLine;
+  commandLine.Settings = settings;
+  commandLine.GameDirectoryGiven = true;
+  std::unique_ptr<zq::TWindowApp> window;
   try {
-    form = std::make_unique<zq::TMainSrvForm>(settings, options);
+    window = std::make_unique<zq::TWindowApp>(commandLine, options);
   } catch (const std::exception& e) {
     std::cerr << "zqo-screenshots: " << e.what() << std::endl;
     return 1;
   }
+  zq::TMainSrvForm* form = &window->Form();
   std::string error;
   form->ReportError = [&error](const std::string& text) { error = text; };
   form->show();

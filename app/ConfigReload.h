@@ -14,9 +14,11 @@ namespace zq {
 
 class TConfigReload {
  public:
-  // `commandLine`: as the server was started with it.
+  // `commandLine`: as the program was started with it.
   explicit TConfigReload(const TCommandLine& commandLine);
 
+  // The server started with `settings` (the window's fields may differ from the command line).
+  void Started(const TServerSettings& settings) { running_ = settings; }
   // Logs "Reload requested." and what changed; false, changing nothing, when the settings
   // cannot be read (the error is logged).
   bool Run(TZQOServer& server);

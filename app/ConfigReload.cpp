@@ -1,4 +1,4 @@
-#include "server/ConfigReload.h"
+#include "app/ConfigReload.h"
 
 #include "app/ConfigFile.h"
 
