@@ -14,8 +14,8 @@ TApplication::TApplication(const TCommandLine& commandLine, TServerOptions optio
       server_(*this, std::move(options)) {
   const TServerSettings& s = commandLine.Settings;
   if (!s.AdminListen.empty())
-    admin_ = std::make_unique<TAdminServer>(server_, TAdminSettings{s.AdminListen, s.AdminToken, {}},
-                                            [this] { RequestExit(); });
+    admin_ = std::make_unique<TAdminServer>(
+        server_, TAdminSettings{s.AdminListen, s.AdminToken, {}}, [this] { RequestExit(); });
 }
 
 TApplication::~TApplication() {

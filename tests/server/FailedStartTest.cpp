@@ -1,0 +1,146 @@
+// A start that fails, at each step that can fail, ends what the steps before it began: no
+// thread, socket or file is left open, the server is not started, and the log (once open)
+// says why as its last line.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "tests/server/ServerFixture.h"
+
+namespace zq::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::size_t Entries(const char* directory) {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : fs::directory_iterator(directory)) ++n;
+  return n;
+}
+
+struct TResources {
+  std::size_t Threads = 0, Files = 0;
+  bool operator==(const TResources&) const = default;
+};
+
+TResources Now() {
+  return {Entries("/proc/self/task"), Entries("/proc/self/fd")};
+}
+
+// A TCP port on 127.0.0.1 that this test holds.
+class THeldPort {
+ public:
+  THeldPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 1) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
+      ADD_FAILURE() << "cannot hold a port";
+    port_ = ntohs(a.sin_port);
+  }
+  ~THeldPort() { ::close(fd_); }
+  uint16_t Port() const { return port_; }
+
+ private:
+  int fd_;
+  uint16_t port_ = 0;
+};
+
+struct TFailure {
+  const char* Step;
+  // Prepares the directory and the settings so that the step fails.
+  std::function<void(const std::string& dir, TServerSettings& settings)> Arrange;
+  bool Logged;         // the log is open when it fails, and says why
+  const char* Names;   // what the error names
+};
+
+TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
+  // One start and shutdown first, so that what Qt and the libraries make once per process
+  // is not counted against the failures.
+  StartServer();
+  server_->Shutdown();
+  server_.reset();
+  THeldPort held;
+  const TFailure failures[] = {
+      {"the settings", [](const std::string&, TServerSettings& s) { s.BaseUdpPortText = "x"; },
+       false, "Base UDP Port"},
+      {"the installation",
+       [](const std::string& d, TServerSettings& s) {
+         s.GameDirectory = d + "/nowhere";
+         fs::create_directories(s.GameDirectory);
+       },
+       false, "STATIC"},
+      {"the log", [](const std::string& d, TServerSettings& s) { s.LogFile = d + "/no/dir/log"; },
+       false, "no/dir/log"},
+      {"the data directory",
+       [](const std::string& d, TServerSettings&) {
+         fs::remove_all(d + "/SRVDAT");
+         fs::resize_file(d + "/STATIC/INITGAME.DAT", 10);
+       },
+       true, "INITGAME"},
+      {"the identity",
+       [](const std::string& d, TServerSettings&) {
+         fs::create_directories(d + "/SRVDAT");
+         fs::remove(d + "/SRVDAT/IDENTITY");
+       },
+       true, "IDENTITY"},
+      {"the world",
+       [](const std::string& d, TServerSettings&) { fs::remove(d + "/STATIC/TFA.DAT"); },
+       true, "TFA.DAT"},
+      {"the accounts file",
+       [](const std::string& d, TServerSettings& s) {
+         fs::create_directories(d + "/a-directory.db");
+         s.AccountsFile = d + "/a-directory.db";
+       },
+       true, "a-directory.db"},
+      {"the listener",
+       [&held](const std::string&, TServerSettings& s) {
+         s.ListenAddress = "127.0.0.1";
+         s.TcpPort = held.Port();
+       },
+       true, "TCP port"},
+  };
+  const TResources before = Now();
+  int n = 0;
+  for (const TFailure& failure : failures) {
+    SCOPED_TRACE(failure.Step);
+    const std::string dir = dir_ / ("case" + std::to_string(++n));
+    mkworld::WriteInstallation(dir);
+    TServerSettings settings;
+    settings.GameDirectory = dir;
+    settings.TcpPort = 0;
+    settings.BaseUdpPortText = std::to_string(BaseUdpPort());
+    failure.Arrange(dir, settings);
+    view_.lines.clear();
+    {
+      TZQOServer server(view_, TServerOptions{});
+      try {
+        server.StartServer(settings);
+        ADD_FAILURE() << "the start succeeded";
+      } catch (const std::exception& e) {
+        EXPECT_NE(std::string(e.what()).find(failure.Names), std::string::npos) << e.what();
+      }
+      EXPECT_FALSE(server.ServerStarted());
+      EXPECT_EQ(server.Running(), nullptr);
+      EXPECT_TRUE(WaitUntil([&] { return Now() == before; }))
+          << "threads " << Now().Threads << " (were " << before.Threads << "), files "
+          << Now().Files << " (were " << before.Files << ")";
+      if (failure.Logged) {
+        ASSERT_FALSE(view_.lines.empty());
+        EXPECT_EQ(CountLines("Start-up failed: "), 1);
+      } else {
+        EXPECT_EQ(CountLines("Start-up failed: "), 0);
+      }
+    }
+    EXPECT_EQ(Now(), before);
+  }
+}
+
+}  // namespace
+}  // namespace zq::test
