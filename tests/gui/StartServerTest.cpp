@@ -139,63 +139,42 @@ TEST_F(WindowTest, BadBaseUdpPortFailsBeforeTheLog) {
   EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
 }
 
-TEST_F(WindowTest, StatusLinesFollowClientsAndTheMaximum) {
+// The window's wiring: its labels show the server's status lines, its fields and buttons
+// reach the server. The rules behind them (a maximum of 0, refusals, the shutdown's log) are
+// the server's and tested there.
+TEST_F(WindowTest, StatusLabelsAndTheMaximumFieldFollowTheServer) {
   TMainSrvForm& form = MakeForm();
   Start();
   auto& connected = Child<QLabel>(form, "ConnectedLabel");
   auto& peak = Child<QLabel>(form, "PeakLabel");
-
   TZQClient& first = Connect();
   EXPECT_TRUE(first.Greeted());
   EXPECT_EQ(connected.text(), "Connected: 1/32 Clients");
   EXPECT_EQ(peak.text(), "Max Connected: 1");
 
-  // A 0 changes nothing and logs nothing.
-  auto& spin = Child<QSpinBox>(form, "SpinEdit1");
-  std::size_t lines = ViewLines().size();
-  spin.setValue(0);
-  EXPECT_EQ(form.Server().Status().MaxClients, 32);
-  EXPECT_EQ(ViewLines().size(), lines);
-  EXPECT_EQ(connected.text(), "Connected: 1/32 Clients");
-
-  spin.setValue(1);
+  Child<QSpinBox>(form, "SpinEdit1").setValue(1);
   EXPECT_EQ(form.Server().Status().MaxClients, 1);
-  EXPECT_TRUE(EndsWith(ViewLines().back(), "MaxAllowed set to 1"));
   EXPECT_EQ(connected.text(), "Connected: 1/1 Clients");
-
-  // Full: the refused client never shows in either line.
-  TZQClient& second = Connect();
-  EXPECT_TRUE(second.Refused());
-  EXPECT_EQ(connected.text(), "Connected: 1/1 Clients");
-  EXPECT_EQ(peak.text(), "Max Connected: 1");
 
   first.Close();
   EXPECT_TRUE(Until([&] { return connected.text() == "Connected: 0/1 Clients"; }));
   EXPECT_EQ(peak.text(), "Max Connected: 1");
 }
 
-TEST_F(WindowTest, PauseRefusesNewClientsUntilResumed) {
+TEST_F(WindowTest, PauseButtonPausesAndResumesTheServer) {
   TMainSrvForm& form = MakeForm();
-  Start();
   auto& pause = Child<QPushButton>(form, "PauseButton");
+  EXPECT_FALSE(pause.isEnabled()) << "nothing to pause before the start";
+  Start();
   pause.click();
   EXPECT_EQ(pause.text(), "Resume Server");
-  EXPECT_TRUE(EndsWith(ViewLines().back(), "Server paused."));
-
-  TZQClient& refused = Connect();
-  EXPECT_TRUE(refused.Refused());
-  EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 0/32 Clients");
-
+  EXPECT_TRUE(form.Server().Status().Paused);
   pause.click();
   EXPECT_EQ(pause.text(), "Pause Server");
-  EXPECT_TRUE(EndsWith(ViewLines().back(), "Server resumed."));
-  TZQClient& admitted = Connect();
-  EXPECT_TRUE(admitted.Greeted());
-  EXPECT_FALSE(admitted.Refused());
-  EXPECT_EQ(Child<QLabel>(form, "ConnectedLabel").text(), "Connected: 1/32 Clients");
+  EXPECT_FALSE(form.Server().Status().Paused);
 }
 
-TEST_F(WindowTest, StopShutsDownLikeClosingWithoutDisconnectLines) {
+TEST_F(WindowTest, StopButtonShutsTheServerDownAndClosesTheWindow) {
   TMainSrvForm& form = MakeForm();
   Start();
   TZQClient& client = Join("Stopper");
@@ -204,16 +183,7 @@ TEST_F(WindowTest, StopShutsDownLikeClosingWithoutDisconnectLines) {
   EXPECT_FALSE(form.isVisible());
   EXPECT_FALSE(form.Server().ServerStarted());
   EXPECT_TRUE(Until([&] { return client.IsClosed(); }));
-
-  std::string log = ReadLog();
-  std::size_t shutdown = log.find("Server shutdown.");
-  ASSERT_NE(shutdown, std::string::npos);
-  EXPECT_EQ(log.find("Disconnected ", shutdown), std::string::npos);
-  // The threads' shutdown lines follow, and nothing is logged after the writer is gone.
-  EXPECT_NE(log.find("SGM: ", shutdown), std::string::npos);
-  EXPECT_NE(log.find("DM: ", shutdown), std::string::npos);
-  form.close();
-  EXPECT_EQ(ReadLog(), log);
+  EXPECT_TRUE(AnyContains(ViewLines(), "Server shutdown."));
 }
 
 }  // namespace

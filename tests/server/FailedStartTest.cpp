@@ -56,8 +56,8 @@ struct TFailure {
   const char* Step;
   // Prepares the directory and the settings so that the step fails.
   std::function<void(const std::string& dir, TServerSettings& settings)> Arrange;
-  bool Logged;         // the log is open when it fails, and says why
-  const char* Names;   // what the error names
+  bool Logged;        // the log is open when it fails, and says why
+  const char* Names;  // what the error names
 };
 
 TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
@@ -91,8 +91,8 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
        },
        true, "IDENTITY"},
       {"the world",
-       [](const std::string& d, TServerSettings&) { fs::remove(d + "/STATIC/TFA.DAT"); },
-       true, "TFA.DAT"},
+       [](const std::string& d, TServerSettings&) { fs::remove(d + "/STATIC/TFA.DAT"); }, true,
+       "TFA.DAT"},
       {"the accounts file",
        [](const std::string& d, TServerSettings& s) {
          fs::create_directories(d + "/a-directory.db");
