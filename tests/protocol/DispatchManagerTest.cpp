@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -73,6 +75,39 @@ class StepLog {
   std::optional<TDispatchStep> holdAt_;
 };
 
+// Ends the program when a test outlives its bound: a dispatch thread that never ends cannot be
+// waited for (WaitFor has no time-out), and a broken build should fail, not hang.
+class Watchdog {
+ public:
+  explicit Watchdog(std::chrono::seconds bound)
+      : thread_([this, bound, name = std::string(CurrentTest())] {
+          std::unique_lock guard(lock_);
+          if (!ended_.wait_for(guard, bound, [&] { return done_; })) {
+            std::fprintf(stderr, "%s: still running after %lld s; giving up\n", name.c_str(),
+                         static_cast<long long>(bound.count()));
+            std::_Exit(1);
+          }
+        }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard guard(lock_);
+      done_ = true;
+    }
+    ended_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  static const char* CurrentTest() {
+    const testing::TestInfo* info = testing::UnitTest::GetInstance()->current_test_info();
+    return info ? info->name() : "?";
+  }
+  std::mutex lock_;
+  std::condition_variable ended_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
 class DispatchTest : public testing::Test {
  protected:
   DispatchTest() {
@@ -98,6 +133,7 @@ class DispatchTest : public testing::Test {
     manager.WaitFor();
   }
 
+  Watchdog watchdog{4 * GENEROUS};  // first in, last out
   TMainThreadQueue main;
   TSocketTable sockets;
   TGameMessenger queue{DISPATCH_QUEUE_NAME};
