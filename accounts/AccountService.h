@@ -49,6 +49,8 @@ class TAccountService {
 
   // False when the login queue is full (or stopped): the caller refuses the login.
   bool SubmitLogin(TLoginRequest request);
+  // Logins waiting for the login worker (any thread); for the status and for tests.
+  std::size_t QueuedLogins() { return logins_->Queued(); }
   // Queues `job`; an exception it throws becomes `onError(text)` on the main thread.
   void Run(TAccountJob job, std::function<void(const std::string&)> onError = {});
   // The main thread's connection, for reads only.
