@@ -49,7 +49,8 @@ class TAccountService {
 
   // False when the login queue is full (or stopped): the caller refuses the login.
   bool SubmitLogin(TLoginRequest request);
-  // Logins waiting for the login worker (any thread); for the status and for tests.
+  // Logins waiting for the login worker (any thread); tests look at it to know that Stop has
+  // emptied the queue.
   std::size_t QueuedLogins() { return logins_->Queued(); }
   // Queues `job`; an exception it throws becomes `onError(text)` on the main thread.
   void Run(TAccountJob job, std::function<void(const std::string&)> onError = {});
