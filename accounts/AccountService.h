@@ -49,6 +49,9 @@ class TAccountService {
 
   // False when the login queue is full (or stopped): the caller refuses the login.
   bool SubmitLogin(TLoginRequest request);
+  // Logins waiting for the login worker (any thread); tests look at it to know that Stop has
+  // emptied the queue.
+  std::size_t QueuedLogins() { return logins_->Queued(); }
   // Queues `job`; an exception it throws becomes `onError(text)` on the main thread.
   void Run(TAccountJob job, std::function<void(const std::string&)> onError = {});
   // The main thread's connection, for reads only.

@@ -10,8 +10,6 @@ namespace zq {
 namespace {
 
 constexpr const char* MODULE = "DispatchManagerU";
-// Most messages framed ahead while the main thread sends: about a megabyte.
-constexpr std::size_t MAX_BATCH = 16 * QUEUE_SIZE;
 
 void ReportCheck(const EInternalCheck& e) {
   const std::string line =
@@ -45,11 +43,12 @@ void TDispatchManager::Execute() {
     if (r == TWaitResult::wrSignaled) Drain();
   } while (!Terminated() && r != TWaitResult::wrAbandoned && r != TWaitResult::wrError);
   // A batch handed over refers to this object: wait until the main thread has sent it all.
-  for (;;) {
+  for (bool told = false;; told = true) {
     {
       std::lock_guard guard(lock_);
       if (!inFlight_ && !ready_) break;
     }
+    if (!told) Tell(TDispatchStep::ShutdownWait);
     queue_.Wait(10);
   }
   if (r == TWaitResult::wrError)
@@ -60,13 +59,18 @@ void TDispatchManager::Execute() {
 }
 
 void TDispatchManager::Drain() {
+  bool ready;
   {
     std::lock_guard guard(lock_);
-    if (ready_) return;  // the main thread takes that batch first, and wakes this thread
+    ready = ready_;
   }
-  // Everything pending is framed at once (up to MAX_BATCH addressees, keeping memory
+  if (ready) {  // the main thread takes that batch first, and wakes this thread
+    Tell(TDispatchStep::Deferred);
+    return;
+  }
+  // Everything pending is framed at once (up to DISPATCH_MAX_BATCH addressees, keeping memory
   // bounded); what is left wakes the next wait.
-  while (filling_.entries.size() < MAX_BATCH) {
+  while (filling_.entries.size() < DISPATCH_MAX_BATCH) {
     popped_.clear();
     if (queue_.PopAll(popped_, QUEUE_SIZE) == 0) break;
     for (const GameMessagePtr& message : popped_) {
@@ -83,18 +87,28 @@ void TDispatchManager::Drain() {
 }
 
 bool TDispatchManager::HandOver() {
-  if (filling_.entries.empty()) return false;
+  if (filling_.entries.empty()) {
+    Tell(TDispatchStep::NothingToSend);
+    return false;
+  }
+  bool busy;
   {
     std::lock_guard guard(lock_);
-    if (inFlight_) {
+    busy = inFlight_;
+    if (busy) {
       ready_ = true;  // the main thread takes it as soon as it has sent the one in hand
-      return false;
+    } else {
+      std::swap(filling_, sending_);
+      filling_.Clear();
+      inFlight_ = true;
     }
-    std::swap(filling_, sending_);
-    filling_.Clear();
-    inFlight_ = true;
+  }
+  if (busy) {
+    Tell(TDispatchStep::MarkedReady);
+    return false;
   }
   MainQueue().Post([this] { SendBatches(); });
+  Tell(TDispatchStep::HandedOver);
   return true;
 }
 

@@ -22,6 +22,17 @@ namespace zq {
 
 constexpr const char* DISPATCH_QUEUE_NAME = "ZQO-DISPATCH";
 constexpr uint32_t DISPATCH_WAIT_MS = 250;
+// Most addressees framed ahead while the main thread sends: about a megabyte.
+constexpr std::size_t DISPATCH_MAX_BATCH = 16 * QUEUE_SIZE;
+
+// What the dispatch thread has just done with the messages it was woken for.
+enum class TDispatchStep : uint8_t {
+  HandedOver,     // a batch was posted to the main thread
+  MarkedReady,    // a batch was left ready while the main thread sends another
+  Deferred,       // woken while a batch was ready: nothing framed; the main thread wakes it
+  NothingToSend,  // woken with nothing pending
+  ShutdownWait,   // ending, it waits for the main thread to send what it was given
+};
 
 class TDispatchManager : public TThread {
  public:
@@ -39,6 +50,11 @@ class TDispatchManager : public TThread {
   // Runs on the main thread once a connection's GUID is bound and its AssignGUID sent (its
   // waiting input may go on then). Set before Start.
   void SetOnBound(std::function<void(TSocketID&)> onBound) { onBound_ = std::move(onBound); }
+  // Test seam: `observer` runs on the dispatch thread after each TDispatchStep, so that a test
+  // can order what it does against the thread; the server sets none. Set before Start.
+  void SetStepObserver(std::function<void(TDispatchStep)> observer) {
+    observer_ = std::move(observer);
+  }
 
  protected:
   void Execute() override;
@@ -68,7 +84,10 @@ class TDispatchManager : public TThread {
   };
 
   void Log(const std::string& text);  // dispatch thread
-  void Drain();                       // dispatch thread
+  void Tell(TDispatchStep step) {     // dispatch thread
+    if (observer_) observer_(step);
+  }
+  void Drain();  // dispatch thread
   // Gives the filled batch to the main thread (true), or, while it sends another, leaves it
   // ready for the main thread to take as soon as it is done; dispatch thread.
   bool HandOver();
@@ -85,6 +104,7 @@ class TDispatchManager : public TThread {
   LogFunction writeLog_;
   std::vector<GameMessagePtr> popped_;  // dispatch thread
   std::function<void(TSocketID&)> onBound_;
+  std::function<void(TDispatchStep)> observer_;  // test seam
   // Two batches: the dispatch thread fills one while the main thread sends the other, so the
   // queue keeps draining while the main thread is busy. The lock guards the flags and the
   // swap; the dispatch thread touches filling_ only while it is not ready_.

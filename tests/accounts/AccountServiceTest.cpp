@@ -4,12 +4,13 @@
 // step not yet run.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <chrono>
 #include <thread>
 
 #include "accounts/AccountService.h"
 #include "tests/support/DelayedHasher.h"
+#include "tests/support/GateHasher.h"
+#include "tests/support/PollUntil.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
@@ -35,7 +36,7 @@ class AccountServiceTest : public testing::Test {
 
   test::TempDir dir_;
   TMainThreadQueue main_;
-  std::shared_ptr<test::DelayedHasher> hasher_ = std::make_shared<test::DelayedHasher>();
+  std::shared_ptr<TPasswordHasher> hasher_ = std::make_shared<test::DelayedHasher>();
   std::vector<TLoginVerdict> verdicts_;
 };
 
@@ -73,7 +74,8 @@ TEST_F(AccountServiceTest, VerdictsAndJobResultsRunOnTheMainThread) {
 }
 
 TEST_F(AccountServiceTest, StopDropsQueuedLoginsAndEveryStepNotYetRun) {
-  hasher_->delayMs = 200;
+  auto gate = std::make_shared<test::GateHasher>();
+  hasher_ = gate;
   auto service = Make(TAuthMode::Claim);
   for (uint64_t serial = 1; serial <= 4; ++serial)
     ASSERT_TRUE(service->SubmitLogin({"P" + std::to_string(serial), "pw", "192.0.2.1", serial}));
@@ -82,8 +84,14 @@ TEST_F(AccountServiceTest, StopDropsQueuedLoginsAndEveryStepNotYetRun) {
     jobRan = true;
     return std::function<void()>([&] { stepRan = true; });
   });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // the first is being checked
-  std::vector<uint64_t> dropped = service->Stop();
+  ASSERT_TRUE(gate->WaitEntered(1));  // the first is being checked, held there
+  // Stop waits for the check in hand: it runs on another thread, and the gate opens once the
+  // queue is emptied (only Stop empties it while the worker is held).
+  std::vector<uint64_t> dropped;
+  std::thread stopper([&] { dropped = service->Stop(); });
+  EXPECT_TRUE(test::PollUntil([&] { return service->QueuedLogins() == 0; }));
+  gate->Open();
+  stopper.join();
   EXPECT_EQ(dropped, (std::vector<uint64_t>{2, 3, 4}));
   EXPECT_TRUE(jobRan);  // queued jobs run before the thread ends
   EXPECT_FALSE(service->SubmitLogin({"Late", "pw", "192.0.2.1", 9}));
@@ -91,6 +99,7 @@ TEST_F(AccountServiceTest, StopDropsQueuedLoginsAndEveryStepNotYetRun) {
   EXPECT_TRUE(verdicts_.empty());  // the first one's verdict was posted, and is dropped
   EXPECT_FALSE(stepRan);
   EXPECT_TRUE(service->Stop().empty());
+  EXPECT_TRUE(service->Reads().Find("P1")) << "the check in hand was finished";
 }
 
 }  // namespace

@@ -185,17 +185,26 @@ TEST(AccountStore, ReopenStartsAfreshAfterTheFileWasDeleted) {
 TEST(AccountStore, WriterWaitsForAnotherConnectionsTransaction) {
   TempDir dir;
   std::string path = dir / "a.db";
+  test::SleepWatch sleeps;  // before the store, whose connection it watches
   TAccountStore store(path);
   RawDb other(path);
   other.Exec("BEGIN IMMEDIATE");
   other.Exec("INSERT INTO accounts (name, created) VALUES ('held', 1)");
   std::atomic<bool> added{false};
-  std::thread writer([&] { added = store.Add(Named("waiting")); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));  // the writer is blocked now
+  std::string failure;
+  std::thread writer([&] {
+    try {
+      added = store.Add(Named("waiting"));
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+  });
+  EXPECT_TRUE(sleeps.WaitForSleepOn(writer.get_id()));  // the writer waits for the lock
   EXPECT_FALSE(added);
   EXPECT_EQ(RawDb(path).Text("SELECT count(*) FROM accounts"), "0");  // readers are not
   other.Exec("COMMIT");
   writer.join();
+  EXPECT_EQ(failure, "");
   EXPECT_TRUE(added);
   EXPECT_TRUE(store.Find("held"));
 }

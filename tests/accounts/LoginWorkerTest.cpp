@@ -10,50 +10,18 @@
 #include <thread>
 
 #include "accounts/LoginWorker.h"
+#include "tests/support/GateHasher.h"
+#include "tests/support/PollUntil.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
 namespace {
 
 using namespace std::chrono_literals;
+using test::GateHasher;
 using test::TempDir;
 
 constexpr auto GENEROUS = 30s;  // bounds every wait; a loaded machine stays well inside
-
-// A hasher that holds every call until the test opens it, and says who is inside.
-class GateHasher : public TPasswordHasher {
- public:
-  std::string Hash(std::string_view password) const override {
-    Pass();
-    return "hash:" + std::string(password);
-  }
-  bool Verify(const std::string& hash, std::string_view password) const override {
-    Pass();
-    return hash == "hash:" + std::string(password);
-  }
-  void Open() {
-    std::lock_guard guard(lock_);
-    open_ = true;
-    changed_.notify_all();
-  }
-  // Waits until `count` calls have entered.
-  bool WaitEntered(int count) const {
-    std::unique_lock guard(lock_);
-    return changed_.wait_for(guard, GENEROUS, [&] { return entered_ >= count; });
-  }
-
- private:
-  void Pass() const {
-    std::unique_lock guard(lock_);
-    ++entered_;
-    changed_.notify_all();
-    changed_.wait_for(guard, GENEROUS, [&] { return open_; });
-  }
-  mutable std::mutex lock_;
-  mutable std::condition_variable changed_;
-  mutable int entered_ = 0;
-  bool open_ = false;
-};
 
 // Collects verdicts from the worker threads.
 class Answers {
@@ -132,10 +100,7 @@ TEST(LoginWorker, BoundedQueueAndStopAnswersTheCurrentDropsTheRest) {
   std::vector<uint64_t> dropped;
   std::thread stopper([&] { dropped = worker.Stop(); });
   // Only Stop empties the queue while the worker is held in the hash.
-  auto deadline = std::chrono::steady_clock::now() + GENEROUS;
-  while (worker.Queued() > 0 && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(1ms);
-  }
+  EXPECT_TRUE(test::PollUntil([&] { return worker.Queued() == 0; }, GENEROUS));
   EXPECT_FALSE(worker.Submit(Request("refused", "pw", 98)));  // room, but stopping
   hasher.Open();
   stopper.join();

@@ -192,6 +192,7 @@ TEST_F(AccountsCommandTest, BansAddListRemove) {
 }
 
 TEST_F(AccountsCommandTest, ChangesWhileTheServerHasTheFileOpen) {
+  test::SleepWatch sleeps;       // before every connection it watches
   TAccountStore server(File());  // as the running server holds it
   TAccount player;
   player.Name = "Player";
@@ -201,16 +202,19 @@ TEST_F(AccountsCommandTest, ChangesWhileTheServerHasTheFileOpen) {
   ASSERT_EQ(Run({"accounts", "passwd", "player"}, "new\n").Status, 0);
   EXPECT_TRUE(hasher_.Verify(server.Find("player")->PasswordHash, "new"));  // seen at once
 
-  // The server is in the middle of a write: the command waits for it instead of failing.
-  std::thread serverWrite([&] {
-    test::RawDb raw(File());
-    raw.Exec("BEGIN IMMEDIATE");
-    raw.Exec("UPDATE accounts SET play_seconds = 60 WHERE name = 'Player'");
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The server is in the middle of a write: the command waits for it instead of failing, and
+  // the write ends only once the command is seen waiting.
+  test::RawDb raw(File());
+  raw.Exec("BEGIN IMMEDIATE");
+  raw.Exec("UPDATE accounts SET play_seconds = 60 WHERE name = 'Player'");
+  bool commandWaited = false;
+  std::thread serverWrite([&, command = std::this_thread::get_id()] {
+    commandWaited = sleeps.WaitForSleepOn(command);
     raw.Exec("COMMIT");
   });
   Result added = Run({"bans", "add", "Intruder", "--reason", "while busy"});
   serverWrite.join();
+  EXPECT_TRUE(commandWaited);
   EXPECT_EQ(added.Status, 0) << added.Err;
   EXPECT_TRUE(server.Bans().FindForName("intruder", SystemWallClock()));
   EXPECT_EQ(server.Find("player")->PlaySeconds, 60);

@@ -26,7 +26,10 @@ class FakeTcpConnection : public ITcpConnection {
       : address_(std::move(address)), port_(port) {}
   const std::string& RemoteAddress() const override { return address_; }
   uint16_t RemotePort() const override { return port_; }
-  void SendText(std::string_view bytes) override { sent += bytes; }
+  void SendText(std::string_view bytes) override {
+    sent += bytes;
+    if (onSend) onSend(bytes);
+  }
   std::string ReceiveText(std::size_t) override { return {}; }
   void Close() override {
     ++closes;
@@ -35,6 +38,7 @@ class FakeTcpConnection : public ITcpConnection {
   std::string sent;  // every send, concatenated
   int closes = 0;
   std::function<void()> onClose;
+  std::function<void(std::string_view)> onSend;  // after each send is recorded
 
  private:
   std::string address_;

@@ -1,7 +1,10 @@
 // TEvent: auto-reset, time-outs, abandonment, cross-thread wake-ups.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <future>
+#include <mutex>
 #include <thread>
 
 #include "platform/Event.h"
@@ -23,31 +26,37 @@ TEST(EventTest, AutoResetConsumesOneSignalPerWait) {
 
 TEST(EventTest, SignalFromAnotherThreadWakesTheWaiter) {
   TEvent e;
-  std::atomic<int> woke{0};
+  std::mutex lock;
+  std::condition_variable changed;
+  int woke = 0;
   std::thread waiter([&] {
-    for (int i = 0; i < 3; ++i)
-      if (e.WaitFor(60000) == TWaitResult::wrSignaled) ++woke;
+    for (int i = 0; i < 3; ++i) {
+      if (e.WaitFor(60000) != TWaitResult::wrSignaled) continue;
+      std::lock_guard guard(lock);
+      ++woke;
+      changed.notify_all();
+    }
   });
-  for (int i = 0; i < 3; ++i) {
-    int before = woke.load();
+  // One signal at a time, each after the wake-up before it: signals do not count up.
+  for (int i = 1; i <= 3; ++i) {
     e.SetEvent();
-    for (int n = 0; n < 6000 && woke.load() == before; ++n)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::unique_lock guard(lock);
+    EXPECT_TRUE(changed.wait_for(guard, std::chrono::seconds(60), [&] { return woke == i; }))
+        << "wake-up " << i;
   }
   waiter.join();
-  EXPECT_EQ(woke.load(), 3);
+  EXPECT_EQ(woke, 3);
 }
 
 TEST(EventTest, AbandonEndsPresentAndFutureWaits) {
   TEvent e;
-  std::atomic<bool> waiting{false};
+  std::promise<void> waiting;
   TWaitResult result = TWaitResult::wrError;
   std::thread waiter([&] {
-    waiting = true;
+    waiting.set_value();
     result = e.WaitFor(600000);
   });
-  for (int n = 0; n < 2000 && !waiting; ++n)
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  EXPECT_EQ(waiting.get_future().wait_for(std::chrono::seconds(60)), std::future_status::ready);
   e.Abandon();  // before or during the wait: either way it ends
   waiter.join();
   EXPECT_EQ(result, TWaitResult::wrAbandoned);
