@@ -101,8 +101,12 @@ TEST_F(BotScriptTest, RefusedAndClosedConnectionsAndUnsetVariables) {
             0)
       << out_.str();
   EXPECT_TRUE(Says("held: closed: connection closed by 127.0.0.1:")) << out_.str();
+  // With one client allowed, each run waits until the server has seen the last one go.
+  auto noneConnected = [&] { return server_->Status().Connected == 0; };
+  ASSERT_TRUE(WaitUntil(noneConnected));
   EXPECT_EQ(Run("connect\nexpect AssignGUID GUID=$me within 10\n"), 1);
   EXPECT_TRUE(Says("FAILED: variable $me has no value"));
+  ASSERT_TRUE(WaitUntil(noneConnected));
   EXPECT_EQ(Run("connect\nexpect Welcome within 3000\nexpect closed within 200\n"), 1);
   EXPECT_TRUE(Says("FAILED: expect closed: still open after 200 ms"));
 }
