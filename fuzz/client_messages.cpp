@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::map<uint64_t, bool> inGame;  // by serial, as the game sees the joins and departures
   auto leave = [&](zq::TSocketID& client) { sockets.RemoveSocket(*client.Socket); };
   zq::TClientMessageHandler handler(
-      sockets, game, zq::TClientSettings{"ID", 28500, rate},
+      game, zq::TClientSettings{"ID", 28500, rate},
       [] {
         return std::make_unique<zq::test::FakeUdpEndpoint>(std::make_shared<zq::test::UdpRecord>());
       },
@@ -91,11 +91,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       handler.ClientLeft(client);
       leave(client);
     } else {
-      const int32_t n = in.Byte() % 10;  // 0 and 9 are never numbers of these connections
+      const int32_t n = 1 + in.Byte() % 9;  // 9 is never the number of these connections
       const uint32_t type = static_cast<uint32_t>(in.Byte()) << 24 |
                             static_cast<uint32_t>(op % 3 == 0 ? in.Byte() : 0) << 16;
       const std::string payload = in.Bytes(in.Byte());
-      handler.HandleClientMessage(n, type, payload);
+      handler.HandleClientMessage(sockets[n], type, payload);
     }
     while (zq::GameMessagePtr m = game.Pop()) {
       Require(m->SocketID >= 1 && m->SocketID <= zq::MAX_SOCKETS, "a game message has a sender");

@@ -45,13 +45,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   zq::TSocketID& client = sockets.AddSocket(connection);
   zq::TZQProtocolFormat protocol(sockets);
   std::vector<Message> got;
-  protocol.SetMessageHandler([&](int32_t n, uint32_t type, std::string_view payload) {
-    Require(n == client.Number, "a message comes with its sender's number");
+  protocol.SetMessageHandler([&](zq::TSocketID& from, uint32_t type, std::string_view payload) {
+    Require(&from == &client, "a message comes with its sender's record");
     got.emplace_back(type, std::string(payload));
   });
   for (std::size_t at = 0; at < stream.size(); at += step) {
     client.ReceiveBuffer.append(stream.substr(at, step));
-    protocol.TCP_parseInputStream(connection, client.ReceiveBuffer);
+    protocol.TCP_parseInputStream(client);
     Require(zq::IsIncomplete(client.ReceiveBuffer), "no whole message stays buffered");
     Require(client.ReceiveBuffer.size() < 4 + 65535, "less than one message stays buffered");
   }

@@ -22,8 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   client.UDP = std::make_unique<zq::test::FakeUdpEndpoint>(std::make_shared<zq::test::UdpRecord>());
   zq::TZQProtocolFormat protocol(sockets);
   std::size_t taken = 0, messages = 0;
-  protocol.SetMessageHandler([&](int32_t n, uint32_t type, std::string_view payload) {
-    Require(n == client.Number, "a datagram's messages come with the endpoint's number");
+  protocol.SetMessageHandler([&](zq::TSocketID& from, uint32_t type, std::string_view payload) {
+    Require(&from == &client, "a datagram's messages come with the endpoint's record");
     const std::string_view rest = std::string_view(datagram).substr(taken);
     Require(!zq::IsIncomplete(rest), "only whole messages are handed over");
     Require(zq::HeaderType(rest) == type, "the type is the header's");
@@ -31,7 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     taken += 4 + payload.size();
     ++messages;
   });
-  protocol.UDP_parseInputStream(*client.UDP, "127.0.0.1", datagram);
+  protocol.UDP_parseInputStream(client, "127.0.0.1", datagram);
   Require(zq::IsIncomplete(std::string_view(datagram).substr(taken)),
           "every whole message is handed over");
   Require(messages > 0 || zq::IsIncomplete(datagram), "a datagram with a message is not dropped");

@@ -62,13 +62,11 @@ std::string ClientName(const TSocketID& client) {
   return name;
 }
 
-TClientMessageHandler::TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue,
-                                             TClientSettings settings,
+TClientMessageHandler::TClientMessageHandler(TGameMessenger& gameQueue, TClientSettings settings,
                                              UdpEndpointFactory makeEndpoint,
                                              ClientDatagramHandler onDatagram,
                                              std::function<void(TSocketID&)> onFlood)
-    : sockets_(sockets),
-      gameQueue_(gameQueue),
+    : gameQueue_(gameQueue),
       settings_(std::move(settings)),
       makeEndpoint_(std::move(makeEndpoint)),
       onDatagram_(std::move(onDatagram)),

@@ -58,7 +58,7 @@ using ClientDatagramHandler =
 class TClientMessageHandler {
  public:
   // `onFlood` closes a connection that keeps joining and leaving beyond its budget.
-  TClientMessageHandler(TSocketTable& sockets, TGameMessenger& gameQueue, TClientSettings settings,
+  TClientMessageHandler(TGameMessenger& gameQueue, TClientSettings settings,
                         UdpEndpointFactory makeEndpoint, ClientDatagramHandler onDatagram,
                         std::function<void(TSocketID&)> onFlood);
 
@@ -97,7 +97,6 @@ class TClientMessageHandler {
   void Forward(TSocketID& client, uint32_t type, std::string_view payload);
   void LeaveGame(TSocketID& client);
 
-  TSocketTable& sockets_;
   TGameMessenger& gameQueue_;
   TClientSettings settings_;
   UdpEndpointFactory makeEndpoint_;

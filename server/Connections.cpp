@@ -24,7 +24,7 @@ TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& soc
       settings_(std::move(settings)),
       protocol_(sockets),
       handler_(
-          sockets, game.GameQueue(),
+          game.GameQueue(),
           TClientSettings{settings_.GameIdentity, settings_.BaseUdpPort, settings_.MaxMessageRate},
           [address = settings_.ListenAddress] { return CreateUdpEndpoint(address); },
           [this](TSocketID& client, std::string datagram, uint16_t port,

@@ -19,7 +19,7 @@ class ClientMessagesTest : public testing::Test {
  protected:
   explicit ClientMessagesTest(uint32_t rate = 0)
       : handler(
-            sockets, gameQueue, TClientSettings{"ZQ-IDENT", 28500, rate},
+            gameQueue, TClientSettings{"ZQ-IDENT", 28500, rate},
             [this] {
               records.push_back(std::make_shared<test::UdpRecord>());
               return std::make_unique<test::FakeUdpEndpoint>(records.back(), bindOk);
