@@ -16,7 +16,7 @@ constexpr std::size_t MAX_BATCH = 16 * QUEUE_SIZE;
 void ReportCheck(const EInternalCheck& e) {
   const std::string line =
       std::string("DispatchManager internal check failed: ") + e.what() + " in " + e.Module();
-  ConsoleDiagnostic(line, line);
+  ConsoleDiagnostic("dispatch check", line, line);
 }
 
 }  // namespace
