@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.PrintConfig) {
-    std::cout << zq::ConfigText(commandLine.Settings);
+    std::cout << zq::ConfigText(commandLine.Settings, commandLine.ShowSecrets);
     return 0;
   }
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))
