@@ -189,6 +189,31 @@ TEST_F(GameListenerAttackTest, AServerAtItsDescriptorLimitStillAnswersAndLogs) {
   EXPECT_EQ(server->Stderr().find("Cannot write the log"), std::string::npos) << server->Stderr();
 }
 
+// One address opens connection after connection and never logs in: under the packaged
+// example configuration it holds 8 of the 32 slots, and a player from elsewhere still joins.
+TEST_F(GameListenerAttackTest, UnderTheExampleConfigurationOneAddressCannotHoldEverySlot) {
+  auto server = Start({"--config", ZQ_SOURCE_DIR "/packaging/zqosrv.conf"});
+  ASSERT_NE(port_, 0);
+  std::vector<std::unique_ptr<TRawConnection>> idle;
+  bool refused = false;
+  for (int i = 0; i < 32 && !refused; ++i) {
+    auto c = std::make_unique<TRawConnection>("127.0.0.2", port_);
+    ASSERT_TRUE(c->Connected()) << i;
+    const std::string full = "Too many connections from this address.";
+    c->ReadUntil([&] {
+      return c->received.find(full) != std::string::npos ||
+             c->received.find("Welcome to MyServer") != std::string::npos;
+    });
+    refused = c->received.find(full) != std::string::npos;
+    idle.push_back(std::move(c));
+  }
+  EXPECT_TRUE(refused) << "one address holds " << idle.size() << " slots";
+  EXPECT_EQ(idle.size(), 9u) << "8 admitted, the ninth refused";
+  EXPECT_TRUE(HonestPlayerJoins("honest"));
+  server->Signal(SIGTERM);
+  EXPECT_EQ(server->Wait(), 0);
+}
+
 // A server started under a low soft limit raises it to the hard one at once.
 TEST_F(GameListenerAttackTest, TheSoftLimitOfOpenFilesIsRaisedToTheHardOne) {
   rlimit own{};
