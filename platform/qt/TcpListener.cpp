@@ -22,8 +22,8 @@ namespace zq {
 namespace {
 
 // How long a closed connection may take to hand its remaining output to the kernel, and how
-// many may do so at once (beyond that they close at once). Output the kernel takes at once,
-// a refusal's say, is handed over and the socket closed without waiting.
+// many may do so at once (beyond that they close at once). Output the kernel takes at once
+// (a refusal, say) is handed over and the socket closed without waiting for the peer.
 constexpr int LINGER_MS = 1000;
 constexpr std::size_t MAX_LINGERING = 64;
 constexpr int ACCEPTS_PER_TURN = 64;

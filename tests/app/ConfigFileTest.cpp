@@ -162,22 +162,5 @@ TEST_F(ConfigFileTest, ChangesListTheKeysThatDifferAndOnlyReloadableOnesAreTaken
   ASSERT_EQ(ConfigChanges(before, after).size(), 1u);
 }
 
-// A secret shows neither in a change nor in the printed file; that it has a value does,
-// and an empty one (the token file's) prints as it is.
-TEST_F(ConfigFileTest, ASecretKeyPrintsOnlyWhetherItIsSetOrChanged) {
-  TServerSettings before, after;
-  after.AdminToken = "0123456789abcdef-new";
-  after.MaxClients = 5;
-  const auto changes = ConfigChanges(before, after);
-  ASSERT_EQ(changes.size(), 2u);
-  EXPECT_EQ(ChangeText(changes[0]), "max_clients 32 -> 5");
-  EXPECT_EQ(ChangeText(changes[1]), "admin_token (changed)");
-  EXPECT_NE(ConfigText(before).find("\nadmin_token = \"\"\n"), std::string::npos);
-  EXPECT_NE(ConfigText(after).find("\nadmin_token = (set)\n"), std::string::npos);
-  EXPECT_EQ(ConfigText(after).find("0123456789abcdef"), std::string::npos);
-  EXPECT_NE(ConfigText(after, true).find("\nadmin_token = \"0123456789abcdef-new\"\n"),
-            std::string::npos);
-}
-
 }  // namespace
 }  // namespace zq::test

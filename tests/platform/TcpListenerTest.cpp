@@ -1,6 +1,5 @@
 // TTcpListener over loopback with plain POSIX clients: event order, bytes, closes from inside
-// handlers, resets, Stop, the send bound, the closed connections' descriptors and a process
-// out of descriptors.
+// handlers, resets, Stop, the send bound and the closed connections that go on sending.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,13 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "platform/Console.h"
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/TcpConnection.h"
 #include "platform/qt/TcpListener.h"
 #include "tests/platform/QtTestSupport.h"
-#include "tests/support/DescriptorLimit.h"
 
 namespace zq {
 namespace {
@@ -423,30 +420,6 @@ TEST_F(TcpListenerTest, AHeldConnectionWaitsAloneAndReadsAgainWhenTheHoldEnds) {
   EXPECT_EQ(received, "freeheldlast");
 }
 
-// Refusals that the peers never read: each is handed to the kernel and its socket closed at
-// once, none waits for its peer, and every peer finds its refusal and the end.
-TEST_F(TcpListenerTest, ARefusalIsClosedOnceTheKernelHasItWhateverThePeerDoes) {
-  listener.OnConnect = [this](ITcpConnection& c) {
-    Note("connect", c);
-    c.SendText("Server is full.");
-    c.Close();
-  };
-  const int before = test::OwnOpenDescriptors();
-  constexpr int REFUSED = 100;
-  std::vector<std::unique_ptr<TestClient>> clients;
-  for (int i = 0; i < REFUSED; ++i) {
-    clients.push_back(std::make_unique<TestClient>());
-    ASSERT_TRUE(clients.back()->Connect(listener.Port())) << i;
-  }
-  ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == REFUSED; }));
-  EXPECT_EQ(listener.LingeringCount(), 0u);
-  EXPECT_EQ(test::OwnOpenDescriptors(), before + REFUSED) << "the clients' own, no more";
-  for (auto& c : clients) {
-    ASSERT_TRUE(c->WaitForClose());
-    EXPECT_EQ(c->received, "Server is full.");
-  }
-}
-
 // Output the kernel cannot take at once is still sent, by at most 64 closed sockets at a
 // time; the others close at once, and a peer that reads gets all of it and then the end.
 TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotTaken) {
@@ -472,31 +445,6 @@ TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotT
   EXPECT_EQ(clients.front()->received.find_first_not_of('o'), std::string::npos);
   ASSERT_TRUE(PumpUntil([&] { return listener.LingeringCount() == 0; }))
       << "a lingering socket ends within its time even when its peer never reads";
-}
-
-// Every descriptor of the process is taken: a new connection is accepted with the
-// listener's reserve and closed at once (its peer sees the end instead of waiting in the
-// kernel's queue), the console says so, and once descriptors are free again connections are
-// admitted as ever.
-TEST_F(TcpListenerTest, OutOfDescriptorsAConnectionIsClosedAtOnceNotLeftWaiting) {
-  ConsoleCapture console;
-  {
-    test::TDescriptorsTaken taken;
-    ASSERT_TRUE(taken.AtLimit());
-    taken.Free(1);  // for the client's own socket
-    TestClient client;
-    ASSERT_TRUE(client.Connect(listener.Port()));
-    ASSERT_TRUE(client.WaitForClose(20000)) << "the connection waits in the kernel's queue";
-    EXPECT_TRUE(client.eof);
-    EXPECT_EQ(Count("connect"), 0);
-    EXPECT_EQ(console.CountContaining("Out of file descriptors: the connection from 127.0.0.1:" +
-                                      std::to_string(client.LocalPort()) + " was closed at once."),
-              1)
-        << (console.Lines().empty() ? "" : console.Lines().back());
-  }
-  TestClient later;
-  Admit(later);
-  EXPECT_EQ(Count("connect"), 1);
 }
 
 }  // namespace

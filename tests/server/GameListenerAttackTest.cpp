@@ -176,6 +176,9 @@ TEST_F(GameListenerAttackTest, AServerAtItsDescriptorLimitStillAnswersAndLogs) {
   }
   ASSERT_TRUE(closedAtTheLimit) << "the limit was never reached";
   const int admitted = static_cast<int>(holders.size()) - 1;
+  EXPECT_TRUE(
+      WaitForText(out_ / "stderr", "Out of file descriptors: the connection from 127.0.0.2:"))
+      << server->Stderr();
   EXPECT_GE(admitted, 5);
   ASSERT_TRUE(WaitForCount(log_, "Connected from 127.0.0.2:", admitted));
   EXPECT_EQ(CountOf(ReadFile(log_), "Connected from 127.0.0.2:"), admitted);
