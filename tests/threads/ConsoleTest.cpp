@@ -1,6 +1,10 @@
 // ConsoleDiagnostic's two limits on a clock set by hand: once a second for each kind and
-// source, and a budget for each kind over all its sources with its one summary line.
+// source, and a budget for each kind over all its sources with its one summary line, also
+// when several threads write at once.
 #include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
 
 #include "platform/Console.h"
 #include "tests/support/FakeClock.h"
@@ -63,6 +67,28 @@ TEST(ConsoleDiagnosticTest, AKindPrintsItsBudgetASecondThenOneSummaryOfTheRest) 
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(DIAGNOSTIC_LINES_PER_SECOND));
   EXPECT_EQ(lines.back(), "6 more \"udp invalid\" lines held back")
       << "one line of the 25 went into the last second's budget";
+}
+
+// Four threads flood one kind at once: the budget holds for all of them together and the
+// summary counts every line held back, none twice.
+TEST(ConsoleDiagnosticTest, TheBudgetHoldsForManyThreadsAtOnce) {
+  FakeClock clock(1000);
+  ConsoleCapture console;
+  constexpr int THREADS = 4, EACH = 2000;
+  std::vector<std::thread> writers;
+  for (int t = 0; t < THREADS; ++t)
+    writers.emplace_back([t] {
+      for (int n = 0; n < EACH; ++n) {
+        const std::string source = std::to_string(t) + "." + std::to_string(n);
+        ConsoleDiagnostic("udp invalid", source, "from " + source);
+      }
+    });
+  for (std::thread& w : writers) w.join();
+  EXPECT_EQ(console.Lines().size(), static_cast<std::size_t>(DIAGNOSTIC_LINES_PER_SECOND));
+  clock.Advance(1000);
+  FlushConsoleDiagnostics();
+  EXPECT_EQ(console.Lines().back(), std::to_string(THREADS * EACH - DIAGNOSTIC_LINES_PER_SECOND) +
+                                        " more \"udp invalid\" lines held back");
 }
 
 }  // namespace
