@@ -93,9 +93,10 @@ int OpenDescriptors(pid_t pid) {
   return error ? -1 : n;
 }
 
-int CountOf(const std::string& text, const std::string& part) {
+int CountOf(const std::string& text, const std::string& piece) {
   int n = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++n;
   return n;
 }
 

@@ -44,7 +44,7 @@ bool WaitForText(const std::string& path, const std::string& text, int timeoutMs
 // Waits until the file holds `text` at least `count` times (bounded).
 bool WaitForCount(const std::string& path, const std::string& text, int count,
                   int timeoutMs = 60000);
-int CountOf(const std::string& text, const std::string& part);
+int CountOf(const std::string& text, const std::string& piece);
 
 // The port of "Server is TCP listening on N" in `text`, or 0.
 uint16_t ListeningPortIn(const std::string& text);
