@@ -27,7 +27,9 @@ class TServerOptions {
                     "Configuration file: a key for each setting below (max_clients for "
                     "--max-clients); options given here win.")
         ->type_name("FILE");
-    app_.add_flag("--print-config", PrintConfig, "Print the settings in the file's format.");
+    app_.add_flag("--print-config", PrintConfig,
+                  "Print the settings in the file's format; the admin token only as (set).");
+    app_.add_flag("--show-secrets", ShowSecrets, "With --print-config: print the admin token.");
     app_.add_flag("--headless", Headless, "No window: start the server at once.");
     app_.add_flag("--start", Start, "Window: press \"Start Server\" at once.");
     app_.add_flag("--version", Version, "The version.");
@@ -70,7 +72,8 @@ class TServerOptions {
   std::string Usage() const { return app_.help(); }
 
   std::string Config;
-  bool PrintConfig = false, Headless = false, Start = false, Help = false, Version = false;
+  bool PrintConfig = false, ShowSecrets = false, Headless = false, Start = false, Help = false,
+       Version = false;
 
  private:
   CLI::App app_;
@@ -98,6 +101,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   result.Headless = options.Headless;
   result.Start = options.Start;
   result.PrintConfig = options.PrintConfig;
+  result.ShowSecrets = options.ShowSecrets;
   if (result.Help || result.Version) return result;
 
   TServerSettings& s = result.Settings;

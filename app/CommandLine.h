@@ -1,6 +1,6 @@
 // The command line of zqosrv: one option for every setting of the table
-// (server/SettingsTable.h), beside --config, --print-config, --headless, --start, --help and
-// --version. Main thread (it reads the configuration file).
+// (server/SettingsTable.h), beside --config, --print-config (with --show-secrets), --headless,
+// --start, --help and --version. Main thread (it reads the configuration file).
 #pragma once
 
 #include <string>
@@ -16,6 +16,7 @@ struct TCommandLine {
   std::string ConfigFile;
   std::vector<std::string> Arguments;
   bool PrintConfig = false;
+  bool ShowSecrets = false;  // --print-config shows the secret values
   bool GameDirectoryGiven = false;
   bool Headless = false;
   bool Start = false;  // window: press "&Start Server" at once

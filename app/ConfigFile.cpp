@@ -105,7 +105,7 @@ TConfigPlaces ReadConfigFile(const std::string& path, TServerSettings& settings)
   return places;
 }
 
-std::string ConfigText(const TServerSettings& settings) {
+std::string ConfigText(const TServerSettings& settings, bool showSecrets) {
   std::string reloadable;
   for (const TSetting& k : SettingsTable())
     if (k.Reloadable) reloadable += std::string(reloadable.empty() ? "" : ", ") + k.Key;
@@ -113,8 +113,12 @@ std::string ConfigText(const TServerSettings& settings) {
       "; zqosrv configuration. A key left out takes its default; options on the command line\n"
       "; win over this file. SIGHUP reads it again and applies, while running:\n; " +
       reloadable + ".\n";
-  for (const TSetting& k : SettingsTable())
-    text += std::string(k.Key) + " = " + k.Write(settings) + "\n";
+  const TServerSettings defaults;
+  for (const TSetting& k : SettingsTable()) {
+    std::string value = k.Write(settings);
+    if (k.Secret && !showSecrets && value != k.Write(defaults)) value = "(set)";
+    text += std::string(k.Key) + " = " + value + "\n";
+  }
   return text;
 }
 
@@ -126,6 +130,12 @@ std::vector<TConfigChange> ConfigChanges(const TServerSettings& before,
     if (was != is) changes.push_back({&k, std::move(was), std::move(is)});
   }
   return changes;
+}
+
+std::string ChangeText(const TConfigChange& change) {
+  const std::string key = change.Setting->Key;
+  if (change.Setting->Secret) return key + " (changed)";
+  return key + " " + change.Before + " -> " + change.After;
 }
 
 void TakeReloadable(const TServerSettings& from, TServerSettings& to) {

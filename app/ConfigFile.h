@@ -24,8 +24,10 @@ using TConfigPlaces = std::map<std::string, std::string>;
 // its place.
 TConfigPlaces ReadConfigFile(const std::string& path, TServerSettings& settings);
 
-// Every key with its value, in the file's format (a file that reads back to `settings`).
-std::string ConfigText(const TServerSettings& settings);
+// Every key with its value, in the file's format (a file that reads back to `settings`). A
+// secret key that holds a value is printed "(set)", which reads back as no value of its
+// kind, unless `showSecrets`.
+std::string ConfigText(const TServerSettings& settings, bool showSecrets = false);
 
 struct TConfigChange {
   const TSetting* Setting;
@@ -35,6 +37,9 @@ struct TConfigChange {
 // The keys whose values differ, in the table's order.
 std::vector<TConfigChange> ConfigChanges(const TServerSettings& before,
                                          const TServerSettings& after);
+// The change as the log shows it: "max_clients 32 -> 40"; a secret key's values are not
+// shown: "admin_token (changed)".
+std::string ChangeText(const TConfigChange& change);
 
 // Gives `to` the values of `from` for every reloadable key.
 void TakeReloadable(const TServerSettings& from, TServerSettings& to);

@@ -18,7 +18,7 @@ bool TConfigReload::Run(TZQOServer& server) {
   }
   const std::vector<TConfigChange> changes = ConfigChanges(running_, read);
   for (const TConfigChange& c : changes)
-    server.Log(std::string("Reload: ") + c.Setting->Key + " " + c.Before + " -> " + c.After +
+    server.Log("Reload: " + ChangeText(c) +
                (c.Setting->Reloadable ? "" : " (takes effect at the next start)"));
   if (changes.empty()) server.Log("Reload: nothing changed.");
   TakeReloadable(read, running_);

@@ -1,6 +1,7 @@
 // SIGHUP for a server run from the command line: reads the command line again, and with it the
 // configuration file, gives the running server what can change while running, and logs every
-// value that changed ("Reload: max_clients 32 -> 40"); the others wait for the next start.
+// value that changed ("Reload: max_clients 32 -> 40"; a secret one only as changed); the
+// others wait for the next start.
 // Main thread only.
 #pragma once
 

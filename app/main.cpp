@@ -9,6 +9,7 @@
 #include "app/ConfigFile.h"
 #include "app/HeadlessRun.h"
 #include "app/WindowRun.h"
+#include "platform/Descriptors.h"
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
 
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
     return zq::RunAccountsCommand(std::vector<std::string>(argv + 1, argv + argc), std::cin,
                                   std::cout, std::cerr);
   zq::TSignalWatcher::HoldSignals();  // a signal before the watcher waits for it
+  zq::RaiseDescriptorLimit();         // connections, accounts file and log: room for all
   zq::TCommandLine commandLine;
   try {
     commandLine = zq::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
@@ -35,7 +37,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (commandLine.PrintConfig) {
-    std::cout << zq::ConfigText(commandLine.Settings);
+    std::cout << zq::ConfigText(commandLine.Settings, commandLine.ShowSecrets);
     return 0;
   }
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))

@@ -105,7 +105,7 @@ void TServerGameManager::DrainQueue() {
     } catch (const EInternalCheck& e) {
       const std::string line =
           std::string("SGM: Internal check failed: ") + e.what() + " in " + e.Module();
-      ConsoleDiagnostic(line, line);
+      ConsoleDiagnostic("game check", line, line);
     }
   }
   batch_.clear();    // each message (and its structure) is freed here

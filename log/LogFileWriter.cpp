@@ -1,7 +1,10 @@
 #include "log/LogFileWriter.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -11,6 +14,8 @@
 
 namespace zq {
 namespace {
+
+constexpr mode_t LOG_FILE_MODE = 0640;  // the log names players and their addresses
 
 std::string Format(const char* pattern) {
   std::time_t now = std::time(nullptr);
@@ -36,13 +41,28 @@ std::string TLogFileWriter::TimeText() {
 
 TLogFileWriter::TLogFileWriter(const std::string& fileName)
     : logPath_((std::filesystem::current_path() / fileName).string()) {
-  if (std::FILE* existing = std::fopen(logPath_.c_str(), "rb")) {
-    std::fclose(existing);
-    return;
+  struct stat existing {};
+  if (::stat(logPath_.c_str(), &existing) == 0) return;  // kept as it is, never truncated
+  const int fd = Open();
+  if (fd < 0) throw EInOutError(Failure("Cannot create", logPath_));
+  const bool closed = ::close(fd) == 0;
+  reserve_.Refill();
+  if (!closed) throw EInOutError(Failure("Cannot close", logPath_));
+}
+
+int TLogFileWriter::Open() {
+  const auto open = [&] {
+    return ::open(logPath_.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, LOG_FILE_MODE);
+  };
+  const int fd = open();
+  if (fd >= 0 || errno != EMFILE || !reserve_.Release()) return fd;
+  const int again = open();
+  if (again < 0) {
+    const int error = errno;
+    reserve_.Refill();
+    errno = error;
   }
-  std::FILE* created = std::fopen(logPath_.c_str(), "wb");
-  if (!created) throw EInOutError(Failure("Cannot create", logPath_));
-  if (std::fclose(created) != 0) throw EInOutError(Failure("Cannot close", logPath_));
+  return again;
 }
 
 void TLogFileWriter::WriteLine(const std::string& message) {
@@ -50,11 +70,20 @@ void TLogFileWriter::WriteLine(const std::string& message) {
   std::string time = TimeText();
   // Control characters (client text may carry them) are escaped: one event, one line.
   std::string line = date + " " + time + " " + EscapeControl(message);
-  std::FILE* f = std::fopen(logPath_.c_str(), "ab");
-  if (!f) throw EInOutError(Failure("Cannot append to", logPath_));
-  bool written = std::fwrite(line.data(), 1, line.size(), f) == line.size() &&
-                 std::fwrite("\r\n", 1, 2, f) == 2;
-  if (std::fclose(f) != 0 || !written) throw EInOutError(Failure("Cannot write", logPath_));
+  const int fd = Open();
+  if (fd < 0) throw EInOutError(Failure("Cannot append to", logPath_));
+  // One write: the line and its end arrive together, whoever else appends.
+  const std::string record = line + "\r\n";
+  ssize_t n;
+  do n = ::write(fd, record.data(), record.size());
+  while (n < 0 && errno == EINTR);
+  int error = n < 0 ? errno : n != static_cast<ssize_t>(record.size()) ? ENOSPC : 0;
+  if (::close(fd) != 0 && error == 0) error = errno;
+  reserve_.Refill();
+  if (error != 0) {
+    errno = error;
+    throw EInOutError(Failure("Cannot write", logPath_));
+  }
   if (lineCallback_) lineCallback_(line);
 }
 

@@ -1,11 +1,15 @@
 // TLogFileWriter: appends "<date> <time> <message>" lines (CR LF ended) to the log file,
 // opening and closing it for every line, then hands the stamped line to the callback. Control
-// characters in the message are written escaped ("\x0D"), so no message forges a line.
+// characters in the message are written escaped ("\x0D"), so no message forges a line. The
+// file is created readable by its owner and group only (0640, less what the umask takes), and
+// a descriptor is held in reserve for it, so that a process out of descriptors still logs.
 // Main thread only.
 #pragma once
 
 #include <functional>
 #include <string>
+
+#include "platform/Descriptors.h"
 
 namespace zq {
 
@@ -27,8 +31,12 @@ class TLogFileWriter {
   static std::string TimeText();
 
  private:
+  // Opens the file for appending (creating it), with the reserve when out of descriptors.
+  int Open();
+
   LineCallback lineCallback_;
   std::string logPath_;
+  TDescriptorReserve reserve_;
 };
 
 }  // namespace zq

@@ -1,7 +1,8 @@
 // The console: trace and anomaly lines on standard error, one flushed line each, stamped with
 // the local time and escaped. ConsoleLine prints every line; ConsoleDiagnostic prints each
-// kind at most once a second, counting what it held back. Any thread may write; tests may
-// capture the lines (unstamped) instead.
+// kind at most once a second for each source and at most 20 lines a second of a kind in all,
+// counting what it held back. Any thread may write; tests may capture the lines (unstamped)
+// instead.
 #pragma once
 
 #include <cstdint>
@@ -13,11 +14,24 @@ namespace zq {
 
 void ConsoleLine(std::string_view line);
 
-// Prints "<date> <time> <line>" unless a line of the same `kind` was printed less than a
-// second ago (GetTickCount); held-back lines are counted and the next printed line of that
-// kind ends with " (N more)". Kinds are free text, e.g. "rate 10.0.0.1:4000". A line with
-// "\n" in it prints as several lines, all stamped.
+// Most lines of one kind printed in a second, over all its sources.
+constexpr int DIAGNOSTIC_LINES_PER_SECOND = 20;
+
+// Prints "<date> <time> <line>" unless a line of the same `kind` and `source` was printed
+// less than a second ago (GetTickCount); such held-back lines are counted and the next
+// printed line of that kind and source ends with " (N more)". Beyond that, a kind prints at
+// most DIAGNOSTIC_LINES_PER_SECOND lines a second whatever their sources; what it holds back
+// then is told once its second is over, in one line: "N more "<kind>" lines held back".
+// Kinds are fixed texts ("udp invalid"), sources what the line is about ("10.0.0.1:4000").
+// A line with "\n" in it prints as several lines, all stamped.
+void ConsoleDiagnostic(std::string_view kind, std::string_view source, std::string_view line);
+// A kind that has one source.
 void ConsoleDiagnostic(std::string_view kind, std::string_view line);
+
+// Prints the summaries of the kinds whose second is over; ConsoleDiagnostic prints a kind's
+// own summary with its next line, and a caller that runs every second calls this so that the
+// last one of a burst is not held back until then.
+void FlushConsoleDiagnostics();
 
 // Forgets the held-back counts (tests).
 void ResetConsoleDiagnostics();

@@ -42,11 +42,11 @@ std::string CodeText(uint32_t type) {
   return name ? std::string(hex) + " (" + name + ")" : std::string(hex);
 }
 
-// A diagnostic about a client: the text, then the client in brackets; each text at most once
-// a second for each client.
-void Diagnose(const TSocketID& client, const std::string& text) {
+// A diagnostic of `kind` about a client: the text, then the client in brackets; each text at
+// most once a second for each client.
+void Diagnose(const TSocketID& client, std::string_view kind, const std::string& text) {
   const std::string name = ClientName(client);
-  ConsoleDiagnostic(text + name, text + " [" + name + "]");
+  ConsoleDiagnostic(kind, text + name, text + " [" + name + "]");
 }
 
 }  // namespace
@@ -87,8 +87,9 @@ void TClientMessageHandler::HandleClientMessage(TSocketID& client, uint32_t type
   }
   std::size_t fixed = FixedFieldsOf(type);
   if (payload.size() < fixed) {
-    Diagnose(client, "Short payload for " + CodeText(type) + ": " + std::to_string(payload.size()) +
-                         " of " + std::to_string(fixed) + " bytes, dropped");
+    Diagnose(client, "short payload",
+             "Short payload for " + CodeText(type) + ": " + std::to_string(payload.size()) +
+                 " of " + std::to_string(fixed) + " bytes, dropped");
     return;
   }
 
@@ -137,7 +138,8 @@ void TClientMessageHandler::HandleClientMessage(TSocketID& client, uint32_t type
   if (!client.InGame() || !IsGameCode(MsgCode(type))) return;
   if (!client.MessageBudget.Take(GetTickCount())) {
     ++rateLimited_;
-    if (!client.OverRate) Diagnose(client, "Over the message rate: game messages dropped");
+    if (!client.OverRate)
+      Diagnose(client, "over rate", "Over the message rate: game messages dropped");
     client.OverRate = true;
     if (client.Socket) client.Socket->HoldReading(FLOOD_HOLD_MS);
     return;
@@ -169,13 +171,14 @@ void TClientMessageHandler::LeaveGame(TSocketID& client) {
 
 void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view payload) {
   THeartbeatRecord& beat = client.HeartbeatRecord;
-  if (!client.UDPActive()) return Diagnose(client, "Received BEATACK for inactive client UDP.");
+  if (!client.UDPActive())
+    return Diagnose(client, "beatack", "Received BEATACK for inactive client UDP.");
   auto ack = DecodeBEATACK(payload);
   if (beat.AckedSeq == beat.Seq)  // acknowledged already, or nothing sent yet
-    return Diagnose(client, "Received duplicate BEATACK SEQ#");
-  if (ack->Seq != beat.Seq) return Diagnose(client, "Received invalid BEATACK SEQ#");
+    return Diagnose(client, "beatack", "Received duplicate BEATACK SEQ#");
+  if (ack->Seq != beat.Seq) return Diagnose(client, "beatack", "Received invalid BEATACK SEQ#");
   if (ack->Tick != beat.SentAt)
-    return Diagnose(client, "Received valid BEATACK SEQ#, But invalid timestamp!");
+    return Diagnose(client, "beatack", "Received valid BEATACK SEQ#, But invalid timestamp!");
   beat.AckedSeq = ack->Seq;
   beat.Missed = 0;
   beat.RoundTrip = GetTickCount() - ack->Tick;
@@ -196,7 +199,7 @@ void TClientMessageHandler::OpenClientUdp(TSocketID& client, uint16_t clientPort
   uint16_t localPort = static_cast<uint16_t>(settings_.BaseUdpPort + client.Number);
   std::unique_ptr<IUdpEndpoint> udp = makeEndpoint_ ? makeEndpoint_() : nullptr;
   if (!udp || !udp->Bind(localPort)) {
-    return Diagnose(client, "Cannot bind UDP port " + std::to_string(localPort));
+    return Diagnose(client, "udp bind", "Cannot bind UDP port " + std::to_string(localPort));
   }
   udp->SetRemote(client.Address, clientPort);
   // The endpoint lives in the record and goes before it: its datagrams find the record.

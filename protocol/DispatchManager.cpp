@@ -14,7 +14,7 @@ constexpr const char* MODULE = "DispatchManagerU";
 void ReportCheck(const EInternalCheck& e) {
   const std::string line =
       std::string("DispatchManager internal check failed: ") + e.what() + " in " + e.Module();
-  ConsoleDiagnostic(line, line);
+  ConsoleDiagnostic("dispatch check", line, line);
 }
 
 }  // namespace

@@ -25,7 +25,7 @@ void SendUDP(TSocketID& to, std::string_view frame) {
   }
   if (!to.UDP) {
     ConsoleDiagnostic(
-        "udp nil " + std::to_string(to.Number),
+        "udp nil", std::to_string(to.Number),
         "UDP was NIL for SocketID=" + std::to_string(to.Number) + " msg=" + DescribeFrame(frame));
     return;
   }

@@ -81,7 +81,7 @@ void TZQProtocolFormat::TCP_parseInputStream(TSocketID& from) {
 void TZQProtocolFormat::UDP_parseInputStream(TSocketID& from, const std::string& senderAddress,
                                              std::string_view datagram) {
   if (IsIncomplete(datagram)) {
-    ConsoleDiagnostic("udp incomplete " + senderAddress,
+    ConsoleDiagnostic("udp incomplete", senderAddress,
                       "UDP_parseInputStream received an incomplete or invalid packet.\n"
                       "Source address: " +
                           senderAddress);

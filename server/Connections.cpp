@@ -35,7 +35,10 @@ TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& soc
       heartbeat_(sockets, counters_,
                  [this](TSocketID& client, const std::string& why) { DropFor(client, why); }),
       beatTimer_([this] { OnBeatTimer(); }),
-      setupTimer_([this] { CheckSetupDeadlines(); }),
+      setupTimer_([this] {
+        CheckSetupDeadlines();
+        FlushConsoleDiagnostics();  // the count of a burst's last second, held back
+      }),
       inputTimer_([this] {
         if (game_.GameQueue().Size() > GAME_QUEUE_LOW) return;
         inputTimer_.Stop();
@@ -240,7 +243,7 @@ void TConnections::OnDatagram(TSocketID& client, std::string datagram, uint16_t 
   if (!receivingUdp_) return;
   sockets_.Traffic().ReceivedBytes(TTransport::Udp, datagram.size());
   if (senderAddress != client.Address) {  // the sender's port is not compared
-    ConsoleDiagnostic("udp invalid " + senderAddress,
+    ConsoleDiagnostic("udp invalid", senderAddress,
                       "Received UDP from invalid host: " + senderAddress);
     return;
   }

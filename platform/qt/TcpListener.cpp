@@ -12,6 +12,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/Console.h"
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 #include "platform/qt/SocketAddress.h"
@@ -20,18 +21,54 @@
 namespace zq {
 namespace {
 
-// How long a closed connection may take to hand its remaining output to the kernel and see
-// the peer's end, and how many may do so at once (beyond that they close at once).
-constexpr int LINGER_MS = 5000;
-constexpr std::size_t MAX_LINGERING = 1024;
+// How long a closed connection may take to hand its remaining output to the kernel, and how
+// many may do so at once (beyond that they close at once). Output the kernel takes at once
+// (a refusal, say) is handed over and the socket closed without waiting for the peer.
+constexpr int LINGER_MS = 1000;
+constexpr std::size_t MAX_LINGERING = 64;
 constexpr int ACCEPTS_PER_TURN = 64;
 constexpr int ACCEPT_PAUSE_MS = 100;            // out of descriptors: look again after this
 constexpr int KERNEL_SEND_BUFFER = 128 * 1024;  // the kernel doubles it for its bookkeeping
+constexpr int DRAIN_READS = 16;                 // of 4 KiB each, before a close
+
+// Hands as much of `rest` to the kernel as it takes now; false when the socket has failed.
+bool SendSome(int fd, std::string& rest) {
+  while (!rest.empty()) {
+    const ssize_t n = ::send(fd, rest.data(), rest.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (n > 0) {
+      rest.erase(0, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+  return true;
+}
+
+// Takes what the peer has sent and nobody will read; false once the peer's end has come.
+bool Drain(int fd) {
+  char discard[4096];
+  for (int i = 0; i < DRAIN_READS; ++i) {
+    const ssize_t n = ::recv(fd, discard, sizeof discard, MSG_DONTWAIT);
+    if (n > 0) continue;
+    if (n < 0 && errno == EINTR) continue;
+    return n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK);
+  }
+  return true;
+}
+
+// Everything is with the kernel: the end follows it, and input that waits unread is taken
+// first, so that the close does not turn into a reset that could cost the peer the output.
+void CloseAfterOutput(int fd) {
+  ::shutdown(fd, SHUT_WR);
+  Drain(fd);
+  ::close(fd);
+}
 
 }  // namespace
 
-// A closed connection's socket finishing its output, then waiting for the peer's end (so
-// that unread input does not turn the close into a reset), bounded in time.
+// A closed connection's socket finishing its output, bounded in time; once the kernel has
+// taken the rest, it closes.
 class TTcpListener::TLinger : public QObject, public IPollClient {
  public:
   TLinger(TTcpListener& owner, int fd, std::string rest)
@@ -49,27 +86,12 @@ class TTcpListener::TLinger : public QObject, public IPollClient {
 
   void OnPollEvents(uint32_t events) override {
     if (fd_ < 0) return;
-    if ((events & EPOLLOUT) && !rest_.empty()) {
-      const ssize_t n = ::send(fd_, rest_.data(), rest_.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-      if (n > 0) rest_.erase(0, static_cast<std::size_t>(n));
-      if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-        return owner_.Forget(*this);
-    }
-    if (rest_.empty() && !shut_) {
-      shut_ = true;
-      ::shutdown(fd_, SHUT_WR);
-      owner_.poll_->Modify(key_, EPOLLIN);
-    }
-    if (events & (EPOLLIN | EPOLLHUP | EPOLLERR)) {
-      char discard[4096];
-      for (int i = 0; i < 16; ++i) {
-        const ssize_t n = ::recv(fd_, discard, sizeof discard, MSG_DONTWAIT);
-        if (n > 0) continue;
-        if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR))
-          return owner_.Forget(*this);
-        break;
-      }
-    }
+    if ((events & (EPOLLIN | EPOLLHUP | EPOLLERR)) && !Drain(fd_)) return owner_.Forget(*this);
+    if (!SendSome(fd_, rest_)) return owner_.Forget(*this);
+    if (!rest_.empty()) return;
+    owner_.poll_->Remove(key_);
+    CloseAfterOutput(std::exchange(fd_, -1));
+    owner_.Forget(*this);
   }
 
  private:
@@ -77,7 +99,6 @@ class TTcpListener::TLinger : public QObject, public IPollClient {
   int fd_;
   uint64_t key_ = 0;
   std::string rest_;
-  bool shut_ = false;
 };
 
 TTcpListener::TTcpListener() : poll_(TEventPoll::ForThisThread()) {}
@@ -150,10 +171,12 @@ void TTcpListener::Accept() {
         ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
     if (fd < 0) {
       if (errno == EINTR || errno == ECONNABORTED) continue;
+      if (errno == EMFILE && CloseOneWaiting()) continue;
       if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
         // Out of resources: the listener stays ready, so look again a little later.
         poll_->Modify(key_, 0);
         QTimer::singleShot(ACCEPT_PAUSE_MS, this, [this] {
+          reserve_.Refill();
           if (fd_ >= 0) poll_->Modify(key_, EPOLLIN);
         });
       }
@@ -182,6 +205,22 @@ void TTcpListener::Accept() {
   }
 }
 
+bool TTcpListener::CloseOneWaiting() {
+  if (!reserve_.Release()) return false;
+  sockaddr_storage peer{};
+  socklen_t length = sizeof peer;
+  const int fd = ::accept4(fd_, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_CLOEXEC);
+  if (fd >= 0) ::close(fd);
+  reserve_.Refill();
+  if (fd < 0) return false;
+  uint16_t port = 0;
+  const std::string address = SocketAddressText(peer, port);
+  ConsoleDiagnostic("out of descriptors", address,
+                    "Out of file descriptors: the connection from " + address + ":" +
+                        std::to_string(port) + " was closed at once.");
+  return true;
+}
+
 void TTcpListener::Raise(const char* event, const ConnectionEvent& handler,
                          TTcpConnection& connection) {
   ConnectionEvent run = handler;  // the handler may replace itself
@@ -197,6 +236,11 @@ void TTcpListener::Retire(TTcpConnection& connection) {
 }
 
 void TTcpListener::Linger(int fd, std::string rest) {
+  if (!SendSome(fd, rest)) {
+    ::close(fd);
+    return;
+  }
+  if (rest.empty()) return CloseAfterOutput(fd);
   if (lingering_.size() >= MAX_LINGERING) {
     ::close(fd);
     return;

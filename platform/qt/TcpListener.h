@@ -4,9 +4,12 @@
 // holds its output until then); read; error
 // (code settable to 0 to silence the facility's own report); overflow when the send buffer
 // passes its bound (queued, never inside SendText); and exactly one disconnect, whoever
-// closes. Stop ends every connection without disconnect events. A closed connection's unsent
-// output is still handed to the kernel for a few seconds before the socket closes. The
-// listener owns its connections. Main thread only.
+// closes. Stop ends every connection without disconnect events. A closed connection's output
+// is handed to the kernel and the socket closed at once; what the kernel cannot take at once
+// is still sent for up to a second, by at most 64 sockets at a time. Out of descriptors, the
+// listener takes a waiting connection with the one it holds in reserve and closes it, so that
+// none waits in the kernel's queue for a descriptor. The listener owns its connections. Main
+// thread only.
 #pragma once
 
 #include <QObject>
@@ -17,6 +20,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/Descriptors.h"
 #include "platform/Sockets.h"
 #include "platform/qt/EventPoll.h"
 
@@ -59,6 +63,8 @@ class TTcpListener : public QObject, public IPollClient {
   void SetSendLimit(std::size_t bytes) { sendLimit_ = bytes; }
   std::size_t SendLimit() const { return sendLimit_; }
   std::size_t ConnectionCount() const { return live_.size(); }
+  // Closed connections still handing their output to the kernel.
+  std::size_t LingeringCount() const { return lingering_.size(); }
 
   // While paused, no connection takes bytes from the kernel or raises read events (what it
   // has read ahead waits), so senders meet TCP back-pressure; resuming raises the waiting
@@ -73,10 +79,14 @@ class TTcpListener : public QObject, public IPollClient {
   class TLinger;
 
   void Accept();
+  // Out of descriptors: accepts one waiting connection with the reserve's and closes it;
+  // false when there was none or no reserve.
+  bool CloseOneWaiting();
   void Raise(const char* event, const ConnectionEvent& handler, TTcpConnection& connection);
   // The connection has ended: it is deleted once control is back in the event loop.
   void Retire(TTcpConnection& connection);
-  // Takes a closed connection's socket over to send `rest` (bounded in time) and close.
+  // Takes a closed connection's socket over to send `rest` and close: at once when the kernel
+  // takes it all, else within LINGER_MS.
   void Linger(int fd, std::string rest);
   void Forget(TLinger& linger);
 
@@ -86,6 +96,7 @@ class TTcpListener : public QObject, public IPollClient {
   uint16_t port_ = 0;
   std::unordered_map<const TTcpConnection*, std::unique_ptr<TTcpConnection>> live_;
   std::unordered_map<const TLinger*, std::unique_ptr<TLinger>> lingering_;
+  TDescriptorReserve reserve_;
   std::size_t sendLimit_ = DEFAULT_SEND_LIMIT;
   bool readingPaused_ = false;
 };

@@ -1,6 +1,9 @@
 // TLogFileWriter: the file in the current directory, appending, line shape, CR LF, the
-// callback's text, and failures that raise EInOutError naming the path.
+// callback's text, failures that raise EInOutError naming the path, the new file's mode and
+// a process out of descriptors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 
 #include "log/LogFileWriter.h"
 #include "platform/Errors.h"
+#include "tests/support/DescriptorLimit.h"
 #include "tests/support/TempDir.h"
 
 namespace zq {
@@ -40,6 +44,38 @@ TEST_F(LogFileWriterTest, MissingFileIsCreatedEmptyAtConstruction) {
   EXPECT_EQ(log.LogPath(), (fs::current_path() / "ZQOSRV.LOG").string());
   ASSERT_TRUE(fs::exists(dir / "ZQOSRV.LOG"));
   EXPECT_EQ(fs::file_size(dir / "ZQOSRV.LOG"), 0u);
+}
+
+// The log names players and their addresses: under the usual umask it is not made
+// readable for everybody, neither at the start nor when a line finds it gone (rotated).
+TEST_F(LogFileWriterTest, TheFileIsCreatedForItsOwnerAndGroupOnly) {
+  const mode_t umaskBefore = ::umask(022);
+  TLogFileWriter log("ZQOSRV.LOG");
+  const auto mode = [&] {
+    struct stat st {};
+    return ::stat((dir / "ZQOSRV.LOG").c_str(), &st) == 0 ? st.st_mode & 0777 : 0u;
+  };
+  EXPECT_EQ(mode(), 0640u);
+  fs::remove(dir / "ZQOSRV.LOG");
+  log.WriteLine("after the rotation");
+  EXPECT_EQ(mode(), 0640u);
+  ::umask(umaskBefore);
+}
+
+// Every descriptor of the process is taken (by connections, say): the line is written all
+// the same, with the descriptor the writer holds back, and so is the next one.
+TEST_F(LogFileWriterTest, AProcessOutOfDescriptorsStillLogs) {
+  TLogFileWriter log("ZQOSRV.LOG");
+  {
+    test::TDescriptorsTaken taken;
+    ASSERT_TRUE(taken.AtLimit());
+    ASSERT_LT(::open("/dev/null", O_RDONLY), 0) << "no descriptor is free";
+    log.WriteLine("first at the limit");
+    log.WriteLine("second at the limit");
+  }
+  const std::string text = ReadFile(dir / "ZQOSRV.LOG");
+  EXPECT_NE(text.find(" first at the limit\r\n"), std::string::npos) << text;
+  EXPECT_NE(text.find(" second at the limit\r\n"), std::string::npos) << text;
 }
 
 TEST_F(LogFileWriterTest, ExistingFileIsKeptAndAppendedTo) {

@@ -1,8 +1,9 @@
 // TTcpListener over loopback with plain POSIX clients: event order, bytes, closes from inside
-// handlers, resets, Stop and the send bound.
+// handlers, resets, Stop, the send bound and the closed connections that go on sending.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -417,6 +418,33 @@ TEST_F(TcpListenerTest, AHeldConnectionWaitsAloneAndReadsAgainWhenTheHoldEnds) {
   first.CloseOrderly();
   ASSERT_TRUE(PumpUntil([&] { return Count("disconnect") == 1; }));
   EXPECT_EQ(received, "freeheldlast");
+}
+
+// Output the kernel cannot take at once is still sent, by at most 64 closed sockets at a
+// time; the others close at once, and a peer that reads gets all of it and then the end.
+TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotTaken) {
+  const std::string output(900 * 1024, 'o');
+  std::vector<ITcpConnection*> connections;
+  listener.OnConnect = [&](ITcpConnection& c) { connections.push_back(&c); };
+  constexpr int SLOW = 70;
+  std::vector<std::unique_ptr<TestClient>> clients;
+  for (int i = 0; i < SLOW; ++i) {
+    clients.push_back(std::make_unique<TestClient>());
+    ASSERT_TRUE(clients.back()->Connect(listener.Port())) << i;
+    if (i > 0) clients.back()->SetSmallReceiveBuffer();  // the first one reads at full speed
+  }
+  ASSERT_TRUE(PumpUntil([&] { return connections.size() == SLOW; }));
+  for (ITcpConnection* c : connections) {
+    c->SendText(output);
+    c->Close();
+  }
+  EXPECT_EQ(listener.LingeringCount(), 64u);
+  ASSERT_TRUE(clients.front()->WaitForClose());
+  EXPECT_EQ(clients.front()->received.size(), output.size())
+      << "the first closed socket sent everything";
+  EXPECT_EQ(clients.front()->received.find_first_not_of('o'), std::string::npos);
+  ASSERT_TRUE(PumpUntil([&] { return listener.LingeringCount() == 0; }))
+      << "a lingering socket ends within its time even when its peer never reads";
 }
 
 }  // namespace

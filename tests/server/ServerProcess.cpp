@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string_view>
 #include <thread>
 
@@ -16,7 +17,7 @@
 namespace zq::test {
 
 TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> args,
-                               std::vector<std::string> environment)
+                               std::vector<std::string> environment, const rlimit* descriptors)
     : dir_(dir) {
   args.insert(args.begin(), ZQOSRV_BINARY);
   std::vector<char*> argv;
@@ -43,6 +44,7 @@ TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> 
   if (pid_ == 0) {
     std::freopen((dir + "/stdout").c_str(), "w", stdout);
     std::freopen((dir + "/stderr").c_str(), "w", stderr);
+    if (descriptors && ::setrlimit(RLIMIT_NOFILE, descriptors) != 0) ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
@@ -80,6 +82,31 @@ std::string TServerProcess::Stdout() const {
 
 std::string TServerProcess::Stderr() const {
   return ReadFile(dir_ + "/stderr");
+}
+
+int OpenDescriptors(pid_t pid) {
+  std::error_code error;
+  int n = 0;
+  for (std::filesystem::directory_iterator it("/proc/" + std::to_string(pid) + "/fd", error), end;
+       !error && it != end; it.increment(error))
+    ++n;
+  return error ? -1 : n;
+}
+
+int CountOf(const std::string& text, const std::string& piece) {
+  int n = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1))
+    ++n;
+  return n;
+}
+
+bool WaitForCount(const std::string& path, const std::string& text, int count, int timeoutMs) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (CountOf(ReadFile(path), text) < count) {
+    if (std::chrono::steady_clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return true;
 }
 
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs) {

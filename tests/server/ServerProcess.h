@@ -2,6 +2,7 @@
 // directory, for tests that run it as an operator or a service manager does.
 #pragma once
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <string>
@@ -13,9 +14,10 @@ namespace zq::test {
 class TServerProcess {
  public:
   // Starts ZQOSRV_BINARY with `args` and the test's environment, without a service manager's
-  // variables, plus `environment` ("NAME=value").
+  // variables, plus `environment` ("NAME=value"); with `descriptors`, under that limit of
+  // open files instead of the test's.
   TServerProcess(const std::string& dir, std::vector<std::string> args,
-                 std::vector<std::string> environment = {});
+                 std::vector<std::string> environment = {}, const rlimit* descriptors = nullptr);
   ~TServerProcess();  // kills the process when it still runs
   TServerProcess(const TServerProcess&) = delete;
   TServerProcess& operator=(const TServerProcess&) = delete;
@@ -34,8 +36,15 @@ class TServerProcess {
   bool exited_ = false;
 };
 
+// The descriptors a running process has open (from /proc), or -1.
+int OpenDescriptors(pid_t pid);
+
 // Waits until the file holds `text` (bounded).
 bool WaitForText(const std::string& path, const std::string& text, int timeoutMs = 60000);
+// Waits until the file holds `text` at least `count` times (bounded).
+bool WaitForCount(const std::string& path, const std::string& text, int count,
+                  int timeoutMs = 60000);
+int CountOf(const std::string& text, const std::string& piece);
 
 // The port of "Server is TCP listening on N" in `text`, or 0.
 uint16_t ListeningPortIn(const std::string& text);
