@@ -5,39 +5,14 @@
 // the attacker knows. Counts of hasher calls stand for time: no clock is read.
 #include <gtest/gtest.h>
 
-#include "accounts/LoginCheck.h"
-#include "tests/accounts/CountingHasher.h"
-#include "tests/support/TempDir.h"
+#include "tests/accounts/LoginCheckFixture.h"
 
 namespace zq {
 namespace {
 
-using test::CountingHasher;
-using test::TempDir;
-
-class LoginCheckAttackTest : public testing::Test {
+class LoginCheckAttackTest : public test::LoginCheckFixture {
  protected:
-  TLoginVerdict Login(const std::string& name, const std::string& password,
-                      const std::string& address) {
-    return check_.Decide({name, password, address, ++serial_}, now_);
-  }
-  void AddAccount(const std::string& name, const std::string& password, TPrivileges privileges,
-                  const std::string& lastAddress = "") {
-    TAccount account;
-    account.Name = name;
-    account.PasswordHash = password.empty() ? "" : hasher_.Hash(password);
-    account.Privileges = privileges;
-    account.LastAddress = lastAddress;
-    ASSERT_TRUE(store_.Add(account));
-  }
-
-  TempDir dir_;
-  TAccountStore store_{dir_ / "zqosrv.db"};
-  CountingHasher hasher_;
-  TLoginLimits limits_;
-  TLoginCheck check_{store_, hasher_, limits_, TAuthMode::Registered};
-  int64_t now_ = 1'700'000'000;
-  uint64_t serial_ = 0;
+  LoginCheckAttackTest() : LoginCheckFixture(TAuthMode::Registered) {}
 };
 
 TEST_F(LoginCheckAttackTest, GuessingAnAdminsPasswordFromItsLastAddressIsLimited) {

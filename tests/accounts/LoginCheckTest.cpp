@@ -4,47 +4,12 @@
 
 #include "accounts/LoginCheck.h"
 #include "tests/accounts/AccountsTestSupport.h"
-#include "tests/accounts/CountingHasher.h"
-#include "tests/support/TempDir.h"
+#include "tests/accounts/LoginCheckFixture.h"
 
 namespace zq {
 namespace {
 
-using test::CountingHasher;
-using test::TempDir;
-
-class LoginCheckTest : public testing::Test {
- protected:
-  TLoginVerdict Login(const std::string& name, const std::string& password,
-                      const std::string& address = "127.0.0.1") {
-    return check_.Decide({name, password, address, ++serial_}, now_);
-  }
-  void AddAccount(const std::string& name, const std::string& password, TPrivileges privileges,
-                  const std::string& lastAddress = "") {
-    TAccount account;
-    account.Name = name;
-    account.PasswordHash = password.empty() ? "" : hasher_.Hash(password);
-    account.Privileges = privileges;
-    account.LastAddress = lastAddress;
-    ASSERT_TRUE(store_.Add(account));
-    hasher_.Hashes = 0;
-  }
-  void Ban(const std::string& target, std::optional<int64_t> expires = std::nullopt) {
-    TBan ban;
-    ban.Target = ParseBanTarget(target);
-    ban.Expires = expires;
-    ban.Reason = "test";
-    store_.Bans().Add(ban);
-  }
-
-  TempDir dir_;
-  TAccountStore store_{dir_ / "zqosrv.db"};
-  CountingHasher hasher_;
-  TLoginLimits limits_;
-  TLoginCheck check_{store_, hasher_, limits_, TAuthMode::Open};
-  int64_t now_ = 1'700'000'000;
-  uint64_t serial_ = 0;
-};
+class LoginCheckTest : public test::LoginCheckFixture {};
 
 TEST_F(LoginCheckTest, OpenAcceptsAnythingAndRecordsNames) {
   TLoginVerdict first = Login("Wanderer", "whatever", "127.0.0.7");
