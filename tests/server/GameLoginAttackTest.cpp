@@ -1,6 +1,7 @@
 // Attacks on the game's login over loopback: a client that leaves and rejoins in a loop with
 // its own correct password to make the server hash on demand, and a squatter who joins an
-// open server under an Admin's name to lock the Admin out. The clock is the test's.
+// open server under an Admin's name to lock the Admin out; and the verdict a connection holds
+// between games keeps no ban or Admin the file has taken away. The clock is the test's.
 #include "protocol/MessageCodes.h"
 #include "tests/server/LoginTestSupport.h"
 #include "tests/support/FakeClock.h"
@@ -41,6 +42,32 @@ TEST_F(LoginTest, RejoiningInALoopIsCheckedOnceEveryTenSeconds) {
   looper.SendStartGame();
   EXPECT_EQ(RefusalOf(looper), "Wrong name or password.");
   EXPECT_EQ(hasher_->calls, claimed + 2);
+}
+
+TEST_F(LoginTest, AVerdictHeldBetweenGamesLosesWhatTheFileTookAway) {
+  FakeClock clock(1'000'000);
+  TServerOptions options;
+  options.BeatInterval = 3'600'000;  // the test's own cycle only
+  StartWith(TAuthMode::Registered, options);
+  AddAccount("Root", "rootpw", TPrivileges::Admin);
+  AddAccount("dave", "davepw");
+  TZQClient& root = Login("root", "rootpw");
+  TZQClient& dave = Login("dave", "davepw");
+  ASSERT_EQ(dave.Setup(), SetupState::InGame);
+  root.SendClientGone();
+  dave.SendClientGone();
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
+  // Between games, each holds the verdict it would rejoin on; the shell takes them away.
+  ASSERT_TRUE(Shell({"accounts", "set", "root", "--privileges", "Player"}));
+  ASSERT_TRUE(Shell({"bans", "add", "Dave"}));
+  server_->Running()->Connections().OnBeatTimer();
+  EXPECT_EQ(RefusalOf(dave), "You are banned.");
+  EXPECT_GE(LineIndex("Root is no longer an Admin."), 0);
+  const int calls = hasher_->calls;
+  ASSERT_TRUE(Rejoin(root, pump_));
+  EXPECT_EQ(hasher_->calls, calls);  // on the verdict held, lowered
+  ASSERT_NE(Player("root"), nullptr);
+  EXPECT_FALSE(Player("root")->Admin);
 }
 
 TEST_F(LoginTest, ASquatterCannotTakeAnAdminsNameOnAnOpenServer) {
