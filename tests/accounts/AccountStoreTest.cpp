@@ -200,7 +200,7 @@ TEST(AccountStore, ChangesElsewhereAreNoticedAndItsOwnAreNot) {
   ban.Target = ParseBanTarget("alice");
   shell.Bans().Add(ban);
   EXPECT_TRUE(server.ChangedElsewhere());
-  EXPECT_FALSE(server.ChangedElsewhere());  // once
+  EXPECT_FALSE(server.ChangedElsewhere());                       // once
   RawDb(path).Exec("UPDATE accounts SET privileges = 'Admin'");  // another process
   EXPECT_TRUE(server.ChangedElsewhere());
   // Reopened, the file as it is counts as seen.
