@@ -10,7 +10,7 @@
 // address (TLoginLimits); a blocked address or name is refused before any hashing, Admins'
 // as anyone's. In claim and registered modes every refusal for a wrong name or password costs
 // one hash, against a dummy hash where there is no password to check, so an unknown name
-// takes as long as a known one.
+// takes as long as a known one (a name no account can have, an empty one say, costs none).
 // "This name is in the game already." and taking over a session are the server's to decide.
 #pragma once
 
