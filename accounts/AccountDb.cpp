@@ -142,6 +142,12 @@ int TAccountDb::UserVersion() {
   return static_cast<int>(version.Int(0));
 }
 
+int64_t TAccountDb::DataVersion() {
+  TStatement version(*this, "PRAGMA data_version");
+  if (!version.Step()) Fail("cannot read the data version");
+  return version.Int(0);
+}
+
 TStatement::TStatement(TAccountDb& db, const char* sql) : db_(db) {
   if (!db.Handle()) db.Fail("not open (reopening it failed)");
   sqlite3_stmt* raw = nullptr;

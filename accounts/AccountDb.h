@@ -47,6 +47,9 @@ class TAccountDb {
   // Rows changed by the last INSERT, UPDATE or DELETE.
   int Changes();
   int UserVersion();
+  // SQLite's data_version: it changes when another connection has committed to the file
+  // (this one's own writes leave it alone). Cheap: no table is read.
+  int64_t DataVersion();
 
   // Raises EInOutError: "<path>: <what> (<SQLite's message>)".
   [[noreturn]] void Fail(std::string_view what);

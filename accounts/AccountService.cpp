@@ -11,7 +11,7 @@ TAccountService::TAccountService(TMainThreadQueue& main, TAccountServiceOptions 
       store_(std::make_unique<TAccountStore>(options.Path)),
       hasher_(options.Hasher ? options.Hasher
                              : std::make_shared<const TArgon2Hasher>(TArgon2Hasher::Moderate())),
-      check_(std::make_unique<TLoginCheck>(*store_, *hasher_, throttle_, options.Mode)),
+      check_(std::make_unique<TLoginCheck>(*store_, *hasher_, limits_, options.Mode)),
       onVerdict_(std::move(onVerdict)) {
   jobs_ = std::make_unique<TJobThread>();
   logins_ = std::make_unique<TLoginWorker>(

@@ -52,6 +52,9 @@ class TAccountService {
   // Logins waiting for the login worker (any thread); tests look at it to know that Stop has
   // emptied the queue.
   std::size_t QueuedLogins() { return logins_->Queued(); }
+  // Posts `step` to the main thread, to run later, as the verdicts and job results do: only
+  // while the service has not stopped.
+  void PostMain(std::function<void()> step);
   // Queues `job`; an exception it throws becomes `onError(text)` on the main thread.
   void Run(TAccountJob job, std::function<void(const std::string&)> onError = {});
   // The main thread's connection, for reads only.
@@ -63,15 +66,12 @@ class TAccountService {
   std::vector<uint64_t> Stop();
 
  private:
-  // Posts `step` to the main thread, to run only while the service has not stopped.
-  void PostMain(std::function<void()> step);
-
   TMainThreadQueue& main_;
   std::shared_ptr<bool> running_ = std::make_shared<bool>(true);  // main thread
   std::unique_ptr<TAccountStore> reads_;
   std::unique_ptr<TAccountStore> store_;  // login worker and job thread
   std::shared_ptr<const TPasswordHasher> hasher_;
-  TLoginThrottle throttle_;
+  TLoginLimits limits_;
   std::unique_ptr<TLoginCheck> check_;
   std::function<void(TLoginVerdict)> onVerdict_;
   std::unique_ptr<TLoginWorker> logins_;

@@ -65,9 +65,25 @@ std::string AccountsFilePath(const std::string& gameDirectory, const std::string
 }
 
 TAccountStore::TAccountStore(std::string path, TAccountDb::TOpen open)
-    : db_(std::move(path), open), bans_(std::make_unique<TBanList>(db_)) {}
+    : db_(std::move(path), open),
+      bans_(std::make_unique<TBanList>(db_)),
+      seenVersion_(db_.DataVersion()) {}
 
 TAccountStore::~TAccountStore() = default;
+
+void TAccountStore::Reopen() {
+  db_.Reopen();
+  auto guard = db_.Lock();
+  seenVersion_ = db_.DataVersion();  // a new connection counts afresh
+}
+
+bool TAccountStore::ChangedElsewhere() {
+  auto guard = db_.Lock();
+  const int64_t version = db_.DataVersion();
+  const bool changed = version != seenVersion_;
+  seenVersion_ = version;
+  return changed;
+}
 
 bool TAccountStore::Add(const TAccount& account) {
   if (std::string problem = AccountNameProblem(account.Name); !problem.empty()) {

@@ -60,7 +60,10 @@ class TAccountStore {
 
   const std::string& Path() const { return db_.Path(); }
   // Opens the file again (SIGHUP); nothing else needs re-reading.
-  void Reopen() { db_.Reopen(); }
+  void Reopen();
+  // True when another connection (the shell's, another process's) has written to the file
+  // since the last call, or since it was opened; this connection's own writes do not count.
+  bool ChangedElsewhere();
   // The bans, in the same file.
   TBanList& Bans() { return *bans_; }
 
@@ -87,6 +90,7 @@ class TAccountStore {
 
   TAccountDb db_;
   std::unique_ptr<TBanList> bans_;
+  int64_t seenVersion_ = 0;  // data_version at the last look; under db_.Lock()
 };
 
 }  // namespace zq

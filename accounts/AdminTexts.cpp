@@ -112,6 +112,10 @@ std::string Failed(std::string_view error) {
   return Line("The command failed: " + std::string(error));
 }
 
+std::string NoLongerAdmin() {
+  return "You are no longer an Admin.";
+}
+
 std::string KickedPlayer() {
   return "You were kicked by an admin.";
 }

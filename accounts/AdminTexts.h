@@ -36,6 +36,8 @@ std::string Resumed();
 std::string AlreadyPaused();
 std::string NotPaused();
 std::string Failed(std::string_view error);
+// The answer to a command whose account is an Admin's no longer.
+std::string NoLongerAdmin();
 
 // What a kicked player is told before the connection closes.
 std::string KickedPlayer();

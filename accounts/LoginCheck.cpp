@@ -23,9 +23,21 @@ std::string_view AuthModeName(TAuthMode mode) {
   return "open";
 }
 
-TLoginCheck::TLoginCheck(TAccountStore& store, const TPasswordHasher& hasher,
-                         TLoginThrottle& throttle, TAuthMode mode)
-    : store_(store), hasher_(hasher), throttle_(throttle), mode_(mode) {}
+namespace {
+
+// The key of a name's failed logins: names compare without regard to the letter case of A to Z.
+std::string NameKey(std::string_view name) {
+  std::string key(name);
+  for (char& c : key)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return key;
+}
+
+}  // namespace
+
+TLoginCheck::TLoginCheck(TAccountStore& store, const TPasswordHasher& hasher, TLoginLimits& limits,
+                         TAuthMode mode)
+    : store_(store), hasher_(hasher), limits_(limits), mode_(mode) {}
 
 TLoginVerdict TLoginCheck::Decide(const TLoginRequest& request, int64_t now) {
   TLoginVerdict verdict;
@@ -66,11 +78,9 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
     recorded.Created = now;
     verdict.AccountCreated = store_.Add(recorded);
   } else if (account->Privileges == TPrivileges::Admin && account->HasPassword()) {
-    bool held = Held(*account, request.Address, now);
-    if (held || !hasher_.Verify(account->PasswordHash, request.Password)) {
-      if (!held) throttle_.Failed(request.Address, now);
-      return;  // joins as a Player; an Admin's record shows only its own logins
-    }
+    // An Admin's name is its own: nobody else may join under it and lock it out.
+    if (!MayHash(now, verdict)) return;
+    if (!hasher_.Verify(account->PasswordHash, request.Password)) return Refuse(now, verdict);
     verdict.Privileges = TPrivileges::Admin;
   }
   store_.RecordLogin(verdict.Name, now, request.Address);
@@ -79,12 +89,13 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
 void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuthMode mode,
                                 std::optional<TAccount> account, TLoginVerdict& verdict) {
   if (!AccountNameProblem(verdict.Name).empty()) return Refuse(now, verdict);
-  if (account ? Held(*account, request.Address, now) : throttle_.Blocked(request.Address, now)) {
-    verdict.Outcome = TLoginOutcome::TooManyFailures;
-    return;
-  }
+  DummyHash();  // made before any refusal needs it, so that none costs more than another
+  if (!MayHash(now, verdict)) return;
   if (!account || !account->HasPassword()) {
-    if (mode == TAuthMode::Registered || request.Password.empty()) return Refuse(now, verdict);
+    if (mode == TAuthMode::Registered || request.Password.empty()) {
+      hasher_.Verify(DummyHash(), request.Password);  // as long as a wrong password takes
+      return Refuse(now, verdict);
+    }
     std::string hash = hasher_.Hash(request.Password);
     if (!account) {
       TAccount created;
@@ -107,10 +118,19 @@ void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuth
   Accept(*account, now, verdict);
 }
 
-bool TLoginCheck::Held(const TAccount& account, const std::string& address, int64_t now) {
-  bool atHome = account.Privileges == TPrivileges::Admin && account.HasPassword() &&
-                account.LastAddress == address;
-  return !atHome && throttle_.Blocked(address, now);
+bool TLoginCheck::MayHash(int64_t now, TLoginVerdict& verdict) {
+  if (limits_.FailuresByAddress.Blocked(verdict.Address, now)) {
+    verdict.Outcome = TLoginOutcome::TooManyFailures;
+  } else if (limits_.FailuresByName.Blocked(NameKey(verdict.Name), now)) {
+    verdict.Outcome = TLoginOutcome::TooManyFailuresForName;
+  } else if (limits_.LoginsByAddress.Blocked(verdict.Address, now)) {
+    verdict.Outcome = TLoginOutcome::TooManyLogins;
+  } else {
+    limits_.LoginsByAddress.Count(verdict.Address, now);
+    return true;
+  }
+  verdict.Privileges = TPrivileges::Player;
+  return false;
 }
 
 void TLoginCheck::Accept(const TAccount& account, int64_t now, TLoginVerdict& verdict) {
@@ -121,7 +141,14 @@ void TLoginCheck::Accept(const TAccount& account, int64_t now, TLoginVerdict& ve
 
 void TLoginCheck::Refuse(int64_t now, TLoginVerdict& verdict) {
   verdict.Outcome = TLoginOutcome::WrongNameOrPassword;
-  throttle_.Failed(verdict.Address, now);
+  verdict.Privileges = TPrivileges::Player;
+  limits_.FailuresByAddress.Failed(verdict.Address, now);
+  limits_.FailuresByName.Failed(NameKey(verdict.Name), now);
+}
+
+const std::string& TLoginCheck::DummyHash() {
+  std::call_once(dummyMade_, [this] { dummyHash_ = hasher_.Hash("no account has this password"); });
+  return dummyHash_;
 }
 
 }  // namespace zq

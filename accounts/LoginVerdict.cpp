@@ -14,6 +14,10 @@ std::string_view RefusalText(TLoginOutcome outcome) {
       return "This name is in the game already.";
     case TLoginOutcome::TooManyFailures:
       return "Too many failed logins from your address; try again in a minute.";
+    case TLoginOutcome::TooManyFailuresForName:
+      return "Too many failed logins for this name; try again in a minute.";
+    case TLoginOutcome::TooManyLogins:
+      return "Too many logins from your address; try again in a minute.";
     case TLoginOutcome::ServerBusy:
       return "The server is busy; try again in a moment.";
     case TLoginOutcome::CheckFailed:

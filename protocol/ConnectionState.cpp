@@ -26,6 +26,7 @@ void TSocketID::Reset() {
   Admin = false;
   AdminOnly = false;
   JoinedAt = 0;
+  LoginMemo = TLoginMemo{};
   MessageBudget = TTokenBucket{};
   OverRate = false;
 }

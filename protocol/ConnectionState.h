@@ -35,6 +35,18 @@ struct THeartbeatRecord {
   bool RoundTripKnown = false;  // a BEATACK has been accepted since the UDP set-up
 };
 
+// The last login of a connection that the login worker checked and accepted. A StartGame with
+// the same name and password soon after rejoins on it without a second check (the server's
+// logins decide how soon); a change to the account or a ban in force forgets or lowers it.
+struct TLoginMemo {
+  bool Valid = false;
+  std::string UserName;        // as the client sent it
+  std::string PasswordDigest;  // a keyed digest of the password sent, never the password
+  std::string PlayerName;      // the name the verdict gave
+  bool Admin = false;
+  uint32_t CheckedAt = 0;  // tick count of the verdict
+};
+
 // Where a connection stands in the game. The UDP path is apart from it (UDPActive): a client
 // may announce its port before or after StartGame.
 enum class TStage : uint8_t {
@@ -91,6 +103,7 @@ struct TSocketID {
   bool Admin = false;
   bool AdminOnly = false;
   int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
+  TLoginMemo LoginMemo;
   TTokenBucket MessageBudget;
   // Its last game message was over the rate: it is read from in small steps, held between.
   bool OverRate = false;

@@ -1,5 +1,6 @@
 #include "server/AdminCommands.h"
 
+#include "accounts/AccountStore.h"
 #include "accounts/AdminTexts.h"
 #include "accounts/Times.h"
 #include "platform/TextEscape.h"
@@ -22,6 +23,25 @@ void TAdminCommands::Answer(uint64_t serial, int32_t number, const std::string& 
 
 bool TAdminCommands::OnSpeech(TSocketID& client, std::string_view text) {
   if (!client.Admin || !IsAdminCommand(text)) return false;  // others' "/..." is speech
+  administration_.CheckAdmin(
+      client.PlayerName, [this, serial = client.Serial, name = client.PlayerName,
+                          text = std::string(text)](bool admin, const std::string& error) {
+        TSocketID* speaker = host_.FindBySerial(serial);
+        if (!speaker || !speaker->InGame() || !SameName(speaker->PlayerName, name)) return;  // left
+        Carry(*speaker, text, admin, error);
+      });
+  return true;
+}
+
+void TAdminCommands::Carry(TSocketID& client, const std::string& text, bool admin,
+                           const std::string& error) {
+  if (!error.empty()) return Answer(client.Serial, client.Number, AdminText::Failed(error));
+  if (!admin) {
+    administration_.Demote(client.PlayerName);
+    host_.Log(EscapeControl(client.PlayerName) + " is no longer an Admin: " + EscapeControl(text) +
+              " refused.");
+    return Answer(client.Serial, client.Number, AdminText::NoLongerAdmin());
+  }
   host_.Log("Admin " + EscapeControl(client.PlayerName) + ": " + EscapeControl(text));
   TAdminParse parsed = ParseAdminCommand(text);
   if (!parsed.Command) {
@@ -29,7 +49,6 @@ bool TAdminCommands::OnSpeech(TSocketID& client, std::string_view text) {
   } else {
     Run(client, *parsed.Command);
   }
-  return true;
 }
 
 void TAdminCommands::Run(TSocketID& admin, const TAdminCommand& command) {

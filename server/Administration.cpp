@@ -49,32 +49,99 @@ bool TAdministration::DropClient(int32_t s, uint32_t guid) {
 
 // --- Bans --------------------------------------------------------------------------------
 
-void TAdministration::ApplyBans() {
-  struct TConnected {
-    uint64_t Serial;
-    std::string Name;  // empty until in the game
-    std::string Address;
-  };
+std::vector<TAdministration::TConnected> TAdministration::Connected() const {
   std::vector<TConnected> connected;
-  for (const TSocketID& client : sockets_)
-    if (client.InUse()) connected.push_back({client.Serial, client.PlayerName, client.Address});
+  for (const TSocketID& client : sockets_) {
+    if (!client.InUse()) continue;
+    const TLoginMemo& memo = client.LoginMemo;
+    std::string name = client.InGame() ? client.PlayerName : memo.Valid ? memo.PlayerName : "";
+    connected.push_back({client.Serial, std::move(name), client.Address,
+                         client.Admin || (memo.Valid && memo.Admin)});
+  }
+  return connected;
+}
+
+TAdministration::TRecheck TAdministration::Recheck(TAccountStore& store,
+                                                   const std::vector<TConnected>& connected) {
+  const int64_t now = SystemWallClock();
+  TRecheck found;
+  for (const TConnected& c : connected) {
+    if (store.Bans().FindForAddress(c.Address, now) ||
+        (!c.Name.empty() && store.Bans().FindForName(c.Name, now))) {
+      found.Banned.push_back(c.Serial);
+    } else if (c.Admin) {
+      std::optional<TAccount> account = store.Find(c.Name);
+      if (!account || account->Privileges != TPrivileges::Admin)
+        found.Demoted.emplace_back(c.Serial, c.Name);
+    }
+  }
+  return found;
+}
+
+void TAdministration::Apply(const TRecheck& found) {
+  for (uint64_t serial : found.Banned) {
+    if (TSocketID* client = host_.FindBySerial(serial))
+      host_.Kick(*client, RefusalText(TLoginOutcome::Banned), "ban", "ban");
+  }
+  for (const auto& [serial, name] : found.Demoted) {
+    if (host_.FindBySerial(serial) && Demote(name))
+      host_.Log(EscapeControl(name) + " is no longer an Admin.");
+  }
+}
+
+void TAdministration::RecheckPlayers() {
   accounts_.Run(
-      [this, connected](TAccountStore& store) {
-        const int64_t now = SystemWallClock();
-        std::vector<uint64_t> banned;
-        for (const TConnected& c : connected) {
-          if (store.Bans().FindForAddress(c.Address, now) ||
-              (!c.Name.empty() && store.Bans().FindForName(c.Name, now)))
-            banned.push_back(c.Serial);
-        }
-        return std::function<void()>([this, banned] {
-          for (uint64_t serial : banned) {
-            if (TSocketID* client = host_.FindBySerial(serial))
-              host_.Kick(*client, RefusalText(TLoginOutcome::Banned), "ban", "ban");
-          }
-        });
+      [this, connected = Connected()](TAccountStore& store) {
+        return std::function<void()>([this, found = Recheck(store, connected)] { Apply(found); });
       },
       [this](const std::string& error) { host_.Log("Cannot check the bans: " + error); });
+}
+
+void TAdministration::NoticeFileChanges() {
+  if (looking_) return;  // the job thread has not come to the last look yet
+  looking_ = true;
+  accounts_.Run(
+      [this, connected = Connected()](TAccountStore& store) {
+        TRecheck found;
+        if (store.ChangedElsewhere()) found = Recheck(store, connected);
+        return std::function<void()>([this, found] {
+          looking_ = lookFailed_ = false;
+          Apply(found);
+        });
+      },
+      [this](const std::string& error) {
+        looking_ = false;
+        if (!lookFailed_) host_.Log("Cannot check the bans: " + error);
+        lookFailed_ = true;
+      });
+}
+
+void TAdministration::CheckAdmin(const std::string& name,
+                                 std::function<void(bool admin, const std::string& error)> done) {
+  accounts_.Run(
+      [name, done](TAccountStore& store) {
+        std::optional<TAccount> account = store.Find(name);
+        const bool admin = account && account->Privileges == TPrivileges::Admin;
+        return std::function<void()>([done, admin] { done(admin, {}); });
+      },
+      [done](const std::string& error) { done(false, error); });
+}
+
+bool TAdministration::Demote(std::string_view name) {
+  bool was = false;
+  for (TSocketID& client : sockets_) {
+    if (!client.InUse()) continue;
+    if (client.InGame() && SameName(client.PlayerName, name)) {
+      was = was || client.Admin;
+      client.Admin = false;
+    }
+    TLoginMemo& memo = client.LoginMemo;
+    if (memo.Valid && SameName(memo.PlayerName, name)) {
+      was = was || memo.Admin;
+      memo.Admin = false;
+    }
+  }
+  return was;
 }
 
 void TAdministration::AddBan(TBan ban, TErrorDone done, const std::string& by) {
@@ -83,7 +150,7 @@ void TAdministration::AddBan(TBan ban, TErrorDone done, const std::string& by) {
         store.Bans().Add(ban);
         return std::function<void()>([this, done, by, target = ban.Target.Text] {
           host_.Log("Ban on " + EscapeControl(target) + " added" + ByWhom(by) + ".");
-          ApplyBans();
+          RecheckPlayers();
           if (done) done({});
         });
       },
@@ -151,8 +218,7 @@ void TAdministration::EditAccount(TAccountEdit edit, TEditDone done) {
             host_.Log(std::string(create ? "Account " : "Account changed: ") + EscapeControl(name) +
                       (create ? " added (" : " (") + std::string(PrivilegesName(privileges)) + ")" +
                       ByWhom(by) + ".");
-            TSocketID* player = host_.FindPlayer(name);
-            if (player && privileges != TPrivileges::Admin) player->Admin = false;
+            if (privileges != TPrivileges::Admin) Demote(name);
           }
           done(outcome, error);
         });
@@ -169,6 +235,9 @@ void TAdministration::DeleteAccount(const std::string& name, const std::string& 
           if (!removed)
             return done(TEditOutcome::Missing, "There is no account named " + name + ".");
           host_.Log("Account " + EscapeControl(name) + " removed" + ByWhom(by) + ".");
+          for (TSocketID& client : sockets_)  // a login held under it is not rejoined on
+            if (client.LoginMemo.Valid && SameName(client.LoginMemo.PlayerName, name))
+              client.LoginMemo = TLoginMemo{};
           if (TSocketID* player = host_.FindPlayer(name))
             host_.Kick(*player, AdminText::KickedPlayer(), "removal of its account",
                        "account_removed");

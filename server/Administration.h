@@ -3,6 +3,8 @@
 // the players already in), and add, change and remove accounts. Writes run on the job thread
 // (passwords hashed there); `done` runs on the main thread once they have, with how it ended.
 // `by` names who asked, for the log line ("the admin API (127.0.0.1)"); it may be empty.
+// It also keeps the players in step with the accounts file when others (the shell) change it:
+// bans and withdrawn Admin privileges reach the players in the game.
 // Main thread only.
 #pragma once
 
@@ -10,6 +12,9 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 #include "accounts/AccountService.h"
 #include "accounts/BanList.h"
@@ -63,21 +68,54 @@ class TAdministration {
   void AddBan(TBan ban, TErrorDone done, const std::string& by = {});
   // Lifts the ban on `target` (Missing when it has none).
   void RemoveBan(const TBanTarget& target, const std::string& by, TEditDone done);
-  // Kicks every connection that a ban in force applies to (by its address, or by the name it
-  // plays under); the bans are read on the job thread.
-  void ApplyBans();
+  // Reads again, on the job thread, what the accounts file says of every connection: one that
+  // a ban in force applies to (by its address, or by the name it plays under or last logged in
+  // under) is kicked; one whose account is no longer an Admin's (or is gone) goes on as a
+  // Player, logged "<name> is no longer an Admin.".
+  void RecheckPlayers();
+  // Each heartbeat cycle: the same, when another connection to the file (the shell's) has
+  // written to it since the last look (SQLite's data_version). One look at a time; a file that
+  // cannot be read is logged once until it can be again.
+  void NoticeFileChanges();
+  // Whether `name`'s account is an Admin's now, read on the job thread: `done` runs on the main
+  // thread with the answer, or with what failed (then `admin` is false).
+  void CheckAdmin(const std::string& name,
+                  std::function<void(bool admin, const std::string& error)> done);
+  // Every connection that plays under `name`, or holds an accepted login under it, goes on as
+  // a Player. True when one of them was an Admin.
+  bool Demote(std::string_view name);
 
   // Adds the account (`Create`) or changes it, keeping what is not given. A player in the
-  // game who loses Admin loses it at once; Admin is gained at the next login.
+  // game who loses Admin loses it at once (Demote); Admin is gained at the next login.
   void EditAccount(TAccountEdit edit, TEditDone done);
   // Removes the account; a player in the game under it is kicked.
   void DeleteAccount(const std::string& name, const std::string& by, TEditDone done);
 
  private:
+  // What a look at the file found: connections to kick for a ban, and players (connection and
+  // name) to demote.
+  struct TRecheck {
+    std::vector<uint64_t> Banned;
+    std::vector<std::pair<uint64_t, std::string>> Demoted;
+  };
+  // A connection as the look at the file sees it.
+  struct TConnected {
+    uint64_t Serial;
+    std::string Name;  // the name it plays under, or holds a login under; empty if neither
+    std::string Address;
+    bool Admin;
+  };
+  std::vector<TConnected> Connected() const;
+  // Job thread.
+  static TRecheck Recheck(TAccountStore& store, const std::vector<TConnected>& connected);
+  void Apply(const TRecheck& found);
+
   TAccountService& accounts_;
   ISessionHost& host_;
   TSocketTable& sockets_;
   const TEventTeller& teller_;
+  bool looking_ = false;     // a look at the file's changes is queued
+  bool lookFailed_ = false;  // the last look failed, and said so
 };
 
 }  // namespace zq

@@ -231,6 +231,7 @@ void TConnections::UpdateStatus() {
 
 void TConnections::OnBeatTimer() {
   heartbeat_.Beat();
+  if (hooks_.BeatCycle) hooks_.BeatCycle();
   view_.BeatCycleDone();
 }
 

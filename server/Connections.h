@@ -59,6 +59,8 @@ struct TSessionHooks {
   // An Admin last logged in from the address: its connections pass the pause and the
   // per-address limit, and their login decides.
   std::function<bool(const std::string& address)> AdminAddress;
+  // Each heartbeat cycle, after the beats.
+  std::function<void()> BeatCycle;
 };
 
 class TConnections : public ISessionHost {

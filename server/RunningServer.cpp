@@ -123,6 +123,8 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
     return logins_.AddressBanned(address);
   };
   hooks.AdminAddress = [this](const std::string& address) { return logins_.AdminAddress(address); };
+  // Bans and privileges changed from the shell reach the players within a cycle.
+  hooks.BeatCycle = [this] { administration_.NoticeFileChanges(); };
   connections_.SetSessionHooks(std::move(hooks));
 }
 
@@ -153,7 +155,7 @@ void TRunningServer::Halt() {
 
 void TRunningServer::Reload() {
   Log("Reload requested.");
-  // The accounts file may have been replaced; bans added from the shell apply to connected
+  // The accounts file may have been replaced: its bans and privileges apply to the connected
   // players now.
   try {
     accounts_->Reopen();
@@ -161,7 +163,7 @@ void TRunningServer::Reload() {
   } catch (const std::exception& e) {
     Log(std::string("Cannot reopen the accounts file: ") + e.what());
   }
-  administration_.ApplyBans();
+  administration_.RecheckPlayers();
 }
 
 void TRunningServer::Apply(const TServerSettings& settings) {

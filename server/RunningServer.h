@@ -57,7 +57,8 @@ class TRunningServer {
   // ends the game manager and then the dispatch thread.
   void Stop();
 
-  // SIGHUP: logs "Reload requested.", reopens the accounts file and applies its bans.
+  // SIGHUP: logs "Reload requested.", reopens the accounts file and applies its bans and
+  // privileges to the players in the game.
   void Reload();
   // What can change while running: the maximum, the setup deadline, the per-address limit,
   // the message rate of connections admitted from now on, and how logins are checked.

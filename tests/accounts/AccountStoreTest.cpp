@@ -1,5 +1,6 @@
 // The accounts file: creation and mode, names without regard to case, every update's miss,
-// errors that name the file, and two writers at once without "database is locked".
+// errors that name the file, two writers at once without "database is locked", and what
+// tells a connection that another one has written.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -9,6 +10,7 @@
 #include <thread>
 
 #include "accounts/AccountStore.h"
+#include "accounts/BanList.h"
 #include "platform/Errors.h"
 #include "tests/accounts/AccountsTestSupport.h"
 #include "tests/support/ErrorText.h"
@@ -180,6 +182,31 @@ TEST(AccountStore, ReopenStartsAfreshAfterTheFileWasDeleted) {
   EXPECT_TRUE(store.List().empty());
   ASSERT_TRUE(store.Add(Named("bob")));
   EXPECT_EQ(RawDb(path).Text("SELECT name FROM accounts"), "bob");
+}
+
+TEST(AccountStore, ChangesElsewhereAreNoticedAndItsOwnAreNot) {
+  TempDir dir;
+  std::string path = dir / "a.db";
+  TAccountStore server(path);
+  TAccountStore shell(path);
+  EXPECT_FALSE(server.ChangedElsewhere());
+  ASSERT_TRUE(server.Add(Named("alice")));  // the server's own writes: no look needed
+  ASSERT_TRUE(server.RecordLogin("alice", 2000, "127.0.0.1"));
+  EXPECT_FALSE(server.ChangedElsewhere());
+  EXPECT_TRUE(shell.ChangedElsewhere());  // but the other connection sees them, once
+  EXPECT_FALSE(shell.ChangedElsewhere());
+
+  TBan ban;
+  ban.Target = ParseBanTarget("alice");
+  shell.Bans().Add(ban);
+  EXPECT_TRUE(server.ChangedElsewhere());
+  EXPECT_FALSE(server.ChangedElsewhere());                       // once
+  RawDb(path).Exec("UPDATE accounts SET privileges = 'Admin'");  // another process
+  EXPECT_TRUE(server.ChangedElsewhere());
+  // Reopened, the file as it is counts as seen.
+  ASSERT_TRUE(shell.SetPrivileges("alice", TPrivileges::Player));
+  server.Reopen();
+  EXPECT_FALSE(server.ChangedElsewhere());
 }
 
 TEST(AccountStore, WriterWaitsForAnotherConnectionsTransaction) {

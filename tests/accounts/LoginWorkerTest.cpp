@@ -61,13 +61,13 @@ TLoginRequest Request(const std::string& name, const std::string& password, uint
 struct Fixture {
   TempDir dir;
   TAccountStore store{dir / "zqosrv.db"};
-  TLoginThrottle throttle;
+  TLoginLimits limits;
 };
 
 TEST(LoginWorker, SlowHashLeavesTheCallerFreeAndAnswersOnTheWorker) {
   Fixture f;
   GateHasher hasher;
-  TLoginCheck check(f.store, hasher, f.throttle, TAuthMode::Claim);
+  TLoginCheck check(f.store, hasher, f.limits, TAuthMode::Claim);
   Answers answers;
   TLoginWorker worker(check, answers.Callback(), [] { return int64_t{1000}; });
   ASSERT_TRUE(worker.Submit(Request("Slowpoke", "pw", 7)));
@@ -88,7 +88,7 @@ TEST(LoginWorker, SlowHashLeavesTheCallerFreeAndAnswersOnTheWorker) {
 TEST(LoginWorker, BoundedQueueAndStopAnswersTheCurrentDropsTheRest) {
   Fixture f;
   GateHasher hasher;
-  TLoginCheck check(f.store, hasher, f.throttle, TAuthMode::Claim);
+  TLoginCheck check(f.store, hasher, f.limits, TAuthMode::Claim);
   Answers answers;
   TLoginWorker worker(check, answers.Callback(), SystemWallClock, 1, 2);
   ASSERT_TRUE(worker.Submit(Request("a", "pw", 1)));
@@ -115,7 +115,7 @@ TEST(LoginWorker, BoundedQueueAndStopAnswersTheCurrentDropsTheRest) {
 TEST(LoginWorker, RacingClaimsOfOneNameCreateOneAccount) {
   Fixture f;
   TArgon2Hasher hasher(TArgon2Hasher::Minimum());
-  TLoginCheck check(f.store, hasher, f.throttle, TAuthMode::Claim);
+  TLoginCheck check(f.store, hasher, f.limits, TAuthMode::Claim);
   Answers answers;
   TLoginWorker worker(check, answers.Callback(), SystemWallClock, 2);
   constexpr int COUNT = 16;

@@ -1,9 +1,13 @@
 // A server checking logins against a real accounts file in the fixture's directory, with a
 // password "hash" that is plain text after an optional delay, so tests choose how long a
-// check takes; and clients that log in with a name and a password.
+// check takes; clients that log in with a name and a password; and the shell's commands on
+// the same file.
 #pragma once
 
+#include <sstream>
+
 #include "accounts/AccountStore.h"
+#include "app/AccountsCommand.h"
 #include "tests/server/ServerFixture.h"
 #include "tests/support/DelayedHasher.h"
 
@@ -42,6 +46,21 @@ class LoginTest : public ServerTest {
     TZQClient& c = Connect();
     c.RunSetup(Params(name, password), 20000, pump_);
     return c;
+  }
+
+  // `zqosrv accounts|bans ARGS --accounts FILE` on the server's file, without a password;
+  // true when it exits with 0.
+  bool Shell(std::vector<std::string> args) {
+    args.insert(args.end(), {"--accounts", dir_.Path() + "/zqosrv.db"});
+    std::istringstream none;
+    std::ostringstream out, err;
+    const int status = RunAccountsCommand(args, none, out, err);
+    EXPECT_EQ(status, 0) << err.str();
+    return status == 0;
+  }
+  // The connection in the game under `name`, or none.
+  TSocketID* Player(const std::string& name) {
+    return server_->Running()->Connections().FindPlayer(name);
   }
 
   std::shared_ptr<DelayedHasher> hasher_ = std::make_shared<DelayedHasher>();

@@ -1,6 +1,6 @@
 // A password "hasher" for tests: the hash is the password in plain text, made or checked after
 // a delay the test sets, so a test chooses how long a login check takes; it remembers the
-// thread of its last call.
+// thread of its last call and counts its calls.
 #pragma once
 
 #include <atomic>
@@ -24,9 +24,11 @@ class DelayedHasher : public TPasswordHasher {
   }
   std::atomic<int> delayMs{0};
   mutable std::atomic<std::thread::id> lastThread{};
+  mutable std::atomic<int> calls{0};  // Hash and Verify alike
 
  private:
   void Wait() const {
+    ++calls;
     lastThread = std::this_thread::get_id();
     std::this_thread::sleep_for(std::chrono::milliseconds(delayMs.load()));
   }
