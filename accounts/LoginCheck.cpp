@@ -61,6 +61,7 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
   verdict.Outcome = TLoginOutcome::Accepted;
   if (!AccountNameProblem(verdict.Name).empty()) return;  // joins as before, unrecorded
   if (!account) {
+    if (!NewAccountNameProblem(verdict.Name).empty()) return;  // plays, but no account has it
     TAccount recorded;
     recorded.Name = verdict.Name;
     recorded.Created = now;
@@ -85,6 +86,10 @@ void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuth
   }
   if (!account || !account->HasPassword()) {
     if (mode == TAuthMode::Registered || request.Password.empty()) return Refuse(now, verdict);
+    if (!NewAccountNameProblem(verdict.Name).empty()) {
+      verdict.Outcome = TLoginOutcome::NameReadsAsAddress;  // no claim, no hash, no guess
+      return;
+    }
     std::string hash = hasher_.Hash(request.Password);
     if (!account) {
       TAccount created;

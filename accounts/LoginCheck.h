@@ -2,7 +2,8 @@
 // - open: anything goes; the name is recorded (created, last login, address). Only an Admin
 //   account's own password, when given, brings Admin privileges (and records the login).
 // - claim: the first login with a new name creates its account with that password (or sets
-//   the password of a name recorded without one); later logins need that password.
+//   the password of a name recorded without one); later logins need that password. A name
+//   that reads as an address or range is never claimed (nor recorded by an open server).
 // - registered: only accounts with a password may join, with that password.
 // In every mode a banned address or name is refused first. In claim and registered modes,
 // wrong passwords and unknown names count against the address (TLoginThrottle); a blocked

@@ -18,10 +18,11 @@ enum class TLoginOutcome {
   Accepted,
   WrongNameOrPassword,  // also: no such account (registered), no password to claim with
   Banned,
-  NameInGame,       // decided by the server, which knows who is in the game
-  TooManyFailures,  // the address is blocked after failed logins
-  ServerBusy,       // the login queue is full; decided by the server when Submit refuses
-  CheckFailed,      // the accounts file could not be read or written, or hashing failed
+  NameInGame,          // decided by the server, which knows who is in the game
+  TooManyFailures,     // the address is blocked after failed logins
+  ServerBusy,          // the login queue is full; decided by the server when Submit refuses
+  CheckFailed,         // the accounts file could not be read or written, or hashing failed
+  NameReadsAsAddress,  // a claim of a name that NewAccountNameProblem refuses so
 };
 
 // The text a refused client is sent: "Wrong name or password.", "You are banned.",
