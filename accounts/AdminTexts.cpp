@@ -87,6 +87,10 @@ std::string Banned(const TBanTarget& target, std::optional<int64_t> durationSeco
   return Line("Banned " + Echo(target.Text, 47) + how + ".");
 }
 
+std::string ConfirmWithBanBang(std::string_view why) {
+  return Line(std::string(why) + ": write /ban! to ban it all the same.");
+}
+
 std::string Unbanned(const TBanTarget& target) {
   return Line("Unbanned " + Echo(target.Text, 47) + ".");
 }

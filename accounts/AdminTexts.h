@@ -29,6 +29,8 @@ std::vector<std::string> Players(const std::vector<std::string>& names);
 std::string Kicked(std::string_view name);
 std::string NotInGame(std::string_view name);
 std::string Banned(const TBanTarget& target, std::optional<int64_t> durationSeconds);
+// A ban that waits for /ban!: `why` is ConfirmationNeeded's text.
+std::string ConfirmWithBanBang(std::string_view why);
 std::string Unbanned(const TBanTarget& target);
 std::string NotBanned(const TBanTarget& target);
 std::string Paused();

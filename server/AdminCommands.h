@@ -1,7 +1,9 @@
 // TAdminCommands: an Admin's speech that begins with "/" (/players, /kick, /ban, /unban,
 // /pause, /resume) is taken on the main thread and never relayed; it is logged, carried out
 // through the administration, and answered through the game as speech the admin alone hears
-// (a PrivateSpeech on the game queue). Bans are answered once they are written. Other
+// (a PrivateSpeech on the game queue). Bans are answered once they are written; one that
+// needs confirming (a very wide range, or one holding the admin's own address) is answered
+// with how to confirm it (/ban!) and not made. Other
 // players' "/..." is speech like any other. Main thread only.
 #pragma once
 
