@@ -118,6 +118,13 @@ TEST_F(BanAttackTest, NamesThatReadAsAddressesCanBeBannedAndLifted) {
   THttpResult r = Ban({{"target", ShownName(1)}, {"kind", "name"}});
   ASSERT_EQ(r.Status, 201) << r.Body.toStdString();
   EXPECT_EQ(RefusalOf(dotted), "You are banned.");
+  // Nor may an account take such a name.
+  r = Send("POST", "/api/accounts", Body({{"name", "10.0.0.0/8"}, {"password", "pw"}}));
+  EXPECT_EQ(r.Status, 400);
+  EXPECT_EQ(r.Json()["error"].toString(),
+            "Invalid account name: a name cannot read as an address or range.");
+  EXPECT_FALSE(Store().Find("10.0.0.0/8"));
+
   EXPECT_EQ(Request("DELETE", "/api/bans/1.2").Status, 400);
   r = Request("DELETE", "/api/bans/1.2?kind=name");
   ASSERT_EQ(r.Status, 200) << r.Body.toStdString();
