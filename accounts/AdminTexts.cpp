@@ -1,5 +1,6 @@
 #include "accounts/AdminTexts.h"
 
+#include "accounts/IpRange.h"
 #include "accounts/Times.h"
 
 namespace zq::AdminText {
@@ -60,7 +61,9 @@ std::vector<std::string> Players(const std::vector<std::string>& names) {
   std::string line =
       std::to_string(names.size()) + (names.size() == 1 ? " player: " : " players: ");
   bool first = true;
-  for (const std::string& name : names) {
+  for (const std::string& listed : names) {
+    // A name that reads as an address is listed as /ban takes it for a name: quoted.
+    const std::string name = ReadsAsAddress(listed) ? "\"" + listed + "\"" : listed;
     std::string item = (first ? "" : ", ") + name;
     if (!first && line.size() + item.size() > ADMIN_LINE_LENGTH) {
       lines.push_back(line + ",");

@@ -25,6 +25,7 @@ std::string BadTarget(std::string_view problem);
 std::string UnclosedQuote();
 
 // Answers of the server once it has carried a command out.
+// "3 players: Root, bob, \"0.0.0.0/0\"": a name that reads as an address in double quotes.
 std::vector<std::string> Players(const std::vector<std::string>& names);
 std::string Kicked(std::string_view name);
 std::string NotInGame(std::string_view name);

@@ -44,6 +44,8 @@ TEST_F(BanAttackTest, AQuotedNameIsBannedAsANameWhateverItReadsAs) {
   TZQClient& frank = Join("frank");
   ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 3; }));
 
+  // Listed as /ban takes it for a name.
+  EXPECT_EQ(Ask("/players"), "3 players: Root, \"0.0.0.0/0\", frank");
   EXPECT_EQ(Ask("/ban \"0.0.0.0/0\" griefing"), "Banned 0.0.0.0/0 for good.");
   EXPECT_EQ(RefusalOf(attacker), "You are banned.");
   ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 2; }));
