@@ -38,6 +38,28 @@ const char* const MIGRATIONS[] = {
     "  expires INTEGER"
     ");"
     "CREATE INDEX bans_by_address ON bans (first_address) WHERE kind != 'name';",
+    // 3: IPv6. Addresses become 32 hex digits of the 128-bit address (IPv4 as ::ffff:a.b.c.d),
+    // which order as text as they do as numbers; a name ban and an address ban of the same
+    // text are two bans.
+    "CREATE TABLE bans_3 ("
+    "  target TEXT NOT NULL COLLATE NOCASE,"
+    "  kind TEXT NOT NULL CHECK (kind IN ('name', 'address', 'range')),"
+    "  first_address TEXT,"
+    "  last_address TEXT,"
+    "  reason TEXT NOT NULL DEFAULT '',"
+    "  created INTEGER NOT NULL,"
+    "  expires INTEGER,"
+    "  UNIQUE (kind, target)"
+    ");"
+    "INSERT INTO bans_3 SELECT target, kind,"
+    "  CASE WHEN kind = 'name' THEN NULL"
+    "       ELSE printf('00000000000000000000ffff%08x', first_address) END,"
+    "  CASE WHEN kind = 'name' THEN NULL"
+    "       ELSE printf('00000000000000000000ffff%08x', last_address) END,"
+    "  reason, created, expires FROM bans;"
+    "DROP TABLE bans;"
+    "ALTER TABLE bans_3 RENAME TO bans;"
+    "CREATE INDEX bans_by_address ON bans (first_address) WHERE kind != 'name';",
 };
 static_assert(std::size(MIGRATIONS) == TAccountDb::SCHEMA_VERSION);
 

@@ -23,7 +23,7 @@ class TAccountDb {
  public:
   enum class TOpen { CreateIfMissing, MustExist };
   // Schema version this build writes; a file of a later version is refused.
-  static constexpr int SCHEMA_VERSION = 2;
+  static constexpr int SCHEMA_VERSION = 3;
   static constexpr int BUSY_TIMEOUT_MS = 5000;
 
   explicit TAccountDb(std::string path, TOpen open = TOpen::CreateIfMissing);

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "accounts/BanList.h"
+#include "accounts/IpRange.h"
 #include "platform/Errors.h"
 
 namespace zq {
@@ -58,6 +59,12 @@ std::string AccountNameProblem(std::string_view name) {
   return {};
 }
 
+std::string NewAccountNameProblem(std::string_view name) {
+  if (std::string problem = AccountNameProblem(name); !problem.empty()) return problem;
+  if (ReadsAsAddress(name)) return "a name cannot read as an address or range";
+  return {};
+}
+
 std::string AccountsFilePath(const std::string& gameDirectory, const std::string& accountsOption) {
   std::filesystem::path file = accountsOption.empty() ? DEFAULT_ACCOUNTS_FILE : accountsOption;
   if (file.is_absolute()) return file.string();
@@ -86,7 +93,7 @@ bool TAccountStore::ChangedElsewhere() {
 }
 
 bool TAccountStore::Add(const TAccount& account) {
-  if (std::string problem = AccountNameProblem(account.Name); !problem.empty()) {
+  if (std::string problem = NewAccountNameProblem(account.Name); !problem.empty()) {
     throw EConvertError("Invalid account name \"" + account.Name + "\": " + problem);
   }
   auto guard = db_.Lock();

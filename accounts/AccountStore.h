@@ -27,6 +27,10 @@ constexpr std::size_t MAX_NAME_LENGTH = 47;
 // Empty when `name` can name an account: 1 to MAX_NAME_LENGTH bytes, no control
 // characters, no space at either end. Otherwise what is wrong with it.
 std::string AccountNameProblem(std::string_view name);
+// Empty when a new account may take `name`, at a claim or a registration: the rules above,
+// and the name must not read as an address or range (ReadsAsAddress), which a ban given
+// without a kind would take it for. Otherwise what is wrong with it.
+std::string NewAccountNameProblem(std::string_view name);
 // Names compared as accounts compare them: without regard to the letter case of A to Z.
 bool SameName(std::string_view a, std::string_view b);
 
@@ -68,7 +72,7 @@ class TAccountStore {
   TBanList& Bans() { return *bans_; }
 
   // False when the name is taken in any letter case. Raises EConvertError for a name that
-  // AccountNameProblem refuses.
+  // NewAccountNameProblem refuses.
   bool Add(const TAccount& account);
   // The account whose name equals `name` without regard to letter case.
   std::optional<TAccount> Find(std::string_view name);

@@ -88,8 +88,9 @@ TAdminParse ParseAdminCommand(std::string_view speech) {
     const char* Word;
     TAdminVerb Verb;
   } verbs[] = {{"players", TAdminVerb::Players}, {"kick", TAdminVerb::Kick},
-               {"ban", TAdminVerb::Ban},         {"unban", TAdminVerb::Unban},
-               {"pause", TAdminVerb::Pause},     {"resume", TAdminVerb::Resume}};
+               {"ban", TAdminVerb::Ban},         {"ban!", TAdminVerb::Ban},
+               {"unban", TAdminVerb::Unban},     {"pause", TAdminVerb::Pause},
+               {"resume", TAdminVerb::Resume}};
   const auto* known = std::find_if(std::begin(verbs), std::end(verbs),
                                    [&](const auto& v) { return verbWord == v.Word; });
   if (known == std::end(verbs)) {
@@ -97,6 +98,7 @@ TAdminParse ParseAdminCommand(std::string_view speech) {
   }
   TAdminCommand command;
   command.Verb = known->Verb;
+  command.Force = verbWord == "ban!";
   switch (command.Verb) {
     case TAdminVerb::Players:
     case TAdminVerb::Pause:
@@ -113,7 +115,8 @@ TAdminParse ParseAdminCommand(std::string_view speech) {
         return Error(AdminText::Usage(command.Verb));
       }
       try {
-        command.Target = ParseBanTarget(words[1].Text);
+        command.Target =
+            ParseBanTarget(words[1].Text, words[1].Quoted ? TBanReading::Name : TBanReading::Any);
       } catch (const EConvertError& e) {
         return Error(AdminText::BadTarget(e.what()));
       }

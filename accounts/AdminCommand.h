@@ -1,10 +1,12 @@
 // Admin commands typed as speech beginning with "/": /players, /kick NAME,
 // /ban TARGET [DURATION] [REASON], /unban TARGET, /pause, /resume. Parsing only; the
 // server carries them out. Command words are taken in any letter case; a name with spaces
-// is written in double quotes. TARGET is a name, an IPv4 address or a range; DURATION is a
-// number with s, m, h or d (30s, 10m, 2h, 7d) and is left out for a permanent ban. A third
-// word of /ban that begins with a digit is taken as a duration (and refused if it is not
-// one); the rest of the line is the reason. Pure functions: any thread.
+// is written in double quotes. TARGET is a name, an IP address or a range, read as a ban
+// target without a kind is; in double quotes it is a name whatever it reads as. /ban! is
+// /ban confirming a target that needs it (ConfirmationNeeded). DURATION is a number with s,
+// m, h or d (30s, 10m, 2h, 7d) and is left out for a permanent ban. A third word of /ban
+// that begins with a digit is taken as a duration (and refused if it is not one); the rest
+// of the line is the reason. Pure functions: any thread.
 #pragma once
 
 #include <optional>
@@ -23,6 +25,7 @@ struct TAdminCommand {
   TBanTarget Target;                       // Ban, Unban
   std::optional<int64_t> DurationSeconds;  // Ban: empty for a permanent ban
   std::string Reason;                      // Ban: may be empty
+  bool Force = false;                      // Ban: given as /ban!
 };
 
 // Either a command or the text that tells the admin what is wrong.

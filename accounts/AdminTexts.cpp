@@ -1,5 +1,6 @@
 #include "accounts/AdminTexts.h"
 
+#include "accounts/IpRange.h"
 #include "accounts/Times.h"
 
 namespace zq::AdminText {
@@ -60,7 +61,9 @@ std::vector<std::string> Players(const std::vector<std::string>& names) {
   std::string line =
       std::to_string(names.size()) + (names.size() == 1 ? " player: " : " players: ");
   bool first = true;
-  for (const std::string& name : names) {
+  for (const std::string& listed : names) {
+    // A name that reads as an address is listed as /ban takes it for a name: quoted.
+    const std::string name = ReadsAsAddress(listed) ? "\"" + listed + "\"" : listed;
     std::string item = (first ? "" : ", ") + name;
     if (!first && line.size() + item.size() > ADMIN_LINE_LENGTH) {
       lines.push_back(line + ",");
@@ -85,6 +88,10 @@ std::string NotInGame(std::string_view name) {
 std::string Banned(const TBanTarget& target, std::optional<int64_t> durationSeconds) {
   std::string how = durationSeconds ? " for " + FormatDuration(*durationSeconds) : " for good";
   return Line("Banned " + Echo(target.Text, 47) + how + ".");
+}
+
+std::string ConfirmWithBanBang(std::string_view why) {
+  return Line(std::string(why) + ": write /ban! to ban it all the same.");
 }
 
 std::string Unbanned(const TBanTarget& target) {

@@ -25,10 +25,13 @@ std::string BadTarget(std::string_view problem);
 std::string UnclosedQuote();
 
 // Answers of the server once it has carried a command out.
+// "3 players: Root, bob, \"0.0.0.0/0\"": a name that reads as an address in double quotes.
 std::vector<std::string> Players(const std::vector<std::string>& names);
 std::string Kicked(std::string_view name);
 std::string NotInGame(std::string_view name);
 std::string Banned(const TBanTarget& target, std::optional<int64_t> durationSeconds);
+// A ban that waits for /ban!: `why` is ConfirmationNeeded's text.
+std::string ConfirmWithBanBang(std::string_view why);
 std::string Unbanned(const TBanTarget& target);
 std::string NotBanned(const TBanTarget& target);
 std::string Paused();

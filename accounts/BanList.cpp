@@ -1,7 +1,6 @@
 #include "accounts/BanList.h"
 
 #include "accounts/AccountStore.h"
-#include "accounts/Ipv4.h"
 #include "platform/Errors.h"
 
 namespace zq {
@@ -19,8 +18,8 @@ TBan ReadBan(const TStatement& row) {
   ban.Target.Kind = kind == "address" ? TBanKind::Address
                     : kind == "range" ? TBanKind::Range
                                       : TBanKind::Name;
-  ban.Target.First = static_cast<uint32_t>(row.Int(2));
-  ban.Target.Last = static_cast<uint32_t>(row.Int(3));
+  if (ban.Target.Kind != TBanKind::Name)
+    ban.Target.Range = ParseIpRange(ban.Target.Text).value_or(TIpRange{});
   ban.Reason = row.Text(4);
   ban.Created = row.Int(5);
   ban.Expires = row.OptionalInt(6);
@@ -29,29 +28,44 @@ TBan ReadBan(const TStatement& row) {
 
 }  // namespace
 
-TBanTarget ParseBanTarget(std::string_view text) {
+std::optional<TBanReading> ParseBanReading(std::string_view text) {
+  if (text == "name") return TBanReading::Name;
+  if (text == "address" || text == "range") return TBanReading::Address;
+  return std::nullopt;
+}
+
+TBanTarget ParseBanTarget(std::string_view text, TBanReading reading) {
   TBanTarget target;
-  if (LooksLikeIpv4(text)) {
-    std::optional<TIpv4Range> range;
-    if (std::optional<uint32_t> address = ParseIpv4(text)) {
-      range = TIpv4Range{*address, *address, 32};
-    } else {
-      range = ParseIpv4Range(text);
+  if (reading != TBanReading::Name) {
+    if (std::optional<TIpRange> range = ParseIpRange(text)) {
+      target.Kind = range->Single() ? TBanKind::Address : TBanKind::Range;
+      target.Text = range->Text();
+      target.Range = *range;
+      return target;
     }
-    if (!range) {
+    if (reading == TBanReading::Address)
+      throw EConvertError("Invalid address or range \"" + std::string(text) + "\"");
+    if (LooksLikeIpv4(text))
       throw EConvertError("Invalid IPv4 address or range \"" + std::string(text) + "\"");
-    }
-    target.Kind = range->PrefixLength == 32 ? TBanKind::Address : TBanKind::Range;
-    target.Text = range->PrefixLength == 32 ? FormatIpv4(range->First) : range->Text();
-    target.First = range->First;
-    target.Last = range->Last;
-    return target;
+    if (LooksLikeIpv6(text))
+      throw EConvertError("Invalid IPv6 address or range \"" + std::string(text) + "\"");
   }
   if (std::string problem = AccountNameProblem(text); !problem.empty()) {
     throw EConvertError("Invalid name \"" + std::string(text) + "\": " + problem);
   }
   target.Text = text;
   return target;
+}
+
+std::string ConfirmationNeeded(const TBanTarget& target, std::string_view ownAddress) {
+  if (target.Kind == TBanKind::Name) return {};
+  const int least = target.Range.Ipv4 ? MIN_IPV4_PREFIX : MIN_IPV6_PREFIX;
+  if (target.Range.PrefixLength < least)
+    return target.Text + " has fewer than " + std::to_string(least) + " prefix bits";
+  const std::optional<TIpAddress> own = ParseIpAddress(ownAddress);
+  if (own && target.Range.Contains(*own))
+    return target.Text + " holds your own address " + std::string(ownAddress);
+  return {};
 }
 
 std::string_view BanKindName(TBanKind kind) {
@@ -77,23 +91,21 @@ void TBanList::Add(const TBan& ban) {
   TStatement insert(db_,
                     "INSERT INTO bans (target, kind, first_address, last_address, reason, created,"
                     " expires) VALUES (?, ?, ?, ?, ?, ?, ?)"
-                    " ON CONFLICT (target) DO UPDATE SET reason = excluded.reason,"
+                    " ON CONFLICT (kind, target) DO UPDATE SET reason = excluded.reason,"
                     " created = excluded.created, expires = excluded.expires");
-  bool isName = ban.Target.Kind == TBanKind::Name;
-  insert.Bind(1, ban.Target.Text)
-      .Bind(2, BanKindName(ban.Target.Kind))
-      .Bind(3, isName ? std::nullopt : std::optional<int64_t>(ban.Target.First))
-      .Bind(4, isName ? std::nullopt : std::optional<int64_t>(ban.Target.Last))
-      .Bind(5, ban.Reason)
-      .Bind(6, ban.Created)
-      .Bind(7, ban.Expires)
-      .Run();
+  insert.Bind(1, ban.Target.Text).Bind(2, BanKindName(ban.Target.Kind));
+  if (ban.Target.Kind == TBanKind::Name) {
+    insert.Bind(3, std::nullopt).Bind(4, std::nullopt);
+  } else {
+    insert.Bind(3, AddressKey(ban.Target.Range.First)).Bind(4, AddressKey(ban.Target.Range.Last));
+  }
+  insert.Bind(5, ban.Reason).Bind(6, ban.Created).Bind(7, ban.Expires).Run();
 }
 
 bool TBanList::Remove(const TBanTarget& target) {
   auto guard = db_.Lock();
-  TStatement remove(db_, "DELETE FROM bans WHERE target = ?");
-  remove.Bind(1, target.Text).Run();
+  TStatement remove(db_, "DELETE FROM bans WHERE target = ? AND kind = ?");
+  remove.Bind(1, target.Text).Bind(2, BanKindName(target.Kind)).Run();
   return db_.Changes() > 0;
 }
 
@@ -120,10 +132,11 @@ std::optional<TBan> TBanList::FindActive(const char* condition, int64_t time,
 }
 
 std::optional<TBan> TBanList::FindForAddress(std::string_view address, int64_t time) {
-  std::optional<uint32_t> number = ParseIpv4(address);
-  if (!number) return std::nullopt;
+  std::optional<TIpAddress> parsed = ParseIpAddress(address);
+  if (!parsed) return std::nullopt;
+  const std::string key = AddressKey(*parsed);
   return FindActive("kind != 'name' AND first_address <= ?1 AND ?1 <= last_address", time,
-                    [&](TStatement& query) { query.Bind(1, static_cast<int64_t>(*number)); });
+                    [&](TStatement& query) { query.Bind(1, key); });
 }
 
 std::optional<TBan> TBanList::FindForName(std::string_view name, int64_t time) {

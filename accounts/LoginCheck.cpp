@@ -73,6 +73,7 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
   verdict.Outcome = TLoginOutcome::Accepted;
   if (!AccountNameProblem(verdict.Name).empty()) return;  // joins as before, unrecorded
   if (!account) {
+    if (!NewAccountNameProblem(verdict.Name).empty()) return;  // plays, but no account has it
     TAccount recorded;
     recorded.Name = verdict.Name;
     recorded.Created = now;
@@ -89,9 +90,15 @@ void TLoginCheck::DecideOpen(const TLoginRequest& request, int64_t now,
 void TLoginCheck::DecideChecked(const TLoginRequest& request, int64_t now, TAuthMode mode,
                                 std::optional<TAccount> account, TLoginVerdict& verdict) {
   if (!AccountNameProblem(verdict.Name).empty()) return Refuse(now, verdict);
+  const bool unclaimed = !account || !account->HasPassword();
+  if (unclaimed && mode == TAuthMode::Claim && !request.Password.empty() &&
+      !NewAccountNameProblem(verdict.Name).empty()) {
+    verdict.Outcome = TLoginOutcome::NameReadsAsAddress;  // no claim, no hash, no guess
+    return;
+  }
   DummyHash();  // made before any refusal needs it, so that none costs more than another
   if (!MayHash(now, verdict)) return;
-  if (!account || !account->HasPassword()) {
+  if (unclaimed) {
     if (mode == TAuthMode::Registered || request.Password.empty()) {
       hasher_.Verify(DummyHash(), request.Password);  // as long as a wrong password takes
       return Refuse(now, verdict);

@@ -3,7 +3,8 @@
 //   belongs to an Admin account with a password needs that password (and then brings Admin
 //   privileges); without it the login is refused.
 // - claim: the first login with a new name creates its account with that password (or sets
-//   the password of a name recorded without one); later logins need that password.
+//   the password of a name recorded without one); later logins need that password. A name
+//   that reads as an address or range is never claimed (nor recorded by an open server).
 // - registered: only accounts with a password may join, with that password.
 // In every mode a banned address or name is refused first. Wrong passwords and unknown names
 // count against the address and the name, and each login that costs a hash against the

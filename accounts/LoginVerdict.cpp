@@ -22,6 +22,8 @@ std::string_view RefusalText(TLoginOutcome outcome) {
       return "The server is busy; try again in a moment.";
     case TLoginOutcome::CheckFailed:
       return "The server cannot check logins now; try again later.";
+    case TLoginOutcome::NameReadsAsAddress:
+      return "This name reads as an address; choose another.";
   }
   return "";
 }

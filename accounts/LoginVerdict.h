@@ -24,6 +24,7 @@ enum class TLoginOutcome {
   TooManyLogins,           // the address has made too many logins that cost a hash
   ServerBusy,              // the login queue is full; decided by the server when Submit refuses
   CheckFailed,             // the accounts file could not be read or written, or hashing failed
+  NameReadsAsAddress,      // a claim of a name that NewAccountNameProblem refuses so
 };
 
 // The text a refused client is sent: "Wrong name or password.", "You are banned.",

@@ -9,6 +9,7 @@
 
 #include "accounts/AccountStore.h"
 #include "accounts/BanList.h"
+#include "accounts/NameText.h"
 #include "accounts/Times.h"
 #include "app/HelpLayout.h"
 #include "platform/Errors.h"
@@ -84,6 +85,11 @@ std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
 }
 
+// A name as the operator sees and writes it (escaped where it is not UTF-8).
+std::string Shown(const std::string& name) {
+  return ShowName(name);
+}
+
 class TAccountsCommand {
  public:
   TAccountsCommand(std::istream& in, std::ostream& out, std::ostream& err,
@@ -102,7 +108,7 @@ class TAccountsCommand {
     return TArgon2Hasher(options_.HashLimits).Hash(password);
   }
   [[noreturn]] void NoAccount() {
-    throw EConvertError("No account named " + Quoted(name_) + " in " + File());
+    throw EConvertError("No account named " + Quoted(Shown(name_)) + " in " + File());
   }
 
   void ListAccounts();
@@ -113,6 +119,8 @@ class TAccountsCommand {
   void ListBans();
   void AddBan();
   void RemoveBan();
+  // The ban target given, read as --kind says.
+  TBanTarget Target() const;
 
   std::istream& in_;
   std::ostream& out_;
@@ -126,6 +134,8 @@ class TAccountsCommand {
   std::string privileges_;
   std::string duration_;
   std::string reason_;
+  std::string kind_;
+  bool force_ = false;
 };
 
 int TAccountsCommand::Run(const std::vector<std::string>& args) {
@@ -159,6 +169,7 @@ int TAccountsCommand::Run(const std::vector<std::string>& args) {
     return app.exit(e, out_, err_) == 0 ? 0 : 1;
   }
   try {
+    name_ = ReadName(name_);  // as the listings show it
     action_();
   } catch (const std::exception& e) {
     err_ << "zqosrv " << what << ": " << e.what() << "\n";
@@ -193,14 +204,22 @@ void TAccountsCommand::DefineBans(CLI::App& app) {
   app.add_subcommand("list", "Lists every ban, expired ones too.")->callback([this] {
     action_ = [this] { ListBans(); };
   });
-  CLI::App* add = app.add_subcommand("add", "Bans a name, an IPv4 address or a range (CIDR).");
-  add->add_option("TARGET", name_, "A name, a.b.c.d or a.b.c.d/n.")->required();
+  const char* const kindHelp =
+      "name or address: how TARGET is read (default: as it looks; address takes ranges too).";
+  CLI::App* add =
+      app.add_subcommand("add", "Bans a name, an IP address or a range (CIDR; IPv4 or IPv6).");
+  add->add_option("TARGET", name_, "A name, a.b.c.d, a.b.c.d/n, an IPv6 address or prefix.")
+      ->required();
+  add->add_option("--kind", kind_, kindHelp)->type_name("KIND");
   add->add_option("--for", duration_, "How long: 30s, 10m, 2h, 7d (default: for good).")
       ->type_name("DURATION");
   add->add_option("--reason", reason_, "Why, for the log and the list.")->type_name("REASON");
+  add->add_flag("--force", force_,
+                "Bans a range of fewer than 8 prefix bits (16 for IPv6) all the same.");
   add->callback([this] { action_ = [this] { AddBan(); }; });
   CLI::App* remove = app.add_subcommand("remove", "Lifts the ban on a target.");
   remove->add_option("TARGET", name_, "As given to add.")->required();
+  remove->add_option("--kind", kind_, kindHelp)->type_name("KIND");
   remove->callback([this] { action_ = [this] { RemoveBan(); }; });
 }
 
@@ -213,7 +232,7 @@ void TAccountsCommand::ListAccounts() {
   std::vector<std::vector<std::string>> rows = {
       {"NAME", "PRIVILEGES", "PASSWORD", "CREATED", "LAST LOGIN", "LAST ADDRESS", "PLAYED"}};
   for (const TAccount& a : accounts) {
-    rows.push_back({a.Name, std::string(PrivilegesName(a.Privileges)),
+    rows.push_back({Shown(a.Name), std::string(PrivilegesName(a.Privileges)),
                     a.HasPassword() ? "set" : "none", FormatTime(a.Created),
                     a.LastLogin ? FormatTime(*a.LastLogin) : "never",
                     a.LastAddress.empty() ? "-" : a.LastAddress, FormatDuration(a.PlaySeconds)});
@@ -222,12 +241,13 @@ void TAccountsCommand::ListAccounts() {
 }
 
 void TAccountsCommand::AddAccount() {
-  if (std::string problem = AccountNameProblem(name_); !problem.empty()) {
-    throw EConvertError("Invalid account name " + Quoted(name_) + ": " + problem);
+  if (std::string problem = NewAccountNameProblem(name_); !problem.empty()) {
+    throw EConvertError("Invalid account name " + Quoted(Shown(name_)) + ": " + problem);
   }
   TAccountStore store = Open(TOpen::CreateIfMissing);
   if (store.Find(name_)) {
-    throw EConvertError("An account named " + Quoted(name_) + " exists already in " + File());
+    throw EConvertError("An account named " + Quoted(Shown(name_)) + " exists already in " +
+                        File());
   }
   TAccount account;
   account.Name = name_;
@@ -235,9 +255,10 @@ void TAccountsCommand::AddAccount() {
   account.Created = SystemWallClock();
   account.PasswordHash = NewHash();
   if (!store.Add(account)) {  // taken while the password was typed
-    throw EConvertError("An account named " + Quoted(name_) + " exists already in " + File());
+    throw EConvertError("An account named " + Quoted(Shown(name_)) + " exists already in " +
+                        File());
   }
-  out_ << "Added account " << name_ << " (" << PrivilegesName(account.Privileges) << ") to "
+  out_ << "Added account " << Shown(name_) << " (" << PrivilegesName(account.Privileges) << ") to "
        << File() << ".\n";
 }
 
@@ -245,12 +266,12 @@ void TAccountsCommand::ChangePassword() {
   TAccountStore store = Open(TOpen::MustExist);
   if (!store.Find(name_)) NoAccount();
   if (!store.SetPasswordHash(name_, NewHash())) NoAccount();
-  out_ << "Changed the password of " << name_ << " in " << File() << ".\n";
+  out_ << "Changed the password of " << Shown(name_) << " in " << File() << ".\n";
 }
 
 void TAccountsCommand::RemoveAccount() {
   if (!Open(TOpen::MustExist).Remove(name_)) NoAccount();
-  out_ << "Removed account " << name_ << " from " << File() << ".\n";
+  out_ << "Removed account " << Shown(name_) << " from " << File() << ".\n";
 }
 
 void TAccountsCommand::SetPrivileges() {
@@ -259,7 +280,7 @@ void TAccountsCommand::SetPrivileges() {
     throw EConvertError("Invalid privileges " + Quoted(privileges_) + ": Player or Admin");
   }
   if (!Open(TOpen::MustExist).SetPrivileges(name_, *privileges)) NoAccount();
-  out_ << name_ << " now has " << PrivilegesName(*privileges) << " privileges in " << File()
+  out_ << Shown(name_) << " now has " << PrivilegesName(*privileges) << " privileges in " << File()
        << ".\n";
 }
 
@@ -270,18 +291,29 @@ void TAccountsCommand::ListBans() {
     return;
   }
   int64_t now = SystemWallClock();
-  std::vector<std::vector<std::string>> rows = {{"TARGET", "SINCE", "UNTIL", "REASON"}};
+  std::vector<std::vector<std::string>> rows = {{"TARGET", "KIND", "SINCE", "UNTIL", "REASON"}};
   for (const TBan& ban : bans) {
     std::string until = !ban.Expires        ? "for good"
                         : ban.ActiveAt(now) ? FormatTime(*ban.Expires)
                                             : FormatTime(*ban.Expires) + " (expired)";
-    rows.push_back({ban.Target.Text, FormatTime(ban.Created), until, ban.Reason});
+    rows.push_back({Shown(ban.Target.Text), std::string(BanKindName(ban.Target.Kind)),
+                    FormatTime(ban.Created), until, ban.Reason});
   }
   PrintTable(out_, rows);
 }
 
+TBanTarget TAccountsCommand::Target() const {
+  std::optional<TBanReading> reading = kind_.empty() ? TBanReading::Any : ParseBanReading(kind_);
+  if (!reading)
+    throw EConvertError("Invalid kind " + Quoted(kind_) + " for --kind: name or address");
+  return ParseBanTarget(name_, *reading);
+}
+
 void TAccountsCommand::AddBan() {
-  TBanTarget target = ParseBanTarget(name_);
+  TBanTarget target = Target();
+  // The shell does not know where its operator plays from: only the width is asked about.
+  if (const std::string why = ConfirmationNeeded(target); !why.empty() && !force_)
+    throw EConvertError(why + "; give --force to ban it all the same");
   std::optional<int64_t> duration;
   if (!duration_.empty()) {
     duration = ParseDuration(duration_);
@@ -292,18 +324,18 @@ void TAccountsCommand::AddBan() {
   }
   const TBan ban = NewBan(std::move(target), reason_, duration, SystemWallClock());
   Open(TOpen::CreateIfMissing).Bans().Add(ban);
-  out_ << "Banned " << ban.Target.Text
+  out_ << "Banned " << Shown(ban.Target.Text)
        << (duration ? " for " + FormatDuration(*duration) + ", until " + FormatTime(*ban.Expires)
                     : std::string(" for good"))
        << " in " << File() << ".\n";
 }
 
 void TAccountsCommand::RemoveBan() {
-  TBanTarget target = ParseBanTarget(name_);
+  TBanTarget target = Target();
   if (!Open(TOpen::MustExist).Bans().Remove(target)) {
-    throw EConvertError(target.Text + " is not banned in " + File());
+    throw EConvertError(Shown(target.Text) + " is not banned in " + File());
   }
-  out_ << "Lifted the ban on " << target.Text << " in " << File() << ".\n";
+  out_ << "Lifted the ban on " << Shown(target.Text) << " in " << File() << ".\n";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 #include "gui/AccountDialog.h"
 
+#include "accounts/NameText.h"
+
 namespace zq {
 
 TAccountDialog::TAccountDialog(QWidget* parent, const std::string& name, TPrivileges privileges)
-    : QDialog(parent), modify_(!name.empty()) {
+    : QDialog(parent), modify_(!name.empty()), modified_(name) {
   setObjectName(QStringLiteral("AccountDialog"));
   setWindowTitle(modify_ ? QStringLiteral("Modify account") : QStringLiteral("Add account"));
   name_.setObjectName(QStringLiteral("AccountName"));
@@ -11,7 +13,7 @@ TAccountDialog::TAccountDialog(QWidget* parent, const std::string& name, TPrivil
   again_.setObjectName(QStringLiteral("AccountAgain"));
   privileges_.setObjectName(QStringLiteral("AccountPrivileges"));
   error_.setObjectName(QStringLiteral("AccountProblem"));
-  name_.setText(QString::fromStdString(name));
+  name_.setText(QString::fromStdString(ShowName(name)));
   name_.setReadOnly(modify_);
   name_.setMaxLength(static_cast<int>(MAX_NAME_LENGTH));
   password_.setEchoMode(QLineEdit::Password);
@@ -33,11 +35,14 @@ TAccountDialog::TAccountDialog(QWidget* parent, const std::string& name, TPrivil
 
 std::optional<TAccountEntry> TAccountDialog::Entry() {
   TAccountEntry entry;
-  entry.Name = name_.text().toStdString();
+  // The account modified keeps its bytes; a new name is read as the lists show names.
+  entry.Name = modify_ ? modified_ : ReadName(name_.text().toStdString());
   entry.Password = password_.text().toStdString();
   entry.Privileges = privileges_.currentIndex() == 1 ? TPrivileges::Admin : TPrivileges::Player;
   problem_.clear();
-  if (std::string problem = AccountNameProblem(entry.Name); !problem.empty())
+  if (std::string problem =
+          modify_ ? AccountNameProblem(entry.Name) : NewAccountNameProblem(entry.Name);
+      !problem.empty())
     problem_ = "Invalid name: " + problem + ".";
   else if (password_.text() != again_.text())
     problem_ = "The two passwords differ.";

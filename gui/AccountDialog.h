@@ -1,5 +1,6 @@
 // TAccountDialog: "Add" and "Modify" of the Accounts tab: the name, the password twice and the
 // privileges. For Modify the name is fixed and empty passwords keep the account's password.
+// Names are shown and read as ShowName and ReadName write them.
 // It closes on OK only when what was entered can be saved, and says what is wrong otherwise.
 // The password fields never echo. Main thread only.
 #pragma once
@@ -40,6 +41,7 @@ class TAccountDialog : public QDialog {
 
  private:
   bool modify_;
+  std::string modified_;  // Modify: the account's name as stored
   std::string problem_;
   QFormLayout layout_;
   QLineEdit name_;

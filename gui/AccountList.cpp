@@ -1,6 +1,6 @@
 #include "gui/AccountList.h"
 
-#include "platform/TextEscape.h"
+#include "accounts/NameText.h"
 
 namespace zq {
 namespace {
@@ -26,7 +26,7 @@ std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
   std::vector<bool> listed(players.size(), false);
   for (const TAccount& account : accounts) {
     TAccountRow row;
-    row.Name = EscapeControl(account.Name);
+    row.Name = ShowName(account.Name);
     row.Account = account.Name;
     row.Privileges = std::string(PrivilegesName(account.Privileges));
     for (std::size_t i = 0; i < players.size(); ++i) {
@@ -40,7 +40,7 @@ std::vector<TAccountRow> AccountRows(const std::vector<TAccount>& accounts,
   for (std::size_t i = 0; i < players.size(); ++i) {
     if (listed[i]) continue;
     TAccountRow row;
-    row.Name = EscapeControl(players[i].Name);
+    row.Name = ShowName(players[i].Name);
     row.Privileges = "Player";
     FillInGame(row, players[i], status);
     rows.push_back(std::move(row));

@@ -1,7 +1,8 @@
 // TAccountList: the rows of the "Accounts" tab: every account of the accounts file, by name,
 // with its privileges; for one in the game, its tile position, the connection's address and
 // the last heartbeat round trip in ms (blank until the connection's first acknowledged beat);
-// then the players in the game without an account. Names have control characters escaped.
+// then the players in the game without an account. Names are shown as ShowName writes them,
+// so that ReadName gives each row's name back as its bytes.
 // Main thread only.
 #pragma once
 
@@ -17,7 +18,7 @@ namespace zq {
 struct TAccountRow {
   uint32_t GUID = 0;  // 0: not in the game
   int32_t SocketID = 0;
-  std::string Name;
+  std::string Name;  // as shown
   std::string Privileges;
   std::string WX;
   std::string WY;

@@ -8,6 +8,7 @@
 #include <QMessageBox>
 #include <climits>
 
+#include "accounts/NameText.h"
 #include "platform/Errors.h"
 #include "platform/qt/EventGuard.h"
 
@@ -348,13 +349,14 @@ void TMainSrvForm::DeleteButtonClick() {
 void TMainSrvForm::BanButtonClick() {
   const TAccountRow* row = SelectedRow();
   if (!row || !server_.Administration()) return;
-  const std::string name = row->Account.empty() ? row->Name : row->Account;
+  // The row's name, as a name whatever it reads as: a player may call itself 0.0.0.0/0.
+  const std::string name = row->Account.empty() ? ReadName(row->Name) : row->Account;
   std::optional<std::string> how =
       AskText("Ban " + row->Name + " for how long? (30s, 10m, 2h, 7d; empty: for good)");
   if (!how) return;
   TBanTarget target;
   try {
-    target = ParseBanTarget(name);
+    target = ParseBanTarget(name, TBanReading::Name);
   } catch (const std::exception& e) {
     return ReportError(e.what());
   }

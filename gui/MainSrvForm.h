@@ -66,7 +66,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   // "Delete": after a confirmation, removes the selected account (kicking it if it is in the
   // game), or closes the connection of a selected player without an account.
   void DeleteButtonClick();
-  // "Ban": asks for how long, then bans the selected name (kicking it if it is in the game).
+  // "Ban": asks for how long, then bans the selected name as a name, whatever it reads as
+  // (kicking it if it is in the game).
   void BanButtonClick();
   // The open account dialog, if any.
   TAccountDialog* AccountDialog() { return accountDialog_.get(); }

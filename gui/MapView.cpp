@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <map>
 
-#include "platform/TextEscape.h"
+#include "accounts/NameText.h"
 #include "server/MapImage.h"
 
 namespace zq {
@@ -86,7 +86,7 @@ void TMapView::paintEvent(QPaintEvent* /*event*/) {
     painter.drawEllipse(at, DOT_RADIUS, DOT_RADIUS);
     painter.setPen(Qt::black);
     painter.drawText(at + QPointF(DOT_RADIUS + 3, 4 + LINE_HEIGHT * below),
-                     QString::fromStdString(EscapeControl(p.Name)));
+                     QString::fromStdString(ShowName(p.Name)));
   }
 }
 

@@ -72,6 +72,10 @@ void TAdminCommands::Run(TSocketID& admin, const TAdminCommand& command) {
       return;
     }
     case TAdminVerb::Ban: {
+      // A range that holds this admin, or a very wide one, waits for /ban!.
+      if (const std::string why = ConfirmationNeeded(command.Target, admin.Address);
+          !why.empty() && !command.Force)
+        return answer(AdminText::ConfirmWithBanBang(why));
       const TBan ban =
           NewBan(command.Target, command.Reason, command.DurationSeconds, SystemWallClock());
       const std::string done = AdminText::Banned(command.Target, command.DurationSeconds);

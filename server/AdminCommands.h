@@ -4,7 +4,9 @@
 // shell, say) gives no command, and its player goes on as a Player. Otherwise the command is
 // logged, carried out through the administration, and answered through the game as speech
 // the admin alone hears (a PrivateSpeech on the game queue). Bans are answered once they are
-// written. Other players' "/..." is speech like any other. Main thread only.
+// written; one that needs confirming (a very wide range, or one holding the admin's own
+// address) is answered with how to confirm it (/ban!) and not made. Other players' "/..." is
+// speech like any other. Main thread only.
 #pragma once
 
 #include <cstdint>

@@ -175,7 +175,9 @@ void TAdministration::RemoveBan(const TBanTarget& target, const std::string& by,
 // --- Accounts ----------------------------------------------------------------------------
 
 void TAdministration::EditAccount(TAccountEdit edit, TEditDone done) {
-  if (std::string problem = AccountNameProblem(edit.Name); !problem.empty())
+  if (std::string problem =
+          edit.Create ? NewAccountNameProblem(edit.Name) : AccountNameProblem(edit.Name);
+      !problem.empty())
     return done(TEditOutcome::Invalid, "Invalid account name: " + problem + ".");
   if (edit.Create && edit.Password.empty())
     return done(TEditOutcome::Invalid, "A new account needs a password.");

@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 
+#include "accounts/NameText.h"
 #include "platform/Clock.h"
 #include "server/MapImage.h"
 #include "server/ServerSettings.h"
@@ -11,6 +12,11 @@ namespace {
 
 QString Q(const std::string& text) {
   return QString::fromStdString(text);
+}
+
+// A name as the operator sees and writes it: escaped where it is not UTF-8.
+QString Name(const std::string& name) {
+  return Q(ShowName(name));
 }
 
 template <typename... F>
@@ -76,7 +82,7 @@ QJsonArray PlayersJson(const TServerStatus& status, TAccountService* accounts,
   const uint32_t tick = GetTickCount();
   for (const TPlayerSnapshotEntry& p : *status.Players) {
     QJsonObject player{{"guid", static_cast<qint64>(p.GUID)},
-                       {"name", Q(p.Name)},
+                       {"name", Name(p.Name)},
                        {"socket", p.SocketID},
                        {"x", p.X},
                        {"y", p.Y}};
@@ -111,7 +117,7 @@ QJsonArray PlayersJson(const TServerStatus& status, TAccountService* accounts,
 
 QJsonObject AccountJson(const TAccount& account, bool inGame) {
   return QJsonObject{
-      {"name", Q(account.Name)},
+      {"name", Name(account.Name)},
       {"privileges", Q(std::string(PrivilegesName(account.Privileges)))},
       {"password_set", account.HasPassword()},
       {"created", IsoTime(account.Created)},
@@ -124,7 +130,7 @@ QJsonObject AccountJson(const TAccount& account, bool inGame) {
 
 QJsonObject BanJson(const TBan& ban, int64_t now) {
   return QJsonObject{
-      {"target", Q(ban.Target.Text)},
+      {"target", Name(ban.Target.Text)},
       {"kind", Q(std::string(BanKindName(ban.Target.Kind)))},
       {"reason", Q(ban.Reason)},
       {"created", IsoTime(ban.Created)},
@@ -147,7 +153,7 @@ QJsonObject EventJson(const TServerEvent& event) {
                                 },
                                 [](const TGameEvent& e) {
                                   QJsonObject o{{"guid", static_cast<qint64>(e.GUID)},
-                                                {"name", Q(e.Name)},
+                                                {"name", Name(e.Name)},
                                                 {"socket", e.SocketID},
                                                 {"x", e.X},
                                                 {"y", e.Y}};
@@ -157,7 +163,7 @@ QJsonObject EventJson(const TServerEvent& event) {
                                 },
                                 [](const TKickEvent& e) {
                                   return QJsonObject{{"guid", static_cast<qint64>(e.GUID)},
-                                                     {"name", Q(e.Name)},
+                                                     {"name", Name(e.Name)},
                                                      {"socket", e.SocketID},
                                                      {"address", Q(e.Address)},
                                                      {"by", Q(e.By)}};

@@ -7,9 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QTcpSocket>
+#include <QUrlQuery>
 #include <algorithm>
 #include <cmath>
 
+#include "accounts/NameText.h"
 #include "accounts/Times.h"
 #include "platform/Errors.h"
 #include "platform/TextEscape.h"
@@ -21,11 +23,12 @@
 namespace zq {
 
 // A path segment that may hold "/" (a range such as 10.0.0.0/8, a name): the router matches
-// the decoded path, where "%2F" is a slash that the default "[^/]+" does not take.
+// the decoded path, where "%2F" is a slash that the default "[^/]+" does not take. The
+// handler reads the segment's bytes itself (PathTail): the router's text has every byte that
+// is not UTF-8 turned into U+FFFD, which would be another name.
 struct TPathText {
   TPathText() = default;
-  TPathText(const QString& text) : Text(text.toStdString()) {}  // the router's conversion
-  std::string Text;
+  TPathText(const QString&) {}  // the router's conversion
 };
 
 }  // namespace zq
@@ -39,6 +42,8 @@ using TMethod = QHttpServerRequest::Method;
 using TStatus = QHttpServerResponder::StatusCode;
 
 constexpr int KEEP_ALIVE_SECONDS = 15;
+constexpr std::string_view ACCOUNTS_PATH = "/api/accounts/";
+constexpr std::string_view BANS_PATH = "/api/bans/";
 constexpr const char* PAGE_CSP =
     "default-src 'self'; img-src 'self' blob:; connect-src 'self'; frame-ancestors 'none'";
 
@@ -137,6 +142,13 @@ class TBody {
     }
     return static_cast<int64_t>(number);
   }
+  // True or false; `otherwise` when absent or null.
+  bool Bool(const char* key, bool otherwise) {
+    const QJsonValue value = object_.value(key);
+    if (value.isUndefined() || value.isNull()) return otherwise;
+    if (!value.isBool()) Fail(QString(key) + " must be true or false");
+    return value.toBool(otherwise);
+  }
   void Fail(const QString& problem) {
     if (Problem.isEmpty()) Problem = problem;
   }
@@ -155,6 +167,25 @@ std::optional<TPrivileges> PrivilegesField(TBody& body) {
   std::optional<TPrivileges> privileges = ParsePrivileges(*text);
   if (!privileges) body.Fail("privileges must be \"Player\" or \"Admin\"");
   return privileges;
+}
+
+// The request's path after `prefix`, percent-decoded to its bytes and read as a name is
+// (ReadName): "caf%E9" and "caf%5CxE9" are both the name of those four bytes.
+std::string PathTail(const QHttpServerRequest& request, std::string_view prefix) {
+  const QByteArray path = request.url().path(QUrl::FullyEncoded).toLatin1();
+  const auto skip = static_cast<qsizetype>(std::min<std::size_t>(prefix.size(), path.size()));
+  return ReadName(QByteArray::fromPercentEncoding(path.mid(skip)).toStdString());
+}
+
+// How a ban target is read: as it looks without a kind; nothing for an unknown kind.
+std::optional<TBanReading> ReadingOf(const std::optional<std::string>& kind) {
+  if (!kind) return TBanReading::Any;
+  return ParseBanReading(*kind);
+}
+constexpr const char* KIND_PROBLEM = "kind must be \"name\", \"address\" or \"range\"";
+
+QString Shown(const std::string& name) {
+  return QString::fromStdString(ShowName(name));
 }
 
 std::string AddressOf(const QHttpServerRequest& request) {
@@ -351,7 +382,7 @@ QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& 
   if (!kicked) return Error(TStatus::NotFound, "no player with GUID " + QString::number(guid));
   return Json(QJsonObject{{"kicked", static_cast<qint64>(guid)},
                           {"socket", kicked->SocketID},
-                          {"name", QString::fromStdString(kicked->Name)}});
+                          {"name", Shown(kicked->Name)}});
 }
 
 TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
@@ -375,7 +406,7 @@ QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus
       account = administration->Accounts().Reads().Find(name);
   } catch (const std::exception&) {
   }
-  if (!account) return Json(QJsonObject{{"name", QString::fromStdString(name)}}, status);
+  if (!account) return Json(QJsonObject{{"name", Shown(name)}}, status);
   return Json(AccountJson(*account, server_.Status().PlayerNamed(account->Name) != nullptr),
               status);
 }
@@ -401,7 +432,7 @@ void TAdminServer::AddAccountRoutes() {
                  TBody body(request, {"name", "password", "privileges"});
                  TAccountEdit edit;
                  edit.Create = true;
-                 edit.Name = body.Text("name").value_or("");
+                 edit.Name = ReadName(body.Text("name").value_or(""));
                  edit.Password = body.Text("password").value_or("");
                  edit.Privileges = PrivilegesField(body).value_or(TPrivileges::Player);
                  edit.By = By(request);
@@ -417,13 +448,13 @@ void TAdminServer::AddAccountRoutes() {
                });
   // The account's name in the path; a change keeps what the body leaves out.
   http_->route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
-               [this](const TPathText& name, const QHttpServerRequest& request,
+               [this](const TPathText&, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
                  if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
                  TBody body(request, {"password", "privileges"});
                  TAccountEdit edit;
-                 edit.Name = name.Text;
+                 edit.Name = PathTail(request, ACCOUNTS_PATH);
                  edit.Password = body.Text("password").value_or("");
                  edit.Privileges = PrivilegesField(body);
                  edit.By = By(request);
@@ -431,19 +462,21 @@ void TAdminServer::AddAccountRoutes() {
                    body.Fail("nothing to change: give a password or privileges");
                  if (!body.Ok())
                    return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-                 server_.Administration()->EditAccount(
-                     std::move(edit), Later(std::move(responder), [this, name = name.Text] {
-                       return AccountAnswer(name, TStatus::Ok);
-                     }));
+                 const std::string name = edit.Name;
+                 server_.Administration()->EditAccount(std::move(edit),
+                                                       Later(std::move(responder), [this, name] {
+                                                         return AccountAnswer(name, TStatus::Ok);
+                                                       }));
                });
   http_->route("/api/accounts/<arg>", TMethod::Delete,
-               [this](const TPathText& name, const QHttpServerRequest& request,
+               [this](const TPathText&, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
                  if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
+                 const std::string account = PathTail(request, ACCOUNTS_PATH);
                  server_.Administration()->DeleteAccount(
-                     name.Text, By(request), Later(std::move(responder), [name = name.Text] {
-                       return Json(QJsonObject{{"removed", QString::fromStdString(name)}});
+                     account, By(request), Later(std::move(responder), [account] {
+                       return Json(QJsonObject{{"removed", Shown(account)}});
                      }));
                });
 }
@@ -466,21 +499,31 @@ void TAdminServer::AddBanRoutes() {
       [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
         if (auto refusal = AccountsRefusal(request))
           return Reply(std::move(responder), std::move(*refusal));
-        TBody body(request, {"target", "duration", "reason"});
+        TBody body(request, {"target", "kind", "duration", "reason", "force"});
         const std::optional<std::string> target = body.Text("target");
+        const std::optional<TBanReading> reading = ReadingOf(body.Text("kind"));
+        if (!reading) body.Fail(KIND_PROBLEM);
         const std::optional<int64_t> duration = body.Integer("duration", 1, MAX_DURATION_SECONDS);
         std::string reason = body.Text("reason").value_or("");
+        const bool force = body.Bool("force", false);
         TBanTarget parsed;
         if (body.Ok() && !target) body.Fail("target is required");
         if (body.Ok()) {
           try {
-            parsed = ParseBanTarget(*target);
+            parsed = ParseBanTarget(ReadName(*target), *reading);
           } catch (const EConvertError& e) {
             body.Fail(e.what());
           }
         }
         if (!body.Ok())
           return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+        // Everybody, or the admin itself, is banned only when the request says so.
+        if (const std::string why = ConfirmationNeeded(parsed, AddressOf(request));
+            !why.empty() && !force)
+          return Reply(
+              std::move(responder),
+              Error(TStatus::Conflict,
+                    QString::fromStdString(why) + "; send \"force\": true to ban it all the same"));
         const TBan ban = NewBan(std::move(parsed), std::move(reason), duration, SystemWallClock());
         TEditDone done = Later(std::move(responder), [ban] {
           return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
@@ -493,19 +536,26 @@ void TAdminServer::AddBanRoutes() {
             By(request));
       });
   http_->route("/api/bans/<arg>", TMethod::Delete,
-               [this](const TPathText& text, const QHttpServerRequest& request,
+               [this](const TPathText&, const QHttpServerRequest& request,
                       QHttpServerResponder&& responder) {
                  if (auto refusal = AccountsRefusal(request))
                    return Reply(std::move(responder), std::move(*refusal));
+                 const QUrlQuery query(request.url());
+                 std::optional<std::string> kind;
+                 if (query.hasQueryItem("kind"))
+                   kind = query.queryItemValue("kind", QUrl::FullyDecoded).toStdString();
+                 const std::optional<TBanReading> reading = ReadingOf(kind);
+                 if (!reading)
+                   return Reply(std::move(responder), Error(TStatus::BadRequest, KIND_PROBLEM));
                  TBanTarget target;
                  try {
-                   target = ParseBanTarget(text.Text);
+                   target = ParseBanTarget(PathTail(request, BANS_PATH), *reading);
                  } catch (const EConvertError& e) {
                    return Reply(std::move(responder), Error(TStatus::BadRequest, e.what()));
                  }
                  server_.Administration()->RemoveBan(
                      target, By(request), Later(std::move(responder), [target = target.Text] {
-                       return Json(QJsonObject{{"unbanned", QString::fromStdString(target)}});
+                       return Json(QJsonObject{{"unbanned", Shown(target)}});
                      }));
                });
 }

@@ -71,6 +71,24 @@ TEST(AdminCommand, EachCommandAndItsArguments) {
   EXPECT_EQ(unban.Target.Text, "127.0.0.5");
 }
 
+TEST(AdminCommand, QuotesMakeANameAndBanBangConfirms) {
+  TAdminCommand quoted = Parsed("/ban \"10.0.0.0/8\" 1h hello");
+  EXPECT_EQ(quoted.Target.Kind, TBanKind::Name);
+  EXPECT_EQ(quoted.Target.Text, "10.0.0.0/8");
+  EXPECT_EQ(quoted.DurationSeconds, 3600);
+  EXPECT_FALSE(quoted.Force);
+  EXPECT_EQ(Parsed("/unban \"::1\"").Target.Kind, TBanKind::Name);
+  EXPECT_EQ(Parsed("/unban ::1").Target.Kind, TBanKind::Address);
+
+  TAdminCommand forced = Parsed("/BAN! 0.0.0.0/0 10m everyone");
+  EXPECT_EQ(forced.Verb, TAdminVerb::Ban);
+  EXPECT_TRUE(forced.Force);
+  EXPECT_EQ(forced.Target.Kind, TBanKind::Range);
+  EXPECT_EQ(forced.Reason, "everyone");
+  EXPECT_EQ(ErrorOf("/ban!"), AdminText::Usage(TAdminVerb::Ban));
+  EXPECT_EQ(ErrorOf("/unban! bob").rfind("Unknown command", 0), 0u);
+}
+
 TEST(AdminCommand, MistakesAreExplained) {
   EXPECT_EQ(ErrorOf("/dance"),
             "Unknown command \"/dance\". Commands: /players, /kick, /ban, /unban, /pause, "
@@ -93,7 +111,7 @@ TEST(AdminText, AnswersFitOneSpeechLine) {
   std::string huge(300, 'x');
   for (const std::string& text :
        {ErrorOf("/" + huge), ErrorOf("/ban bob 9" + huge), AdminText::Kicked(huge),
-        AdminText::NotInGame(huge), AdminText::Failed(huge)}) {
+        AdminText::NotInGame(huge), AdminText::Failed(huge), AdminText::ConfirmWithBanBang(huge)}) {
     EXPECT_LE(text.size(), AdminText::ADMIN_LINE_LENGTH) << text;
   }
   std::vector<std::string> names;

@@ -12,42 +12,14 @@
 #include "accounts/Times.h"
 #include "app/AccountsCommand.h"
 #include "tests/accounts/AccountsTestSupport.h"
+#include "tests/app/AccountsCommandSupport.h"
 #include "tests/app/HelpCheck.h"
-#include "tests/support/TempDir.h"
 
 namespace zq {
 namespace {
 
-using test::TempDir;
-
-struct Result {
-  int Status = -1;
-  std::string Out;
-  std::string Err;
-};
-
-class AccountsCommandTest : public testing::Test {
- protected:
-  // Runs the command with `input` as standard input, on the file in the temporary directory
-  // unless the words name another.
-  Result Run(std::vector<std::string> args, const std::string& input = "") {
-    args.push_back("--game-dir");
-    args.push_back(dir_.Path());
-    std::istringstream in(input);
-    std::ostringstream out, err;
-    TAccountsCommandOptions options;
-    options.HashLimits = TArgon2Hasher::Minimum();
-    Result result;
-    result.Status = RunAccountsCommand(args, in, out, err, options);
-    result.Out = out.str();
-    result.Err = err.str();
-    return result;
-  }
-  std::string File() const { return dir_ / "zqosrv.db"; }
-
-  TempDir dir_;
-  TArgon2Hasher hasher_{TArgon2Hasher::Minimum()};
-};
+using test::AccountsCommandTest;
+using test::Result;
 
 TEST_F(AccountsCommandTest, AccountsFromAddToRemove) {
   Result added = Run({"accounts", "add", "Alice", "--admin"}, "wonderland\n");
@@ -244,8 +216,9 @@ TEST_F(AccountsCommandTest, HelpNamesEveryOptionAndValueAndNothingOfTheLibrary) 
       {{"accounts", "add", "--help"}, {"Usage: zqosrv accounts add [OPTIONS] NAME", "--admin "}},
       {{"accounts", "set", "--help"}, {"  NAME ", "--privileges P "}},
       {{"bans", "add", "--help"},
-       {"Usage: zqosrv bans add [OPTIONS] TARGET", "--for DURATION ", "--reason REASON "}},
-      {{"bans", "remove", "--help"}, {"  TARGET "}},
+       {"Usage: zqosrv bans add [OPTIONS] TARGET", "--kind KIND ", "--for DURATION ",
+        "--reason REASON ", "--force "}},
+      {{"bans", "remove", "--help"}, {"  TARGET ", "--kind KIND "}},
   };
   for (const auto& [args, entries] : helps) {
     const Result help = Run(args);

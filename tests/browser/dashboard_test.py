@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """The dashboard in a real browser: a headless server on a generated world with three bots,
 Chromium driven by Selenium opens the page, enters the token, sees the bots in the player list
-and on the map, kicks one (which disappears, and whose bot sees its connection closed), pauses
+and on the map, kicks one (which disappears, and whose bot sees its connection closed), bans
+one from its row and then a bot named like every address (only that name is banned), pauses
 the server and sees a new bot refused with "Server is paused.".
 
 Exits 77, which CTest counts as skipped, with the reason on standard output, where Chromium,
@@ -236,8 +237,24 @@ def main():
         until("cleo gone from the list", lambda: set(rows()) == {"ada"})
         assert bots["cleo"].wait(timeout=WAIT) == 1, output_of(bots["cleo"])
         assert 'told "You are banned."' in output_of(bots["cleo"]), output_of(bots["cleo"])
-        assert [b["target"] for b in api("/api/bans")["bans"]] == ["cleo"]
+        assert [(b["target"], b["kind"]) for b in api("/api/bans")["bans"]] == [("cleo", "name")]
         assert bots["ada"].poll() is None
+
+        # A player named like every address: its row's Ban bans that name, and nobody else.
+        wide = "0.0.0.0/0"
+        bots[wide] = session.start([args.bot, "--port", tcp_port, "--name", wide, "--walk",
+                                    "--seconds", "300"], "bot-wide")
+        until("the wide name in the list", lambda: set(rows()) == {"ada", wide})
+        driver.find_element(
+            By.XPATH, "//tr[td[@class='name' and text()='" + wide + "']]//button[@class='ban']"
+        ).click()
+        until("the ban's question", lambda: alert_of(driver)).accept()
+        until("the wide name gone from the list", lambda: set(rows()) == {"ada"})
+        assert bots[wide].wait(timeout=WAIT) == 1, output_of(bots[wide])
+        assert 'told "You are banned."' in output_of(bots[wide]), output_of(bots[wide])
+        assert sorted((b["target"], b["kind"]) for b in api("/api/bans")["bans"]) == \
+            [(wide, "name"), ("cleo", "name")]
+        assert bots["ada"].poll() is None, output_of(bots["ada"])
 
         # Pause: a new bot is refused.
         driver.find_element(By.ID, "pause-button").click()

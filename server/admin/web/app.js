@@ -180,7 +180,9 @@ async function kickPlayer(guid, button) {
   }
 }
 
-// Bans the player's name for good (the accounts' bans; lifted with DELETE /api/bans/NAME).
+// Bans the player's name for good, as a name whatever it reads as: a player may call itself
+// 0.0.0.0/0 (the accounts' bans; lifted with DELETE /api/bans/NAME?kind=name). The name is
+// the one the list shows, escaped where it is not UTF-8, which the server reads back.
 async function banPlayer(name, button) {
   if (!window.confirm("Ban " + name + "? The ban holds until it is lifted.")) return;
   button.disabled = true;
@@ -188,7 +190,7 @@ async function banPlayer(name, button) {
     await api("/api/bans", {
       method: "POST",
       headers: { "Content-Type": "application/json" },
-      body: JSON.stringify({ target: name, reason: "banned from the dashboard" }),
+      body: JSON.stringify({ target: name, kind: "name", reason: "banned from the dashboard" }),
     });
     await refresh();
   } catch (e) {
