@@ -1,19 +1,37 @@
 #include "accounts/AdminTexts.h"
 
 #include "accounts/IpRange.h"
+#include "accounts/NameText.h"
 #include "accounts/Times.h"
 
 namespace zq::AdminText {
 namespace {
 
-// Echoed user text is cut so that the answer stays on one line.
+// Shown text cut to `most` bytes with "..." at the end, never inside a character or an escape.
+std::string Cut(std::string shown, std::size_t most) {
+  if (shown.size() <= most) return shown;
+  std::size_t cut = most - 3;
+  while (cut > 0 && (static_cast<unsigned char>(shown[cut]) & 0xC0) == 0x80) --cut;
+  for (std::size_t at = 0; at < cut; ++at) {  // escapes are read from the start
+    if (shown[at] != '\\') continue;
+    const std::size_t length = shown[at + 1] == 'x' ? 4 : 2;
+    if (at + length > cut) {
+      cut = at;
+      break;
+    }
+    at += length - 1;
+  }
+  return shown.substr(0, cut) + "...";
+}
+
+// Echoed user text is shown as names are (bytes that are no UTF-8, and control characters,
+// escaped) and cut so that the answer stays on one line.
 std::string Echo(std::string_view text, std::size_t most = 40) {
-  if (text.size() <= most) return std::string(text);
-  return std::string(text.substr(0, most - 3)) + "...";
+  return Cut(ShowName(text), most);
 }
 
 std::string Line(std::string text) {
-  if (text.size() > ADMIN_LINE_LENGTH) text = Echo(text, ADMIN_LINE_LENGTH);
+  if (text.size() > ADMIN_LINE_LENGTH) text = Cut(std::move(text), ADMIN_LINE_LENGTH);
   return text;
 }
 

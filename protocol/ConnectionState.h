@@ -102,7 +102,7 @@ struct TSocketID {
   std::string PlayerName;
   bool Admin = false;
   bool AdminOnly = false;
-  int64_t JoinedAt = 0;  // steady milliseconds, for the time in the game
+  uint32_t JoinedAt = 0;  // tick count of the join, for the time in the game
   TLoginMemo LoginMemo;
   TTokenBucket MessageBudget;
   // Its last game message was over the rate: it is read from in small steps, held between.

@@ -4,6 +4,7 @@
 
 #include "accounts/AdminTexts.h"
 #include "accounts/LoginVerdict.h"
+#include "accounts/NameText.h"
 #include "accounts/Times.h"
 #include "platform/TextEscape.h"
 
@@ -164,7 +165,7 @@ void TAdministration::RemoveBan(const TBanTarget& target, const std::string& by,
       [this, target, by, done](TAccountStore& store) {
         const bool removed = store.Bans().Remove(target);
         return std::function<void()>([this, text = target.Text, by, done, removed] {
-          if (!removed) return done(TEditOutcome::Missing, text + " is not banned.");
+          if (!removed) return done(TEditOutcome::Missing, ShowName(text) + " is not banned.");
           host_.Log("Ban on " + EscapeControl(text) + " lifted" + ByWhom(by) + ".");
           done(TEditOutcome::Done, {});
         });

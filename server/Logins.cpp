@@ -2,7 +2,6 @@
 
 #include <sodium.h>
 
-#include <chrono>
 #include <stdexcept>
 
 #include "accounts/Times.h"
@@ -12,14 +11,6 @@
 #include "server/Connections.h"
 
 namespace zq {
-namespace {
-
-int64_t SteadyMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
-}  // namespace
 
 TLogins::TLogins(TAccountService& accounts, ISessionHost& host)
     : accounts_(accounts), host_(host), digestKey_(crypto_generichash_KEYBYTES, '\0') {
@@ -125,7 +116,7 @@ void TLogins::OnLoginVerdict(TLoginVerdict verdict) {
   if (verdict.AccountCreated && mode != TAuthMode::Open)
     host_.Log("Account " + EscapeControl(verdict.Name) + " created.");
   client->Admin = admin;
-  client->JoinedAt = SteadyMs();
+  client->JoinedAt = GetTickCount();
   if (checked && !client->LoginMemo.Valid) {  // a rejoin keeps the memo, and its time, as it is
     client->LoginMemo = TLoginMemo{true,
                                    client->LoginRecord.UserName,
@@ -148,7 +139,8 @@ void TLogins::RefuseLogin(TSocketID& client, const TLoginVerdict& verdict, std::
 
 void TLogins::RecordPlayTime(const TSocketID& client) {
   if (client.PlayerName.empty()) return;
-  const int64_t seconds = (SteadyMs() - client.JoinedAt) / 1000;
+  // Ticks wrap after 49 days; their difference is exact for any shorter stay.
+  const int64_t seconds = static_cast<uint32_t>(GetTickCount() - client.JoinedAt) / 1000;
   accounts_.Run(
       [name = client.PlayerName, seconds](TAccountStore& store) {
         store.AddPlayTime(name, seconds);  // a name without an account records nothing

@@ -132,3 +132,28 @@ TEST(AdminText, AnswersFitOneSpeechLine) {
 
 }  // namespace
 }  // namespace zq
+
+namespace zq {
+namespace {
+
+// Names in the answers are shown as everywhere else: escaped where they are no UTF-8, and cut
+// to the line, never inside a character or an escape.
+TEST(AdminTexts, NamesAreShownEscapedAndCutWhole) {
+  EXPECT_EQ(AdminText::Kicked(std::string("caf\xE9")), "Kicked caf\\xE9.");
+  EXPECT_EQ(AdminText::NotInGame("a\\b"), "No player named a\\\\b is in the game.");
+  for (std::size_t n = 12; n < 22; ++n) {  // beyond the 47 characters a name may take
+    // Each byte is four characters when shown: the cut keeps whole escapes.
+    const std::string escaped = AdminText::Kicked(std::string(n, '\x01'));
+    ASSERT_EQ(escaped.substr(escaped.size() - 4), "....") << escaped;
+    EXPECT_EQ((escaped.size() - 7 - 4) % 4, 0u) << escaped;
+    // Two bytes a character: the cut keeps whole characters.
+    std::string accents;
+    for (std::size_t i = 0; i < 2 * n; ++i) accents += "\xC3\xA9";
+    const std::string cut = AdminText::Kicked(accents);
+    ASSERT_EQ(cut.substr(cut.size() - 4), "....") << cut;
+    EXPECT_EQ((cut.size() - 7 - 4) % 2, 0u) << cut;
+  }
+}
+
+}  // namespace
+}  // namespace zq
