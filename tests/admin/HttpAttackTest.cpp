@@ -1,0 +1,260 @@
+// The admin API's HTTP surface under attack, each case as an attacker writes it: bodies and
+// headers without end, requests never finished or dribbled, idle and surplus connections, a
+// thousand connections against the game's admissions, and GUIDs beyond 32 bits.
+#include <sys/resource.h>
+
+#include <QJsonArray>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <memory>
+
+#include "tests/admin/AdminTestSupport.h"
+#include "tests/admin/RawHttp.h"
+
+namespace zq::test {
+namespace {
+
+// Where a test sends more than the server should ever take.
+constexpr std::size_t FLOOD_CAP = 32 * 1024 * 1024;
+
+class HttpAttackTest : public AdminApiTest {
+ protected:
+  TRawHttp& Open(const char* from = "127.0.0.1", int receiveBuffer = 0) {
+    raw_.push_back(std::make_unique<TRawHttp>(admin_->Port(), from, receiveBuffer));
+    EXPECT_TRUE(raw_.back()->Connected()) << from;
+    return *raw_.back();
+  }
+  std::string Head(const std::string& method, const std::string& path, const std::string& more = {},
+                   const std::string& token = TEST_TOKEN) {
+    std::string head = method + " " + path +
+                       " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(admin_->Port()) + "\r\n";
+    if (!token.empty()) head += "Authorization: Bearer " + token + "\r\n";
+    return head + more + "\r\n";
+  }
+  // Sends `start`, then `more` for as long as the server takes it; true when the server
+  // answered or closed before FLOOD_CAP bytes were sent.
+  bool Flood(TRawHttp& c, const std::string& start, const std::string& more) {
+    if (!c.SendAll(start)) return c.Ended();
+    WaitUntil(
+        [&] {
+          for (int i = 0; i < 16 && c.SendSome(more) > 0;) ++i;
+          return c.Status() != 0 || c.Ended() || c.Sent() > FLOOD_CAP;
+        },
+        30000);
+    return c.Sent() <= FLOOD_CAP && (c.Status() != 0 || c.Ended());
+  }
+  // Waits for the answer (or the end) of what `c` sent.
+  int Answer(TRawHttp& c, int timeoutMs = 10000) {
+    WaitUntil([&] { return c.Status() != 0 || c.Ended(); }, timeoutMs);
+    return c.Status();
+  }
+  bool EndsSoon(TRawHttp& c, int timeoutMs = 10000) {
+    return WaitUntil([&] { return c.Ended(); }, timeoutMs);
+  }
+  std::vector<std::unique_ptr<TRawHttp>> raw_;
+};
+
+std::string Loopback(int n) {
+  return "127.0.0." + std::to_string(n);
+}
+
+TEST_F(HttpAttackTest, BodiesWithoutEndAreRefusedBeforeTheyAreRead) {
+  StartAdmin();
+  const std::string chunk(64 * 1024, 'x');
+  // 400 MB announced, token or not: refused on the announcement or within the first bytes.
+  TRawHttp& announced = Open();
+  EXPECT_TRUE(
+      Flood(announced, Head("POST", "/api/bans", "Content-Length: 400000000\r\n", ""), chunk))
+      << announced.Sent();
+  EXPECT_TRUE(announced.Status() == 413 || announced.Ended()) << announced.Received();
+  // No length said, chunks without end.
+  TRawHttp& chunked = Open();
+  const std::string oneChunk = "10000\r\n" + chunk + "\r\n";
+  EXPECT_TRUE(
+      Flood(chunked, Head("POST", "/api/pause", "Transfer-Encoding: chunked\r\n"), oneChunk))
+      << chunked.Sent();
+  EXPECT_FALSE(server_->Status().Paused);
+
+  // At the bound: 64 KiB of body is taken, one byte more is not.
+  TRawHttp& most = Open();
+  ASSERT_TRUE(most.SendAll(Head("POST", "/api/pause", "Content-Length: 65536\r\n") +
+                           std::string(65536, ' ')));
+  EXPECT_EQ(Answer(most), 200) << most.Received().substr(0, 200);
+  EXPECT_TRUE(server_->Status().Paused);
+  EXPECT_EQ(Post("/api/resume").Status, 200);
+  TRawHttp& over = Open();
+  ASSERT_TRUE(over.SendAll(Head("POST", "/api/pause", "Content-Length: 65537\r\n") +
+                           std::string(65537, ' ')));
+  EXPECT_EQ(Answer(over), 413) << over.Received().substr(0, 200);
+  EXPECT_FALSE(server_->Status().Paused);
+}
+
+TEST_F(HttpAttackTest, HeadersWithoutEndAreRefused) {
+  StartAdmin();
+  TRawHttp& endless = Open();
+  EXPECT_TRUE(Flood(endless, "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Fill: ",
+                    std::string(64 * 1024, 'h')))
+      << endless.Sent();
+  TRawHttp& many = Open();
+  std::string lines;
+  for (int i = 0; i < 2000; ++i) lines += "X-Line-" + std::to_string(i) + ": 0123456789\r\n";
+  EXPECT_TRUE(Flood(many, "GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n", lines));
+
+  // At the bound: a request's head (its first line, fields and blank line) of 16 KiB is
+  // served, one byte more is not.
+  auto head = [&](std::size_t size) {
+    const std::string start = Head("GET", "/api/status", "X-Pad: ");
+    std::string text = start.substr(0, start.size() - 2);  // before the blank line
+    text += std::string(size - text.size() - 4, 'p') + "\r\n\r\n";
+    return text;
+  };
+  TRawHttp& most = Open();
+  ASSERT_TRUE(most.SendAll(head(16 * 1024)));
+  EXPECT_EQ(Answer(most), 200) << most.Received().substr(0, 200);
+  TRawHttp& over = Open();
+  ASSERT_TRUE(over.SendAll(head(16 * 1024 + 1)));
+  EXPECT_EQ(Answer(over), 431) << over.Received().substr(0, 200);
+}
+
+TEST_F(HttpAttackTest, RequestsNeverFinishedOrDribbledAreClosedAtTheirDeadline) {
+  adminSettings_.Limits.RequestMs = 400;
+  adminSettings_.Limits.IdleMs = 600;
+  StartAdmin();
+  // Half a request, then silence.
+  TRawHttp& half = Open();
+  ASSERT_TRUE(half.SendAll("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\n"));
+  // A byte every 20 ms, never reaching the end of the head: each byte keeps the connection
+  // busy, none finishes the request.
+  TRawHttp& dribble = Open();
+  ASSERT_TRUE(dribble.SendAll("GET /api/status HTTP/1.1\r\nHost: 127.0.0.1\r\nX-Slow: "));
+  auto last = std::chrono::steady_clock::now();
+  // Nothing at all.
+  TRawHttp& silent = Open();
+  EXPECT_TRUE(WaitUntil(
+      [&] {
+        if (std::chrono::steady_clock::now() - last > std::chrono::milliseconds(20)) {
+          dribble.SendSome("s");
+          last = std::chrono::steady_clock::now();
+        }
+        return half.Ended() && dribble.Ended() && silent.Ended();
+      },
+      20000));
+  EXPECT_EQ(half.Received(), "");
+  EXPECT_EQ(dribble.Status(), 0);
+  EXPECT_GT(dribble.Sent(), 60u);
+
+  // An answered request on a kept-alive connection, then idle: closed too.
+  TRawHttp& idle = Open();
+  ASSERT_TRUE(idle.SendAll(Head("GET", "/api/status")));
+  EXPECT_EQ(Answer(idle), 200);
+  EXPECT_TRUE(EndsSoon(idle));
+}
+
+TEST_F(HttpAttackTest, ConnectionCloseIsHonoured) {
+  StartAdmin();
+  TRawHttp& c = Open();
+  ASSERT_TRUE(c.SendAll(Head("GET", "/api/status", "Connection: close\r\n")));
+  EXPECT_EQ(Answer(c), 200);
+  EXPECT_TRUE(EndsSoon(c));  // long before the 30 s of an idle keep-alive
+  // Kept alive otherwise: two requests on one connection.
+  TRawHttp& kept = Open();
+  ASSERT_TRUE(kept.SendAll(Head("GET", "/api/status")));
+  EXPECT_EQ(Answer(kept), 200);
+  ASSERT_TRUE(kept.SendAll(Head("GET", "/api/players")));
+  EXPECT_TRUE(WaitUntil([&] { return kept.Received().find("\"players\"") != std::string::npos; }));
+  EXPECT_FALSE(kept.Ended());
+}
+
+TEST_F(HttpAttackTest, ConnectionsBeyondTheLimitsAreClosedAtOnce) {
+  StartAdmin();
+  // Eight from one address are kept; the ninth is closed without a word.
+  for (int i = 0; i < 8; ++i) Open();
+  TRawHttp& ninth = Open();
+  EXPECT_TRUE(EndsSoon(ninth, 5000));
+  EXPECT_EQ(ninth.Received(), "");
+  for (std::size_t i = 0; i < 8; ++i) EXPECT_FALSE(raw_[i]->Ended()) << i;
+  ASSERT_TRUE(raw_[3]->SendAll(Head("GET", "/api/status")));
+  EXPECT_EQ(Answer(*raw_[3]), 200);
+
+  // 64 at once from eight addresses; the 65th, from a ninth address, is closed.
+  for (int a = 2; a <= 8; ++a)
+    for (int i = 0; i < 8; ++i) Open(Loopback(a).c_str());
+  // The server has taken them all once the last has been answered.
+  ASSERT_TRUE(raw_.back()->SendAll(Head("GET", "/api/status")));
+  EXPECT_EQ(Answer(*raw_.back()), 200);
+  TRawHttp& beyond = Open("127.0.0.9");
+  EXPECT_TRUE(EndsSoon(beyond, 5000));
+  int ended = 0;
+  for (auto& c : raw_) ended += c->Ended() ? 1 : 0;
+  EXPECT_EQ(ended, 2);  // the ninth from 127.0.0.1 and the 65th
+
+  // Once one leaves, a newcomer is let in (the server sees the close on a later turn).
+  raw_[5]->Close();
+  int status = 0;
+  for (int attempt = 0; attempt < 50 && status == 0; ++attempt) {
+    TRawHttp& late = Open("127.0.0.9");
+    late.SendAll(Head("GET", "/api/status"));
+    status = Answer(late, 2000);
+  }
+  EXPECT_EQ(status, 200);
+}
+
+// Lowers the process's soft limit of descriptors for a test and puts it back.
+class TDescriptorLimit {
+ public:
+  explicit TDescriptorLimit(rlim_t soft) {
+    ::getrlimit(RLIMIT_NOFILE, &saved_);
+    rlimit lowered = saved_;
+    lowered.rlim_cur = std::min(soft, saved_.rlim_max);
+    ::setrlimit(RLIMIT_NOFILE, &lowered);
+  }
+  ~TDescriptorLimit() { ::setrlimit(RLIMIT_NOFILE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+    ++n;
+  return n;
+}
+
+TEST_F(HttpAttackTest, AThousandIdleConnectionsDoNotStopTheGameAdmittingPlayers) {
+  StartAdmin();
+  constexpr std::size_t ATTACK = 1060;
+  const std::size_t before = OpenDescriptors();
+  // The attacker's sockets live in this process too: room for them and the server's 64, not
+  // for the server to keep one for each of the attacker's.
+  TDescriptorLimit limit(before + ATTACK + 200);
+  for (std::size_t i = 0; i < ATTACK; ++i) Open(Loopback(1 + static_cast<int>(i % 200)).c_str());
+  // Every connection beyond the limits has been closed by the server; the rest wait.
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        std::size_t ended = 0;
+        for (auto& c : raw_) ended += c->Ended() ? 1 : 0;
+        return ended >= ATTACK - 64;
+      },
+      30000));
+  EXPECT_LE(OpenDescriptors(), before + ATTACK + 64 + 16);
+  TZQClient& player = Join("alice");
+  EXPECT_EQ(player.Setup(), SetupState::InGame);
+}
+
+TEST_F(HttpAttackTest, GuidsBeyond32BitsAreRefusedNotWrapped) {
+  StartAdmin();
+  TZQClient& alice = Join("alice");
+  ASSERT_EQ(alice.Guid(), 1u);
+  for (const char* guid : {"4294967297", "0", "18446744073709551617", "99999999999999999999"}) {
+    THttpResult r = Post(std::string("/api/players/") + guid + "/kick");
+    EXPECT_EQ(r.Status, 400) << guid;
+  }
+  EXPECT_EQ(Post("/api/players/4294967295/kick").Status, 404);  // the highest, held by nobody
+  EXPECT_FALSE(alice.IsClosed());
+  EXPECT_EQ(server_->Status().Players->size(), 1u);
+}
+
+}  // namespace
+}  // namespace zq::test
