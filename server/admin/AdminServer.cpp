@@ -9,7 +9,6 @@
 
 #include "accounts/Times.h"
 #include "platform/Errors.h"
-#include "platform/TextEscape.h"
 #include "server/MapImage.h"
 #include "server/admin/AdminAddress.h"
 #include "server/admin/AdminToken.h"
@@ -28,6 +27,8 @@ struct TPathText {
 using TStatus = THttpStatus;
 
 constexpr int KEEP_ALIVE_SECONDS = 15;
+// How much of a refused request's path the log shows.
+constexpr std::size_t LOGGED_PATH_BYTES = 200;
 constexpr const char* PAGE_CSP =
     "default-src 'self'; img-src 'self' blob:; connect-src 'self'; frame-ancestors 'none'";
 
@@ -153,9 +154,24 @@ std::optional<TPrivileges> PrivilegesField(TBody& body) {
   return privileges;
 }
 
+// The path as sent, bytes outside printable ASCII as %XX, and at most LOGGED_PATH_BYTES of
+// it: a path can make a log line neither long nor two.
+std::string LoggedPath(std::string_view target) {
+  static constexpr char HEX[] = "0123456789ABCDEF";
+  target = target.substr(0, target.find('?'));
+  std::string out;
+  for (const char c : target) {
+    const auto b = static_cast<unsigned char>(c);
+    const std::string piece =
+        b > 0x20 && b < 0x7F ? std::string(1, c) : std::string{'%', HEX[b >> 4], HEX[b & 0xF]};
+    if (out.size() + piece.size() > LOGGED_PATH_BYTES) return out + "...";
+    out += piece;
+  }
+  return out;
+}
+
 std::string Described(const THttpRequest& request) {
-  const std::string_view target = request.Target;
-  return request.Method + " " + EscapeControl(target.substr(0, target.find('?')));
+  return request.Method + " " + LoggedPath(request.Target);
 }
 
 // A GUID in a path: 1 to 2^32 - 1 in decimal digits; nothing for any other number.

@@ -17,10 +17,18 @@ TEventStream::~TEventStream() {
 }
 
 void TEventStream::Follow(THttpExchange& exchange, uint64_t lastId) {
+  // The newest kept events after lastId that fit in the bound, in their order.
+  std::size_t room = bufferLimit_ > HEAD.size() ? bufferLimit_ - HEAD.size() : 0;
+  auto first = history_.end();
+  while (first != history_.begin()) {
+    auto before = std::prev(first);
+    if (before->Id <= lastId || before->Text.size() > room) break;
+    room -= before->Text.size();
+    first = before;
+  }
   THttpResponse head;
   head.Body = HEAD;
-  for (const TKept& kept : history_)
-    if (kept.Id > lastId) head.Body += kept.Text;
+  for (auto it = first; it != history_.end(); ++it) head.Body += it->Text;
   head.Headers = {{"Content-Type", "text/event-stream; charset=utf-8"},
                   {"Cache-Control", "no-store"},
                   {"X-Accel-Buffering", "no"}};

@@ -1,7 +1,8 @@
 // TEventStream: the admin API's server-sent events. Every event gets the next id and is kept
 // in a bounded history; a follower (a GET /api/events answered with a stream) is sent the kept
 // events after the id it last saw (all kept ones when it saw none), then each new one. Each
-// follower may have at most its bound (FOLLOWER_BUFFER_LIMIT) unsent: one that falls further
+// follower may have at most its bound (FOLLOWER_BUFFER_LIMIT) unsent, the history it is sent
+// first included: it gets the newest of the history that fit, and one that falls further
 // behind is closed (and counted); it can reconnect with Last-Event-ID and catch up from the
 // history. Main thread.
 #pragma once

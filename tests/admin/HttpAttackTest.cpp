@@ -1,6 +1,7 @@
 // The admin API's HTTP surface under attack, each case as an attacker writes it: bodies and
 // headers without end, requests never finished or dribbled, idle and surplus connections, a
-// thousand connections against the game's admissions, and GUIDs beyond 32 bits.
+// thousand connections against the game's admissions, long paths in the log, readers of the
+// event stream that never read, and GUIDs beyond 32 bits.
 #include <sys/resource.h>
 
 #include <QJsonArray>
@@ -241,6 +242,59 @@ TEST_F(HttpAttackTest, AThousandIdleConnectionsDoNotStopTheGameAdmittingPlayers)
   EXPECT_LE(OpenDescriptors(), before + ATTACK + 64 + 16);
   TZQClient& player = Join("alice");
   EXPECT_EQ(player.Setup(), SetupState::InGame);
+}
+
+TEST_F(HttpAttackTest, ARefusedLongPathIsLoggedShortAndEscaped) {
+  StartAdmin();
+  // As long as a request's head may be.
+  const std::string path = "/api/accounts/%0A%1B" + std::string(15000, 'A') + "\xE9";
+  TRawHttp& c = Open();
+  ASSERT_TRUE(c.SendAll(Head("DELETE", path, {}, "")));
+  EXPECT_EQ(Answer(c), 401);
+  const std::vector<std::string> lines = Messages();
+  auto line = std::find_if(lines.begin(), lines.end(), [](const std::string& l) {
+    return l.find("Admin API: no token from 127.0.0.1 (DELETE /api/accounts/%0A%1BAAA") !=
+           std::string::npos;
+  });
+  ASSERT_NE(line, lines.end());
+  EXPECT_LE(line->size(), 300u);
+  EXPECT_NE(line->find("AAA...)."), std::string::npos) << *line;
+  EXPECT_EQ(line->find('\xE9'), std::string::npos);
+}
+
+TEST_F(HttpAttackTest, TheHistoryCountsAgainstAReadersBound) {
+  StartAdmin();
+  // 200 log lines of 3000 bytes: some 600 KB of history.
+  for (int i = 0; i < 200; ++i)
+    server_->Log("fill " + std::to_string(i) + " " + std::string(3000, 'f'));
+  std::vector<TStreamEvent> events;
+  Follow(events);
+  server_->Log("after the history");
+  ASSERT_TRUE(WaitUntil([&] {
+    return std::any_of(events.begin(), events.end(), [](const TStreamEvent& e) {
+      return e.Data["line"].toString().endsWith("after the history");
+    });
+  }));
+  // What came before that line is the history: the newest of it, as much as fits the bound.
+  std::size_t after = 0;
+  while (!events[after].Data["line"].toString().endsWith("after the history")) ++after;
+  ASSERT_GE(after, 1u);
+  std::size_t history = 0;
+  for (std::size_t i = 0; i < after; ++i) history += events[i].Data["line"].toString().size() + 40;
+  EXPECT_LE(history, FOLLOWER_BUFFER_LIMIT);
+  EXPECT_GE(history, FOLLOWER_BUFFER_LIMIT - 2 * 3100);
+  EXPECT_TRUE(events[after - 1].Data["line"].toString().contains("fill 199 "));
+  for (std::size_t i = 1; i <= after; ++i) EXPECT_EQ(events[i].Id, events[i - 1].Id + 1);
+
+  // Readers that never read hold no more than the bound each.
+  for (int i = 0; i < 40; ++i) {
+    TRawHttp& stalled = Open(Loopback(10 + i / 8).c_str(), 4096);
+    ASSERT_TRUE(stalled.SendAll(Head("GET", "/api/events")));
+  }
+  ASSERT_TRUE(WaitUntil([&] { return admin_->Events().Followers() == 41; }));
+  for (int i = 0; i < 200; ++i)
+    server_->Log("more " + std::to_string(i) + " " + std::string(3000, 'm'));
+  EXPECT_LE(admin_->Events().Unsent(), 41 * FOLLOWER_BUFFER_LIMIT);
 }
 
 TEST_F(HttpAttackTest, GuidsBeyond32BitsAreRefusedNotWrapped) {
