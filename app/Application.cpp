@@ -17,6 +17,7 @@ TApplication::TApplication(const TCommandLine& commandLine, TServerOptions optio
     TAdminSettings admin;
     admin.Listen = s.AdminListen;
     admin.Token = s.AdminToken;
+    admin.TrustedProxy = s.AdminProxy;
     admin_ = std::make_unique<TAdminServer>(server_, std::move(admin), [this] { RequestExit(); });
   }
 }

@@ -27,6 +27,8 @@ struct TPathText {
 using TStatus = THttpStatus;
 
 constexpr int KEEP_ALIVE_SECONDS = 15;
+// How long the answer to a wrong token from a blocked address waits.
+constexpr int BLOCKED_ANSWER_DELAY_MS = 1000;
 // How much of a refused request's path the log shows.
 constexpr std::size_t LOGGED_PATH_BYTES = 200;
 constexpr const char* PAGE_CSP =
@@ -87,8 +89,13 @@ THttpResponse Finished(THttpResponse&& response) {
   return std::move(response);
 }
 
+// Answers; a refusal of a blocked address's wrong token only after a while, so that the
+// address cannot go on guessing at the network's speed.
 void Reply(THttpExchange&& responder, THttpResponse&& response) {
-  responder.Answer(Finished(std::move(response)));
+  if (response.Status == TStatus::TooManyRequests)
+    responder.AnswerAfter(BLOCKED_ANSWER_DELAY_MS, Finished(std::move(response)));
+  else
+    responder.Answer(Finished(std::move(response)));
 }
 
 // The request's JSON body: an object with none but the keys asked for. The first thing found
@@ -174,6 +181,31 @@ std::string Described(const THttpRequest& request) {
   return request.Method + " " + LoggedPath(request.Target);
 }
 
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A request that changes something, from another origin than the server's own page: a web
+// page may send such a request (a text/plain POST) without asking first. Its Origin must be
+// this server as the request reached it (by TLS through a proxy, too).
+bool FromAnotherOrigin(const THttpRequest& request) {
+  if (request.Method == "GET" || !request.HasHeader("Origin")) return false;
+  const std::string origin = Lower(request.Header("Origin"));
+  const std::string host = Lower(request.Header("Host"));
+  return host.empty() || (origin != "http://" + host && origin != "https://" + host);
+}
+
+// "198.51.100.7" from a text that should hold one address; empty when it does not.
+std::string AddressText(const std::string& text) {
+  QHostAddress address;
+  if (!address.setAddress(QString::fromStdString(text).trimmed())) return {};
+  bool mapped = false;
+  const quint32 v4 = address.toIPv4Address(&mapped);
+  if (mapped) address = QHostAddress(v4);  // ::ffff:127.0.0.1 -> 127.0.0.1
+  return address.toString().toStdString();
+}
+
 // A GUID in a path: 1 to 2^32 - 1 in decimal digits; nothing for any other number.
 std::optional<uint32_t> GuidOf(const std::string& text) {
   uint64_t value = 0;
@@ -235,7 +267,11 @@ void TAdminServer::OnRequest(THttpExchange& exchange) {
 }
 
 std::string TAdminServer::AddressOf(const THttpRequest& request) const {
-  return request.Peer;
+  if (settings_.TrustedProxy.empty() || request.Peer != settings_.TrustedProxy) return request.Peer;
+  // The proxy adds the address it took the request from at the end.
+  const std::string forwarded = request.Header("X-Forwarded-For");
+  const std::string client = AddressText(forwarded.substr(forwarded.rfind(',') + 1));
+  return client.empty() ? request.Peer : client;
 }
 
 std::string TAdminServer::By(const THttpRequest& request) const {
@@ -248,6 +284,10 @@ void TAdminServer::Start() {
   token_ = token.Token;
   tokenPath_ = token.Path;
   auth_ = std::make_unique<TAdminAuth>(token_, settings_.Clock);
+  if (!settings_.TrustedProxy.empty()) {
+    settings_.TrustedProxy = AdminProxyOf(settings_.TrustedProxy, "--admin-proxy");
+    http_->ExemptFromAddressLimit(settings_.TrustedProxy);
+  }
   port_ = http_->Listen(where.Address, where.Port);
   if (port_ == 0) throw EInOutError("Cannot listen for the admin API on " + settings_.Listen);
   server_.Log("Admin API listening on http://" + AdminAddressText(where.Address, port_) + "/");
@@ -271,6 +311,10 @@ std::optional<THttpResponse> TAdminServer::AccountsRefusal(const THttpRequest& r
 }
 
 std::optional<THttpResponse> TAdminServer::Refusal(const THttpRequest& request) {
+  if (FromAnotherOrigin(request)) {
+    ++counters_.CrossOrigin;  // not logged: any page its readers open may send them
+    return Error(TStatus::Forbidden, "a change must come from this server's own page");
+  }
   const std::string address = AddressOf(request);
   const TAuthVerdict verdict = auth_->Check(address, request.Header("Authorization"));
   if (verdict.Result == TAuthResult::Ok) return std::nullopt;

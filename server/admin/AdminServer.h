@@ -4,8 +4,9 @@
 // docs/ADMIN.md). Changes to accounts and bans are answered once the job thread has written
 // them.
 // Every request but /metrics and the page's files needs "Authorization: Bearer TOKEN"
-// (TAdminAuth). Made before the server starts, so that the event stream has the start-up's
-// log lines; Start after the start sequence. Main thread only.
+// (TAdminAuth); one that changes something and names an origin must come from the page's
+// own. Made before the server starts, so that the event stream has the start-up's log lines;
+// Start after the start sequence. Main thread only.
 #pragma once
 
 #include <QTimer>
@@ -29,6 +30,9 @@ namespace zq {
 struct TAdminSettings {
   std::string Listen;  // "ADDRESS:PORT"
   std::string Token;   // empty: the token file's
+  // The address of a proxy in front (empty: none): its connections are not limited per
+  // address, and its requests count by the client address it names in X-Forwarded-For.
+  std::string TrustedProxy;
   // Unix seconds for the wrong-token limit (tests pass their own); empty: the system clock.
   TWallClock Clock;
   THttpLimits Limits;
@@ -67,10 +71,11 @@ class TAdminServer {
   template <typename F>
   void Route(const std::string& pattern, TMethod methods, F handler);
   void OnRequest(THttpExchange& exchange);
-  // A response when the request may not go on (401, 429), logged; none when it may.
+  // A response when the request may not go on (401, 403, 429), logged; none when it may.
   std::optional<TResponse> Refusal(const THttpRequest& request);
   // The same, or 503 when the server keeps no accounts file (not running).
   std::optional<TResponse> AccountsRefusal(const THttpRequest& request);
+  // The client's address: the connection's, or the one a trusted proxy names.
   std::string AddressOf(const THttpRequest& request) const;
   std::string By(const THttpRequest& request) const;
   TResponse Kick(const std::string& guidText, const THttpRequest& request);

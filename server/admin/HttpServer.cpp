@@ -93,6 +93,11 @@ void THttpExchange::Answer(THttpResponse response) {
   response_ = std::move(response);
 }
 
+void THttpExchange::AnswerAfter(int delayMs, THttpResponse response) {
+  Answer(std::move(response));
+  delayMs_ = delayMs;
+}
+
 uint64_t THttpExchange::Hold() {
   outcome_ = TOutcome::Held;
   id_ = server_->nextId_++;
@@ -442,6 +447,22 @@ void THttpServer::Dispatch(TRequest& request) {
   request.Id = exchange.id_;
   switch (exchange.outcome_) {
     case THttpExchange::TOutcome::Answered:
+      if (exchange.delayMs_ > 0) {
+        const uint64_t id = nextId_++;
+        request.Id = id;
+        request.Outcome = THttpExchange::TOutcome::Held;
+        request.Ready = std::move(exchange.response_);
+        delayed_.emplace(id, &request);
+        Suspend(request);
+        QTimer::singleShot(exchange.delayMs_, &runTimer_, [this, id] {
+          auto it = delayed_.find(id);
+          if (it == delayed_.end()) return;
+          TRequest& waiting = *it->second;
+          delayed_.erase(it);
+          if (waiting.Suspended) Resume(waiting);
+        });
+        break;
+      }
       Queue(request, std::move(exchange.response_));
       break;
     case THttpExchange::TOutcome::Held:
@@ -571,6 +592,7 @@ void THttpServer::OnClientLeft(TRequest& request) {
   if (request.Id != 0) {
     held_.erase(request.Id);
     streams_.erase(request.Id);
+    delayed_.erase(request.Id);
   }
   if (request.Suspended) Resume(request);
 }
@@ -591,6 +613,7 @@ void THttpServer::Forget(TRequest& request) {
   if (request.Id != 0) {
     held_.erase(request.Id);
     streams_.erase(request.Id);
+    delayed_.erase(request.Id);
   }
   if (request.Connection && request.Connection->Current == &request)
     request.Connection->Current = nullptr;

@@ -85,6 +85,8 @@ class THttpExchange {
  public:
   const THttpRequest& Request() const { return request_; }
   void Answer(THttpResponse response);
+  // The same answer, given only after `delayMs` (the connection waits meanwhile).
+  void AnswerAfter(int delayMs, THttpResponse response);
   // Keeps the request waiting; THttpServer::Answer gives its answer under the number.
   uint64_t Hold();
   // Answers with `head` (its body is the stream's beginning) and a body without end, written
@@ -102,6 +104,7 @@ class THttpExchange {
   TOutcome outcome_ = TOutcome::None;
   THttpResponse response_;
   std::size_t bound_ = 0;
+  int delayMs_ = 0;
   uint64_t id_ = 0;
   THttpServer* server_ = nullptr;
   void* held_ = nullptr;  // the server's record of the request
@@ -191,6 +194,7 @@ class THttpServer : public IPollClient {
   std::unordered_map<const TRequest*, std::unique_ptr<TRequest>> requests_;
   std::map<uint64_t, TRequest*> held_;
   std::map<uint64_t, TRequest*> streams_;
+  std::map<uint64_t, TRequest*> delayed_;
   THttpRefusals refusals_;
 };
 

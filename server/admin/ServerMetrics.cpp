@@ -124,6 +124,9 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   m.Family("zqosrv_admin_event_followers_dropped_total", "counter",
            "Event stream readers closed because they fell too far behind.");
   m.Sample("zqosrv_admin_event_followers_dropped_total", admin.FollowersDropped);
+  m.Family("zqosrv_admin_cross_origin_total", "counter",
+           "Admin API changes refused as sent from another origin.");
+  m.Sample("zqosrv_admin_cross_origin_total", admin.CrossOrigin);
   m.Family("zqosrv_admin_connections", "gauge", "Connections to the admin API open now.");
   m.Sample("zqosrv_admin_connections", admin.Connections);
   m.Family("zqosrv_admin_refused_total", "counter",

@@ -1,7 +1,8 @@
 // The admin API's HTTP surface under attack, each case as an attacker writes it: bodies and
 // headers without end, requests never finished or dribbled, idle and surplus connections, a
-// thousand connections against the game's admissions, long paths in the log, readers of the
-// event stream that never read, and GUIDs beyond 32 bits.
+// thousand connections against the game's admissions, token-less posts from a web page
+// against the right token, cross-origin posts, forged forwarded addresses, long paths in
+// the log, readers of the event stream that never read, and GUIDs beyond 32 bits.
 #include <sys/resource.h>
 
 #include <QJsonArray>
@@ -242,6 +243,89 @@ TEST_F(HttpAttackTest, AThousandIdleConnectionsDoNotStopTheGameAdmittingPlayers)
   EXPECT_LE(OpenDescriptors(), before + ATTACK + 64 + 16);
   TZQClient& player = Join("alice");
   EXPECT_EQ(player.Setup(), SetupState::InGame);
+}
+
+TEST_F(HttpAttackTest, TokenlessPostsFromAWebPageDoNotLockTheAdminOut) {
+  StartAdmin();
+  // What any page may send cross-origin without asking: a text/plain POST, no token. The
+  // fifth blocks the address.
+  for (int i = 0; i < TAdminAuth::FAILURES; ++i)
+    EXPECT_EQ(Request("POST", "/api/pause", "", {{"Content-Type", "text/plain"}}, "x").Status, 401);
+  EXPECT_EQ(Request("POST", "/api/pause", "", {{"Content-Type", "text/plain"}}, "x").Status, 429);
+  EXPECT_EQ(Get("/api/status").Status, 200);
+  EXPECT_EQ(Post("/api/pause").Status, 200);
+  // Guesses from that address are still slowed.
+  THttpResult guess = Get("/api/status", "wrong-token-xxxxxxxx");
+  EXPECT_EQ(guess.Status, 429);
+  EXPECT_EQ(guess.Header("retry-after"), "60");
+}
+
+TEST_F(HttpAttackTest, ChangesFromAnotherOriginAreRefusedEvenWithTheToken) {
+  StartAdmin();
+  const QByteArray self = "http://127.0.0.1:" + QByteArray::number(admin_->Port());
+  for (const char* method : {"POST", "PUT", "DELETE"}) {
+    THttpResult r =
+        Request(method, method == std::string("POST") ? "/api/pause" : "/api/accounts/x",
+                TEST_TOKEN, {{"Origin", "http://evil.example"}});
+    EXPECT_EQ(r.Status, 403) << method;
+  }
+  EXPECT_EQ(Request("POST", "/api/pause", TEST_TOKEN, {{"Origin", "null"}}).Status, 403);
+  EXPECT_EQ(Request("POST", "/api/pause", TEST_TOKEN, {{"Origin", self + ".evil.example"}}).Status,
+            403);
+  EXPECT_FALSE(server_->Status().Paused);
+  // The page's own origin, by either scheme (a TLS proxy in front), and reads from anywhere.
+  EXPECT_EQ(Request("POST", "/api/pause", TEST_TOKEN, {{"Origin", self}}).Status, 200);
+  EXPECT_EQ(Request("POST", "/api/resume", TEST_TOKEN,
+                    {{"Origin", "https://127.0.0.1:" + QByteArray::number(admin_->Port())}})
+                .Status,
+            200);
+  EXPECT_EQ(Request("GET", "/api/status", TEST_TOKEN, {{"Origin", "http://evil.example"}}).Status,
+            200);
+}
+
+TEST_F(HttpAttackTest, AForwardedAddressCountsOnlyFromTheNamedProxy) {
+  StartAdmin();
+  // Without a proxy named, a forged X-Forwarded-For dodges nothing.
+  for (int i = 0; i < TAdminAuth::FAILURES; ++i)
+    EXPECT_EQ(Request("GET", "/api/status", "wrong-token-xxxxxxxx",
+                      {{"X-Forwarded-For", "198.51.100." + QByteArray::number(i)}})
+                  .Status,
+              401);
+  EXPECT_EQ(
+      Request("GET", "/api/status", "wrong-token-xxxxxxxx", {{"X-Forwarded-For", "198.51.100.99"}})
+          .Status,
+      429);
+  EXPECT_GE(LineIndex("Admin API: wrong token from 127.0.0.1 (GET /api/status)."), 0);
+
+  admin_.reset();
+  server_.reset();
+  adminSettings_.TrustedProxy = "127.0.0.1";
+  StartAdmin();
+  // Behind the proxy, each client is counted (and logged) by the address the proxy names:
+  // the proxy's last entry, whatever the client put before it.
+  for (int i = 0; i < TAdminAuth::FAILURES; ++i)
+    EXPECT_EQ(Request("GET", "/api/status", "wrong-token-xxxxxxxx",
+                      {{"X-Forwarded-For", "10.9.9.9, 198.51.100.7"}})
+                  .Status,
+              401);
+  EXPECT_EQ(
+      Request("GET", "/api/status", "wrong-token-xxxxxxxx", {{"X-Forwarded-For", "198.51.100.7"}})
+          .Status,
+      429);
+  EXPECT_EQ(
+      Request("GET", "/api/status", "wrong-token-xxxxxxxx", {{"X-Forwarded-For", "198.51.100.8"}})
+          .Status,
+      401);
+  EXPECT_GE(LineIndex("Admin API: wrong token from 198.51.100.7 (GET /api/status)."), 0);
+  EXPECT_GE(LineIndex("Admin API: 198.51.100.7 refused for 60 s after 5 wrong or missing tokens."),
+            0);
+  EXPECT_EQ(Request("POST", "/api/pause", TEST_TOKEN, {{"X-Forwarded-For", "198.51.100.7"}}).Status,
+            200);
+  EXPECT_GE(LineIndex("Server paused."), 0);
+  // The proxy's own connections are many: the limit per address does not apply to it.
+  for (int i = 0; i < 12; ++i) Open();
+  ASSERT_TRUE(raw_.back()->SendAll(Head("GET", "/api/status")));
+  EXPECT_EQ(Answer(*raw_.back()), 200);
 }
 
 TEST_F(HttpAttackTest, ARefusedLongPathIsLoggedShortAndEscaped) {
