@@ -13,9 +13,13 @@ TApplication::TApplication(const TCommandLine& commandLine, TServerOptions optio
       commandLineSettings_(commandLine.Settings),
       server_(*this, std::move(options)) {
   const TServerSettings& s = commandLine.Settings;
-  if (!s.AdminListen.empty())
-    admin_ = std::make_unique<TAdminServer>(
-        server_, TAdminSettings{s.AdminListen, s.AdminToken, {}}, [this] { RequestExit(); });
+  if (!s.AdminListen.empty()) {
+    TAdminSettings admin;
+    admin.Listen = s.AdminListen;
+    admin.Token = s.AdminToken;
+    admin.TrustedProxy = s.AdminProxy;
+    admin_ = std::make_unique<TAdminServer>(server_, std::move(admin), [this] { RequestExit(); });
+  }
 }
 
 TApplication::~TApplication() {

@@ -39,10 +39,12 @@ struct TServerSettings {
   // a relative path is taken from the game directory).
   TAuthMode Auth = TAuthMode::Open;
   std::string AccountsFile;
-  // The admin API (configuration keys admin_listen and admin_token): "ADDRESS:PORT" to
-  // listen on, empty for none; the token, empty for the token file's.
+  // The admin API (configuration keys admin_listen, admin_token, admin_proxy):
+  // "ADDRESS:PORT" to listen on, empty for none; the token, empty for the token file's; the
+  // address of a proxy in front whose X-Forwarded-For names the client, empty for none.
   std::string AdminListen;
   std::string AdminToken;
+  std::string AdminProxy;
 
   // The base UDP port of settings that CheckSettings (SettingsTable.h) passed.
   uint16_t BaseUdpPort() const;

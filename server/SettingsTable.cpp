@@ -67,6 +67,9 @@ struct AccountsFile : Text {
 struct AdminListen : Text {
   static void Check(const T& text, const std::string& what) { AdminAddressOf(text, what); }
 };
+struct ProxyAddress : Text {
+  static void Check(const T& text, const std::string& what) { AdminProxyOf(text, what); }
+};
 struct AdminToken : Text {
   static void Check(const T& token, const std::string& what) {
     if (token.size() < MIN_ADMIN_TOKEN_LEN)
@@ -255,6 +258,15 @@ const std::vector<TSetting>& Table() {
            .Default = "the one in zqosrv-admin.token in the game directory, made on the first "
                       "start",
            .Secret = true}),
+      Row<EmptyIsDefault<ProxyAddress>, &S::AdminProxy>(
+          {.Key = "admin_proxy",
+           .Option = "--admin-proxy",
+           .ValueName = "ADDRESS",
+           .Title = "Admin proxy",
+           .Help = "The IP address of a proxy in front of the admin API, such as 127.0.0.1: its "
+                   "requests count by the client address it adds to X-Forwarded-For, and its "
+                   "connections are not limited per address",
+           .Default = "none"}),
   };
   return rows;
 }

@@ -1,7 +1,8 @@
 // zqo-adminpoll: polls a server's admin API the way a dashboard and a scraper do, for the
 // load benchmark with polling (bench/admin-load): GET /api/players and GET /metrics, each
 // RATE times a second for SECONDS, over kept-alive loopback connections. Prints how many
-// answers came, how many failed and their latency.
+// answers came, how many failed and their latency. With --flood N it plays an attacker
+// instead: N token-less requests a second, each on a connection of its own (TFlood).
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "bench/adminpoll/Flood.h"
 #include "platform/Histogram.h"
 #include "tools/load/LatencyText.h"
 
@@ -22,6 +24,8 @@ struct TOptions {
   std::string Token;
   int Rate = 20;
   double Seconds = 10;
+  int Flood = 0;
+  int Sources = 1;
 };
 
 struct TTally {
@@ -35,10 +39,30 @@ int main(int argc, char** argv) {
   TOptions o;
   CLI::App cli("Polls /api/players and /metrics of a zqosrv admin API.");
   cli.add_option("--url", o.Url, "the admin API, e.g. http://127.0.0.1:8080");
-  cli.add_option("--token", o.Token, "the admin token")->required();
+  cli.add_option("--token", o.Token, "the admin token (not for --flood)");
   cli.add_option("--rate", o.Rate, "polls a second of each path")->check(CLI::Range(1, 1000));
   cli.add_option("--seconds", o.Seconds, "how long")->check(CLI::Range(0.1, 3600.0));
+  cli.add_option("--flood", o.Flood, "token-less requests a second, each on its own connection")
+      ->check(CLI::Range(1, 100000));
+  cli.add_option("--sources", o.Sources, "loopback source addresses of the flood, from 127.0.0.1")
+      ->check(CLI::Range(1, 65536));
   CLI11_PARSE(cli, argc, argv);
+
+  if (o.Flood > 0) {
+    const QUrl url(QString::fromStdString(o.Url));
+    zq::bench::TFloodOptions flood;
+    flood.Port = static_cast<uint16_t>(url.port(8080));
+    flood.Rate = o.Flood;
+    flood.Sources = o.Sources;
+    flood.Seconds = o.Seconds;
+    const zq::bench::TFloodTally tally = zq::bench::RunFlood(flood);
+    std::printf("flood: %s\n", zq::bench::FloodText(tally).c_str());
+    return 0;
+  }
+  if (o.Token.empty()) {
+    std::fprintf(stderr, "zqo-adminpoll: --token is required unless --flood is given\n");
+    return 1;
+  }
 
   QCoreApplication app(argc, argv);
   QNetworkAccessManager http;

@@ -29,6 +29,17 @@ TAdminAddress AdminAddressOf(const std::string& text, const std::string& what) {
   return result;
 }
 
+std::string AdminProxyOf(const std::string& text, const std::string& what) {
+  QHostAddress address;
+  if (text.find_first_of(" []") != std::string::npos ||
+      !address.setAddress(QString::fromStdString(text)))
+    throw EConvertError(what + ": '" + text + "' is not an IP address");
+  bool mapped = false;
+  const quint32 v4 = address.toIPv4Address(&mapped);
+  if (mapped) address = QHostAddress(v4);
+  return address.toString().toStdString();
+}
+
 std::string AdminAddressText(const QHostAddress& address, uint16_t port) {
   const std::string host = address.toString().toStdString();
   const bool v6 = address.protocol() == QAbstractSocket::IPv6Protocol;

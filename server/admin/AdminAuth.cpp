@@ -10,8 +10,6 @@ TAdminAuth::TAdminAuth(std::string token, std::function<int64_t()> clock)
     : token_(std::move(token)), clock_(std::move(clock)) {}
 
 TAuthVerdict TAdminAuth::Check(const std::string& address, std::string_view authorization) {
-  const int64_t now = clock_();
-  if (throttle_.Blocked(address, now)) return {TAuthResult::Blocked, false};
   constexpr std::string_view SCHEME = "bearer ";  // the scheme's case does not matter
   auto isBearer = [&] {
     if (authorization.size() <= SCHEME.size()) return false;
@@ -25,7 +23,9 @@ TAuthVerdict TAdminAuth::Check(const std::string& address, std::string_view auth
   else if (!TokenMatches(token_, authorization.substr(SCHEME.size())))
     verdict.Result = TAuthResult::Wrong;
   else
-    return verdict;
+    return verdict;  // the right token, blocked address or not
+  const int64_t now = clock_();
+  if (throttle_.Blocked(address, now)) return {TAuthResult::Blocked, false};
   throttle_.Failed(address, now);
   verdict.BlockedNow = throttle_.Blocked(address, now);
   return verdict;

@@ -1,6 +1,8 @@
-// TAdminAuth: the admin API's check of "Authorization: Bearer TOKEN", limited per address:
-// the fifth wrong or missing token within a minute blocks the address for a minute, during
-// which even the right token is refused. Main thread.
+// TAdminAuth: the admin API's check of "Authorization: Bearer TOKEN", with wrong ones slowed
+// per address: the fifth wrong or missing token within a minute blocks the address for a
+// minute, during which its wrong and missing tokens are refused unchecked. The right token
+// is never refused: whoever shares the address (a web page sending token-less posts, every
+// client behind a proxy) cannot lock the admin out. Main thread.
 #pragma once
 
 #include <cstdint>

@@ -1,20 +1,16 @@
 #include "server/admin/AdminServer.h"
 
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
-#include <QHttpServerResponse>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTcpSocket>
 #include <QUrlQuery>
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "accounts/NameText.h"
 #include "accounts/Times.h"
 #include "platform/Errors.h"
-#include "platform/TextEscape.h"
 #include "server/MapImage.h"
 #include "server/admin/AdminAddress.h"
 #include "server/admin/AdminToken.h"
@@ -22,28 +18,21 @@
 
 namespace zq {
 
-// A path segment that may hold "/" (a range such as 10.0.0.0/8, a name): the router matches
-// the decoded path, where "%2F" is a slash that the default "[^/]+" does not take. The
-// handler reads the segment's bytes itself (PathTail): the router's text has every byte that
-// is not UTF-8 turned into U+FFFD, which would be another name.
-struct TPathText {
-  TPathText() = default;
-  TPathText(const QString&) {}  // the router's conversion
-};
-
-}  // namespace zq
-
-Q_DECLARE_METATYPE(zq::TPathText)
-
-namespace zq {
 namespace {
 
-using TMethod = QHttpServerRequest::Method;
-using TStatus = QHttpServerResponder::StatusCode;
+// A route's argument: a path segment, or the rest of the path with its slashes (a range such
+// as 10.0.0.0/8, a name with a "%2F"), decoded.
+struct TPathText {
+  std::string Text;
+};
+
+using TStatus = THttpStatus;
 
 constexpr int KEEP_ALIVE_SECONDS = 15;
-constexpr std::string_view ACCOUNTS_PATH = "/api/accounts/";
-constexpr std::string_view BANS_PATH = "/api/bans/";
+// How long the answer to a wrong token from a blocked address waits.
+constexpr int BLOCKED_ANSWER_DELAY_MS = 1000;
+// How much of a refused request's path the log shows.
+constexpr std::size_t LOGGED_PATH_BYTES = 200;
 constexpr const char* PAGE_CSP =
     "default-src 'self'; img-src 'self' blob:; connect-src 'self'; frame-ancestors 'none'";
 
@@ -60,15 +49,21 @@ const TPageFile PAGE_FILES[] = {
     {"/favicon.svg", ":/admin/web/favicon.svg", "image/svg+xml"},
 };
 
-QHttpServerResponse Json(const QJsonObject& body, TStatus status = TStatus::Ok) {
-  return QHttpServerResponse(body, status);
+THttpResponse Json(const QJsonObject& body, TStatus status = TStatus::Ok) {
+  return THttpResponse{status,
+                       QJsonDocument(body).toJson(QJsonDocument::Compact).toStdString(),
+                       {{"Content-Type", "application/json"}}};
 }
 
-QHttpServerResponse Error(TStatus status, const QString& text) {
+THttpResponse Error(TStatus status, const QString& text) {
   return Json(QJsonObject{{"error", text}}, status);
 }
 
-QHttpServerResponse Unavailable() {
+THttpResponse Content(const char* type, std::string body) {
+  return THttpResponse{TStatus::Ok, std::move(body), {{"Content-Type", type}}};
+}
+
+THttpResponse Unavailable() {
   return Error(TStatus::ServiceUnavailable,
                "accounts are not available: the server is not running");
 }
@@ -89,24 +84,30 @@ TStatus StatusOf(TEditOutcome outcome) {
   return TStatus::InternalServerError;
 }
 
-// The headers every answer carries, also those written through a responder.
-QHttpServerResponse Finished(QHttpServerResponse&& response) {
-  if (!response.hasHeader("Cache-Control")) response.setHeader("Cache-Control", "no-store");
-  response.setHeader("X-Content-Type-Options", "nosniff");
+// The headers every answer carries, also those given later.
+THttpResponse Finished(THttpResponse&& response) {
+  if (!response.HasHeader("Cache-Control")) response.SetHeader("Cache-Control", "no-store");
+  response.SetHeader("X-Content-Type-Options", "nosniff");
   return std::move(response);
 }
 
-void Reply(QHttpServerResponder&& responder, QHttpServerResponse&& response) {
-  Finished(std::move(response)).write(std::move(responder));
+// Answers; a refusal of a blocked address's wrong token only after a while, so that the
+// address cannot go on guessing at the network's speed.
+void Reply(THttpExchange&& responder, THttpResponse&& response) {
+  if (response.Status == TStatus::TooManyRequests)
+    responder.AnswerAfter(BLOCKED_ANSWER_DELAY_MS, Finished(std::move(response)));
+  else
+    responder.Answer(Finished(std::move(response)));
 }
 
 // The request's JSON body: an object with none but the keys asked for. The first thing found
 // wrong is kept in Problem; the values are never quoted in it (a password may be one).
 class TBody {
  public:
-  TBody(const QHttpServerRequest& request, std::initializer_list<const char*> keys) {
+  TBody(const THttpRequest& request, std::initializer_list<const char*> keys) {
     QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(request.body(), &error);
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray::fromStdString(request.Body), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject()) {
       Problem = "the body must be a JSON object";
       return;
@@ -169,14 +170,6 @@ std::optional<TPrivileges> PrivilegesField(TBody& body) {
   return privileges;
 }
 
-// The request's path after `prefix`, percent-decoded to its bytes and read as a name is
-// (ReadName): "caf%E9" and "caf%5CxE9" are both the name of those four bytes.
-std::string PathTail(const QHttpServerRequest& request, std::string_view prefix) {
-  const QByteArray path = request.url().path(QUrl::FullyEncoded).toLatin1();
-  const auto skip = static_cast<qsizetype>(std::min<std::size_t>(prefix.size(), path.size()));
-  return ReadName(QByteArray::fromPercentEncoding(path.mid(skip)).toStdString());
-}
-
 // How a ban target is read: as it looks without a kind; nothing for an unknown kind.
 std::optional<TBanReading> ReadingOf(const std::optional<std::string>& kind) {
   if (!kind) return TBanReading::Any;
@@ -188,35 +181,60 @@ QString Shown(const std::string& name) {
   return QString::fromStdString(ShowName(name));
 }
 
-std::string AddressOf(const QHttpServerRequest& request) {
-  QHostAddress address = request.remoteAddress();
+// The path as sent, bytes outside printable ASCII as %XX, and at most LOGGED_PATH_BYTES of
+// it: a path can make a log line neither long nor two.
+std::string LoggedPath(std::string_view target) {
+  static constexpr char HEX[] = "0123456789ABCDEF";
+  target = target.substr(0, target.find('?'));
+  std::string out;
+  for (const char c : target) {
+    const auto b = static_cast<unsigned char>(c);
+    const std::string piece =
+        b > 0x20 && b < 0x7F ? std::string(1, c) : std::string{'%', HEX[b >> 4], HEX[b & 0xF]};
+    if (out.size() + piece.size() > LOGGED_PATH_BYTES) return out + "...";
+    out += piece;
+  }
+  return out;
+}
+
+std::string Described(const THttpRequest& request) {
+  return request.Method + " " + LoggedPath(request.Target);
+}
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// A request that changes something, from another origin than the server's own page: a web
+// page may send such a request (a text/plain POST) without asking first. Its Origin must be
+// this server as the request reached it (by TLS through a proxy, too).
+bool FromAnotherOrigin(const THttpRequest& request) {
+  if (request.Method == "GET" || !request.HasHeader("Origin")) return false;
+  const std::string origin = Lower(request.Header("Origin"));
+  const std::string host = Lower(request.Header("Host"));
+  return host.empty() || (origin != "http://" + host && origin != "https://" + host);
+}
+
+// "198.51.100.7" from a text that should hold one address; empty when it does not.
+std::string AddressText(const std::string& text) {
+  QHostAddress address;
+  if (!address.setAddress(QString::fromStdString(text).trimmed())) return {};
   bool mapped = false;
   const quint32 v4 = address.toIPv4Address(&mapped);
   if (mapped) address = QHostAddress(v4);  // ::ffff:127.0.0.1 -> 127.0.0.1
   return address.toString().toStdString();
 }
 
-std::string By(const QHttpServerRequest& request) {
-  return "the admin API (" + AddressOf(request) + ")";
-}
-
-const char* MethodName(TMethod method) {
-  switch (method) {
-    case TMethod::Post:
-      return "POST";
-    case TMethod::Put:
-      return "PUT";
-    case TMethod::Delete:
-      return "DELETE";
-    default:
-      return "GET";
+// A GUID in a path: 1 to 2^32 - 1 in decimal digits; nothing for any other number.
+std::optional<uint32_t> GuidOf(const std::string& text) {
+  uint64_t value = 0;
+  for (const char c : text) {
+    value = value * 10 + static_cast<uint64_t>(c - '0');
+    if (value > 0xFFFFFFFFu) return std::nullopt;
   }
-}
-
-std::string Described(const QHttpServerRequest& request) {
-  const char* method = MethodName(request.method());
-  return std::string(method) + " " +
-         EscapeControl(request.url().path(QUrl::FullyEncoded).toStdString());
+  if (value == 0) return std::nullopt;
+  return static_cast<uint32_t>(value);
 }
 
 }  // namespace
@@ -226,17 +244,15 @@ TAdminServer::TAdminServer(TZQOServer& server, TAdminSettings settings,
     : server_(server),
       settings_(std::move(settings)),
       shutdown_(std::move(shutdown)),
-      http_(std::make_unique<QHttpServer>()) {
+      http_(std::make_unique<THttpServer>(
+          settings_.Limits, [this](THttpExchange& exchange) { OnRequest(exchange); })),
+      events_(*http_) {
   if (!settings_.Clock) settings_.Clock = SystemWallClock;
-  static const bool pathTextConverts = QMetaType::registerConverter<QString, TPathText>();
-  (void)pathTextConverts;
-  http_->router()->addConverter(QMetaType::fromType<TPathText>(), u".+");
   AddPageRoutes();
   AddReadRoutes();
   AddControlRoutes();
   AddAccountRoutes();
   AddBanRoutes();
-  http_->afterRequest([](QHttpServerResponse&& response) { return Finished(std::move(response)); });
   server_.SetEventSink([this](const TServerEvent& event) { OnEvent(event); });
   QObject::connect(&second_, &QTimer::timeout, [this] { OnSecond(); });
 }
@@ -246,13 +262,53 @@ TAdminServer::~TAdminServer() {
   second_.stop();
 }
 
+template <typename F>
+void TAdminServer::Route(const std::string& pattern, TMethod methods, F handler) {
+  router_.Add(
+      pattern, methods,
+      [handler = std::move(handler)](const std::string& arg, const THttpRequest& request,
+                                     THttpExchange& exchange) {
+        if constexpr (std::is_invocable_v<const F&>)
+          Reply(std::move(exchange), handler());
+        else if constexpr (std::is_invocable_v<const F&, const THttpRequest&>)
+          Reply(std::move(exchange), handler(request));
+        else if constexpr (std::is_invocable_v<const F&, const THttpRequest&, THttpExchange&&>)
+          handler(request, std::move(exchange));
+        else if constexpr (std::is_invocable_v<const F&, const TPathText&, const THttpRequest&>)
+          Reply(std::move(exchange), handler(TPathText{arg}, request));
+        else
+          handler(TPathText{arg}, request, std::move(exchange));
+      });
+}
+
+void TAdminServer::OnRequest(THttpExchange& exchange) {
+  if (!router_.Route(exchange))
+    Reply(std::move(exchange), THttpResponse{TStatus::NotFound, {}, {}});
+}
+
+std::string TAdminServer::AddressOf(const THttpRequest& request) const {
+  if (settings_.TrustedProxy.empty() || request.Peer != settings_.TrustedProxy) return request.Peer;
+  // The proxy adds the address it took the request from at the end.
+  const std::string forwarded = request.Header("X-Forwarded-For");
+  const std::string client = AddressText(forwarded.substr(forwarded.rfind(',') + 1));
+  return client.empty() ? request.Peer : client;
+}
+
+std::string TAdminServer::By(const THttpRequest& request) const {
+  return "the admin API (" + AddressOf(request) + ")";
+}
+
 void TAdminServer::Start() {
   const TAdminAddress where = AdminAddressOf(settings_.Listen, "--admin-listen");
   const TAdminToken token = LoadAdminToken(settings_.Token, server_.Status().GameDirectory);
   token_ = token.Token;
   tokenPath_ = token.Path;
   auth_ = std::make_unique<TAdminAuth>(token_, settings_.Clock);
-  port_ = http_->listen(where.Address, where.Port);
+  if (!settings_.TrustedProxy.empty()) {
+    settings_.TrustedProxy = AdminProxyOf(settings_.TrustedProxy, "--admin-proxy");
+    http_->ExemptFromAddressLimit(settings_.TrustedProxy);
+  }
+  port_ = http_->Listen(where.Address, where.Port);
   if (port_ == 0) throw EInOutError("Cannot listen for the admin API on " + settings_.Listen);
   server_.Log("Admin API listening on http://" + AdminAddressText(where.Address, port_) + "/");
   if (tokenPath_.empty())
@@ -268,21 +324,24 @@ void TAdminServer::Start() {
   second_.start(1000);
 }
 
-std::optional<QHttpServerResponse> TAdminServer::AccountsRefusal(
-    const QHttpServerRequest& request) {
+std::optional<THttpResponse> TAdminServer::AccountsRefusal(const THttpRequest& request) {
   if (auto refusal = Refusal(request)) return refusal;
   if (!server_.Administration()) return Unavailable();
   return std::nullopt;
 }
 
-std::optional<QHttpServerResponse> TAdminServer::Refusal(const QHttpServerRequest& request) {
+std::optional<THttpResponse> TAdminServer::Refusal(const THttpRequest& request) {
+  if (FromAnotherOrigin(request)) {
+    ++counters_.CrossOrigin;  // not logged: any page its readers open may send them
+    return Error(TStatus::Forbidden, "a change must come from this server's own page");
+  }
   const std::string address = AddressOf(request);
-  const TAuthVerdict verdict = auth_->Check(address, request.value("Authorization").toStdString());
+  const TAuthVerdict verdict = auth_->Check(address, request.Header("Authorization"));
   if (verdict.Result == TAuthResult::Ok) return std::nullopt;
   if (verdict.Result == TAuthResult::Blocked) {
     ++counters_.Blocked;  // logged once, when the block began
-    QHttpServerResponse response = Error(TStatus::TooManyRequests, "too many wrong tokens");
-    response.setHeader("Retry-After", QByteArray::number(TAdminAuth::BLOCK_SECONDS));
+    THttpResponse response = Error(TStatus::TooManyRequests, "too many wrong tokens");
+    response.SetHeader("Retry-After", std::to_string(TAdminAuth::BLOCK_SECONDS));
     return response;
   }
   ++counters_.Unauthorized;
@@ -292,37 +351,37 @@ std::optional<QHttpServerResponse> TAdminServer::Refusal(const QHttpServerReques
     server_.Log("Admin API: " + address + " refused for " +
                 std::to_string(TAdminAuth::BLOCK_SECONDS) + " s after " +
                 std::to_string(TAdminAuth::FAILURES) + " wrong or missing tokens.");
-  QHttpServerResponse response = Error(TStatus::Unauthorized, "missing or wrong token");
-  response.setHeader("WWW-Authenticate", "Bearer realm=\"zqosrv\"");
+  THttpResponse response = Error(TStatus::Unauthorized, "missing or wrong token");
+  response.SetHeader("WWW-Authenticate", "Bearer realm=\"zqosrv\"");
   return response;
 }
 
 void TAdminServer::AddPageRoutes() {
   for (const TPageFile& file : PAGE_FILES) {
-    http_->route(file.Path, TMethod::Get, [file] {
+    Route(file.Path, TMethod::Get, [file] {
       QFile resource(QString::fromLatin1(file.Resource));
       if (!resource.open(QIODevice::ReadOnly)) return Error(TStatus::NotFound, "no such file");
-      QHttpServerResponse response(QByteArray(file.Type), resource.readAll());
-      response.setHeader("Content-Security-Policy", PAGE_CSP);
+      THttpResponse response = Content(file.Type, resource.readAll().toStdString());
+      response.SetHeader("Content-Security-Policy", PAGE_CSP);
       return response;
     });
   }
   // The metrics need no token, like the page: a scraper has none.
-  http_->route("/metrics", TMethod::Get, [this] {
+  Route("/metrics", TMethod::Get, [this] {
     counters_.Followers = events_.Followers();
     counters_.FollowersDropped = events_.Dropped();
-    return QHttpServerResponse(
-        QByteArray(METRICS_CONTENT_TYPE),
-        QByteArray::fromStdString(ServerMetricsText(server_.Status(), counters_)));
+    counters_.Connections = http_->Connections();
+    counters_.Refusals = http_->Refusals();
+    return Content(METRICS_CONTENT_TYPE, ServerMetricsText(server_.Status(), counters_));
   });
 }
 
 void TAdminServer::AddReadRoutes() {
-  http_->route("/api/status", TMethod::Get, [this](const QHttpServerRequest& request) {
+  Route("/api/status", TMethod::Get, [this](const THttpRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
     return Json(StatusJson(server_.Status(), rates_, std::chrono::system_clock::now()));
   });
-  http_->route("/api/players", TMethod::Get, [this](const QHttpServerRequest& request) {
+  Route("/api/players", TMethod::Get, [this](const THttpRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
     TAdministration* administration = server_.Administration();
     return Json(
@@ -330,52 +389,56 @@ void TAdminServer::AddReadRoutes() {
                                             administration ? &administration->Accounts() : nullptr,
                                             std::chrono::system_clock::now())}});
   });
-  http_->route("/api/map.png", TMethod::Get, [this](const QHttpServerRequest& request) {
+  Route("/api/map.png", TMethod::Get, [this](const THttpRequest& request) {
     if (auto refusal = Refusal(request)) return std::move(*refusal);
     return MapPicture();
   });
-  http_->route("/api/events", TMethod::Get,
-               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 bool ok = false;
-                 const uint64_t lastId = request.value("Last-Event-ID").toULongLong(&ok);
-                 events_.Follow(std::move(responder), ok ? lastId : 0);
-               });
+  Route("/api/events", TMethod::Get,
+        [this](const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = Refusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          bool ok = false;
+          const uint64_t lastId =
+              QByteArray::fromStdString(request.Header("Last-Event-ID")).toULongLong(&ok);
+          events_.Follow(responder, ok ? lastId : 0);
+        });
 }
 
 void TAdminServer::AddControlRoutes() {
-  http_->route("/api/players/<arg>/kick", TMethod::Post,
-               [this](quint32 guid, const QHttpServerRequest& request) {
-                 if (auto refusal = Refusal(request)) return std::move(*refusal);
-                 return Kick(guid, request);
-               });
+  Route("/api/players/<arg>/kick", TMethod::Post,
+        [this](const TPathText& guid, const THttpRequest& request) {
+          if (auto refusal = Refusal(request)) return std::move(*refusal);
+          return Kick(guid.Text, request);
+        });
   auto pause = [this](bool paused) {
-    return [this, paused](const QHttpServerRequest& request) {
+    return [this, paused](const THttpRequest& request) {
       if (auto refusal = Refusal(request)) return std::move(*refusal);
       if (!server_.ServerStarted()) return Error(TStatus::Conflict, "the server is not running");
       server_.SetPaused(paused);
       return Json(QJsonObject{{"paused", server_.Status().Paused}});
     };
   };
-  http_->route("/api/pause", TMethod::Post, pause(true));
-  http_->route("/api/resume", TMethod::Post, pause(false));
-  http_->route("/api/shutdown", TMethod::Post,
-               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = Refusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 server_.Log("Shutdown requested by " + By(request) + ".");
-                 QTcpSocket* socket = responder.socket();
-                 Reply(std::move(responder), Json(QJsonObject{{"shutting_down", true}}));
-                 socket->flush();
-                 // After this request's turn of the event loop.
-                 QTimer::singleShot(0, [this] {
-                   if (shutdown_) shutdown_();
-                 });
-               });
+  Route("/api/pause", TMethod::Post, pause(true));
+  Route("/api/resume", TMethod::Post, pause(false));
+  Route("/api/shutdown", TMethod::Post,
+        [this](const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = Refusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          server_.Log("Shutdown requested by " + By(request) + ".");
+          // Once the answer has gone out.
+          responder.AfterAnswer([this] {
+            if (shutdown_) shutdown_();
+          });
+          Reply(std::move(responder), Json(QJsonObject{{"shutting_down", true}}));
+        });
 }
 
-QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& request) {
+THttpResponse TAdminServer::Kick(const std::string& text, const THttpRequest& request) {
+  if (text.find_first_not_of("0123456789") != std::string::npos)
+    return Error(TStatus::NotFound, "no player with GUID " + QString::fromStdString(text).left(40));
+  const std::optional<uint32_t> number = GuidOf(text);
+  if (!number) return Error(TStatus::BadRequest, "a GUID is a whole number from 1 to 4294967295");
+  const uint32_t guid = *number;
   TAdministration* administration = server_.Administration();
   const std::optional<TKicked> kicked =
       administration ? administration->KickPlayer(guid, By(request)) : std::nullopt;
@@ -385,21 +448,19 @@ QHttpServerResponse TAdminServer::Kick(uint32_t guid, const QHttpServerRequest& 
                           {"name", Shown(kicked->Name)}});
 }
 
-TEditDone TAdminServer::Later(QHttpServerResponder&& responder,
-                              std::function<TResponse()> success) {
-  const uint64_t id = replies_->Hold(std::move(responder));
-  // Runs on the main thread; the replies are gone once this admin server is.
-  return [replies = std::weak_ptr(replies_), id, success = std::move(success)](
+TEditDone TAdminServer::Later(THttpExchange&& responder, std::function<TResponse()> success) {
+  const uint64_t id = responder.Hold();
+  // Runs on the main thread; nothing is answered once this admin server is gone.
+  return [this, alive = std::weak_ptr(alive_), id, success = std::move(success)](
              TEditOutcome outcome, const std::string& error) {
-    std::shared_ptr<TWaitingReplies> held = replies.lock();
-    if (!held) return;
-    held->Answer(id, Finished(outcome == TEditOutcome::Done
-                                  ? success()
-                                  : Error(StatusOf(outcome), QString::fromStdString(error))));
+    if (alive.expired()) return;
+    http_->Answer(id, Finished(outcome == TEditOutcome::Done
+                                   ? success()
+                                   : Error(StatusOf(outcome), QString::fromStdString(error))));
   };
 }
 
-QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus status) {
+THttpResponse TAdminServer::AccountAnswer(const std::string& name, TStatus status) {
   std::optional<TAccount> account;
   try {
     if (TAdministration* administration = server_.Administration())
@@ -412,7 +473,7 @@ QHttpServerResponse TAdminServer::AccountAnswer(const std::string& name, TStatus
 }
 
 void TAdminServer::AddAccountRoutes() {
-  http_->route("/api/accounts", TMethod::Get, [this](const QHttpServerRequest& request) {
+  Route("/api/accounts", TMethod::Get, [this](const THttpRequest& request) {
     if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
     TAccountService& accounts = server_.Administration()->Accounts();
     try {
@@ -425,64 +486,62 @@ void TAdminServer::AddAccountRoutes() {
       return Error(TStatus::InternalServerError, e.what());
     }
   });
-  http_->route("/api/accounts", TMethod::Post,
-               [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                 if (auto refusal = AccountsRefusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 TBody body(request, {"name", "password", "privileges"});
-                 TAccountEdit edit;
-                 edit.Create = true;
-                 edit.Name = ReadName(body.Text("name").value_or(""));
-                 edit.Password = body.Text("password").value_or("");
-                 edit.Privileges = PrivilegesField(body).value_or(TPrivileges::Player);
-                 edit.By = By(request);
-                 if (body.Ok() && edit.Name.empty()) body.Fail("name is required");
-                 if (body.Ok() && edit.Password.empty()) body.Fail("password is required");
-                 if (!body.Ok())
-                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-                 const std::string name = edit.Name;
-                 server_.Administration()->EditAccount(
-                     std::move(edit), Later(std::move(responder), [this, name] {
-                       return AccountAnswer(name, TStatus::Created);
-                     }));
-               });
+  Route("/api/accounts", TMethod::Post,
+        [this](const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = AccountsRefusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          TBody body(request, {"name", "password", "privileges"});
+          TAccountEdit edit;
+          edit.Create = true;
+          edit.Name = ReadName(body.Text("name").value_or(""));
+          edit.Password = body.Text("password").value_or("");
+          edit.Privileges = PrivilegesField(body).value_or(TPrivileges::Player);
+          edit.By = By(request);
+          if (body.Ok() && edit.Name.empty()) body.Fail("name is required");
+          if (body.Ok() && edit.Password.empty()) body.Fail("password is required");
+          if (!body.Ok())
+            return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+          const std::string name = edit.Name;
+          server_.Administration()->EditAccount(std::move(edit),
+                                                Later(std::move(responder), [this, name] {
+                                                  return AccountAnswer(name, TStatus::Created);
+                                                }));
+        });
   // The account's name in the path; a change keeps what the body leaves out.
-  http_->route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
-               [this](const TPathText&, const QHttpServerRequest& request,
-                      QHttpServerResponder&& responder) {
-                 if (auto refusal = AccountsRefusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 TBody body(request, {"password", "privileges"});
-                 TAccountEdit edit;
-                 edit.Name = PathTail(request, ACCOUNTS_PATH);
-                 edit.Password = body.Text("password").value_or("");
-                 edit.Privileges = PrivilegesField(body);
-                 edit.By = By(request);
-                 if (body.Ok() && edit.Password.empty() && !edit.Privileges)
-                   body.Fail("nothing to change: give a password or privileges");
-                 if (!body.Ok())
-                   return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-                 const std::string name = edit.Name;
-                 server_.Administration()->EditAccount(std::move(edit),
-                                                       Later(std::move(responder), [this, name] {
-                                                         return AccountAnswer(name, TStatus::Ok);
-                                                       }));
-               });
-  http_->route("/api/accounts/<arg>", TMethod::Delete,
-               [this](const TPathText&, const QHttpServerRequest& request,
-                      QHttpServerResponder&& responder) {
-                 if (auto refusal = AccountsRefusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 const std::string account = PathTail(request, ACCOUNTS_PATH);
-                 server_.Administration()->DeleteAccount(
-                     account, By(request), Later(std::move(responder), [account] {
-                       return Json(QJsonObject{{"removed", Shown(account)}});
-                     }));
-               });
+  Route("/api/accounts/<arg>", TMethod::Put | TMethod::Post,
+        [this](const TPathText& name, const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = AccountsRefusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          TBody body(request, {"password", "privileges"});
+          TAccountEdit edit;
+          edit.Name = ReadName(name.Text);
+          edit.Password = body.Text("password").value_or("");
+          edit.Privileges = PrivilegesField(body);
+          edit.By = By(request);
+          if (body.Ok() && edit.Password.empty() && !edit.Privileges)
+            body.Fail("nothing to change: give a password or privileges");
+          if (!body.Ok())
+            return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+          const std::string account = edit.Name;
+          server_.Administration()->EditAccount(std::move(edit),
+                                                Later(std::move(responder), [this, account] {
+                                                  return AccountAnswer(account, TStatus::Ok);
+                                                }));
+        });
+  Route("/api/accounts/<arg>", TMethod::Delete,
+        [this](const TPathText& name, const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = AccountsRefusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          const std::string account = ReadName(name.Text);
+          server_.Administration()->DeleteAccount(
+              account, By(request), Later(std::move(responder), [account] {
+                return Json(QJsonObject{{"removed", Shown(account)}});
+              }));
+        });
 }
 
 void TAdminServer::AddBanRoutes() {
-  http_->route("/api/bans", TMethod::Get, [this](const QHttpServerRequest& request) {
+  Route("/api/bans", TMethod::Get, [this](const THttpRequest& request) {
     if (auto refusal = AccountsRefusal(request)) return std::move(*refusal);
     TAccountService& accounts = server_.Administration()->Accounts();
     try {
@@ -494,86 +553,82 @@ void TAdminServer::AddBanRoutes() {
       return Error(TStatus::InternalServerError, e.what());
     }
   });
-  http_->route(
-      "/api/bans", TMethod::Post,
-      [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-        if (auto refusal = AccountsRefusal(request))
-          return Reply(std::move(responder), std::move(*refusal));
-        TBody body(request, {"target", "kind", "duration", "reason", "force"});
-        const std::optional<std::string> target = body.Text("target");
-        const std::optional<TBanReading> reading = ReadingOf(body.Text("kind"));
-        if (!reading) body.Fail(KIND_PROBLEM);
-        const std::optional<int64_t> duration = body.Integer("duration", 1, MAX_DURATION_SECONDS);
-        std::string reason = body.Text("reason").value_or("");
-        const bool force = body.Bool("force", false);
-        TBanTarget parsed;
-        if (body.Ok() && !target) body.Fail("target is required");
-        if (body.Ok()) {
+  Route("/api/bans", TMethod::Post, [this](const THttpRequest& request, THttpExchange&& responder) {
+    if (auto refusal = AccountsRefusal(request))
+      return Reply(std::move(responder), std::move(*refusal));
+    TBody body(request, {"target", "kind", "duration", "reason", "force"});
+    const std::optional<std::string> target = body.Text("target");
+    const std::optional<TBanReading> reading = ReadingOf(body.Text("kind"));
+    if (!reading) body.Fail(KIND_PROBLEM);
+    const std::optional<int64_t> duration = body.Integer("duration", 1, MAX_DURATION_SECONDS);
+    std::string reason = body.Text("reason").value_or("");
+    const bool force = body.Bool("force", false);
+    TBanTarget parsed;
+    if (body.Ok() && !target) body.Fail("target is required");
+    if (body.Ok()) {
+      try {
+        parsed = ParseBanTarget(ReadName(*target), *reading);
+      } catch (const EConvertError& e) {
+        body.Fail(e.what());
+      }
+    }
+    if (!body.Ok()) return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
+    // Everybody, or the admin itself, is banned only when the request says so.
+    if (const std::string why = ConfirmationNeeded(parsed, AddressOf(request));
+        !why.empty() && !force)
+      return Reply(std::move(responder),
+                   Error(TStatus::Conflict, QString::fromStdString(why) +
+                                                "; send \"force\": true to ban it all the same"));
+    const TBan ban = NewBan(std::move(parsed), std::move(reason), duration, SystemWallClock());
+    TEditDone done = Later(std::move(responder), [ban] {
+      return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
+    });
+    server_.Administration()->AddBan(
+        ban,
+        [done](const std::string& error) {
+          done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
+        },
+        By(request));
+  });
+  Route("/api/bans/<arg>", TMethod::Delete,
+        [this](const TPathText& text, const THttpRequest& request, THttpExchange&& responder) {
+          if (auto refusal = AccountsRefusal(request))
+            return Reply(std::move(responder), std::move(*refusal));
+          const QUrlQuery query(QUrl(QString::fromStdString(request.Target)));
+          std::optional<std::string> kind;
+          if (query.hasQueryItem("kind"))
+            kind = query.queryItemValue("kind", QUrl::FullyDecoded).toStdString();
+          const std::optional<TBanReading> reading = ReadingOf(kind);
+          if (!reading)
+            return Reply(std::move(responder), Error(TStatus::BadRequest, KIND_PROBLEM));
+          TBanTarget target;
           try {
-            parsed = ParseBanTarget(ReadName(*target), *reading);
+            target = ParseBanTarget(ReadName(text.Text), *reading);
           } catch (const EConvertError& e) {
-            body.Fail(e.what());
+            return Reply(std::move(responder), Error(TStatus::BadRequest, e.what()));
           }
-        }
-        if (!body.Ok())
-          return Reply(std::move(responder), Error(TStatus::BadRequest, body.Problem));
-        // Everybody, or the admin itself, is banned only when the request says so.
-        if (const std::string why = ConfirmationNeeded(parsed, AddressOf(request));
-            !why.empty() && !force)
-          return Reply(
-              std::move(responder),
-              Error(TStatus::Conflict,
-                    QString::fromStdString(why) + "; send \"force\": true to ban it all the same"));
-        const TBan ban = NewBan(std::move(parsed), std::move(reason), duration, SystemWallClock());
-        TEditDone done = Later(std::move(responder), [ban] {
-          return Json(BanJson(ban, SystemWallClock()), TStatus::Created);
+          server_.Administration()->RemoveBan(
+              target, By(request), Later(std::move(responder), [target = target.Text] {
+                return Json(QJsonObject{{"unbanned", Shown(target)}});
+              }));
         });
-        server_.Administration()->AddBan(
-            ban,
-            [done](const std::string& error) {
-              done(error.empty() ? TEditOutcome::Done : TEditOutcome::Failed, error);
-            },
-            By(request));
-      });
-  http_->route("/api/bans/<arg>", TMethod::Delete,
-               [this](const TPathText&, const QHttpServerRequest& request,
-                      QHttpServerResponder&& responder) {
-                 if (auto refusal = AccountsRefusal(request))
-                   return Reply(std::move(responder), std::move(*refusal));
-                 const QUrlQuery query(request.url());
-                 std::optional<std::string> kind;
-                 if (query.hasQueryItem("kind"))
-                   kind = query.queryItemValue("kind", QUrl::FullyDecoded).toStdString();
-                 const std::optional<TBanReading> reading = ReadingOf(kind);
-                 if (!reading)
-                   return Reply(std::move(responder), Error(TStatus::BadRequest, KIND_PROBLEM));
-                 TBanTarget target;
-                 try {
-                   target = ParseBanTarget(PathTail(request, BANS_PATH), *reading);
-                 } catch (const EConvertError& e) {
-                   return Reply(std::move(responder), Error(TStatus::BadRequest, e.what()));
-                 }
-                 server_.Administration()->RemoveBan(
-                     target, By(request), Later(std::move(responder), [target = target.Text] {
-                       return Json(QJsonObject{{"unbanned", Shown(target)}});
-                     }));
-               });
 }
 
-QHttpServerResponse TAdminServer::MapPicture() {
-  if (mapPng_.isEmpty()) {
+THttpResponse TAdminServer::MapPicture() {
+  if (mapPng_.empty()) {
     const std::shared_ptr<const TWorldData> world = server_.World();
     if (!world) return Error(TStatus::ServiceUnavailable, "the world is not loaded");
-    mapPng_ = MapPng(RenderMapImage(world->Map()));
+    mapPng_ = MapPng(RenderMapImage(world->Map())).toStdString();
   }
-  QHttpServerResponse response(QByteArray("image/png"), mapPng_);
-  response.setHeader("X-Map-Tiles-Per-Pixel", QByteArray::number(MAP_TILES_PER_PIXEL));
-  response.setHeader("Cache-Control", "private, max-age=3600");
+  THttpResponse response = Content("image/png", mapPng_);
+  response.SetHeader("X-Map-Tiles-Per-Pixel", std::to_string(MAP_TILES_PER_PIXEL));
+  response.SetHeader("Cache-Control", "private, max-age=3600");
   return response;
 }
 
 void TAdminServer::OnEvent(const TServerEvent& event) {
-  events_.Publish(EventName(event), QJsonDocument(EventJson(event)).toJson(QJsonDocument::Compact));
+  events_.Publish(EventName(event),
+                  QJsonDocument(EventJson(event)).toJson(QJsonDocument::Compact).toStdString());
 }
 
 void TAdminServer::OnSecond() {
@@ -589,8 +644,8 @@ void TAdminServer::OnSecond() {
   lastIn_ = in;
   lastOut_ = out;
   // The server stopped under requests whose answer it will not give any more.
-  if (replies_->Size() > 0 && !server_.Administration())
-    replies_->AnswerAll([] {
+  if (http_->Held() > 0 && !server_.Administration())
+    http_->AnswerAll([] {
       return Finished(Error(TStatus::ServiceUnavailable,
                             "the server stopped before answering; the change may or may not "
                             "have been made"));

@@ -124,6 +124,23 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   m.Family("zqosrv_admin_event_followers_dropped_total", "counter",
            "Event stream readers closed because they fell too far behind.");
   m.Sample("zqosrv_admin_event_followers_dropped_total", admin.FollowersDropped);
+  m.Family("zqosrv_admin_cross_origin_total", "counter",
+           "Admin API changes refused as sent from another origin.");
+  m.Sample("zqosrv_admin_cross_origin_total", admin.CrossOrigin);
+  m.Family("zqosrv_admin_connections", "gauge", "Connections to the admin API open now.");
+  m.Sample("zqosrv_admin_connections", admin.Connections);
+  m.Family("zqosrv_admin_refused_total", "counter",
+           "Admin API connections closed at once and requests refused by its limits, by reason "
+           "(connections, per_address, header, body, deadline).");
+  const THttpRefusals& r = admin.Refusals;
+  std::map<std::string, uint64_t> refused;
+  for (const auto& [reason, n] : {std::pair<const char*, uint64_t>{"connections", r.Connections},
+                                  {"per_address", r.PerAddress},
+                                  {"header", r.Head},
+                                  {"body", r.Body},
+                                  {"deadline", r.Deadline}})
+    if (n > 0) refused[reason] = n;
+  ByReason(m, "zqosrv_admin_refused_total", refused);
 
   const TProcessStats p = ReadProcessStats();
   m.Family("process_cpu_seconds_total", "counter", "User and system CPU time of the process.");

@@ -93,9 +93,9 @@ TEST_F(AdminApiTest, KickClosesThePlayersConnectionAndSaysWhoKicked) {
   EXPECT_NE(view_.lines[static_cast<std::size_t>(kicked) - 1].find("Disconnected 127.0.0.1:"),
             std::string::npos);
 
-  // A GUID nobody holds (bob's, now), or none at all.
+  // A GUID nobody holds (bob's, now), none, or no number.
   EXPECT_EQ(Post("/api/players/" + std::to_string(bob.Guid()) + "/kick").Status, 404);
-  EXPECT_EQ(Post("/api/players/0/kick").Status, 404);
+  EXPECT_EQ(Post("/api/players/0/kick").Status, 400);
   EXPECT_EQ(Post("/api/players/abc/kick").Status, 404);
   EXPECT_EQ(Get("/api/players/1/kick").Status, 404);  // POST only
   EXPECT_FALSE(alice.IsClosed());

@@ -1,17 +1,15 @@
 // /api/events: joins, speech, kicks, departures and log lines arrive in the order they
 // happened, with rising ids; a reader catches up from Last-Event-ID; one that does not read
 // is closed once its buffer is full, while those that read keep up.
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
-#include <QHttpServer>
 #include <QNetworkProxy>
 #include <QNetworkRequest>
 #include <chrono>
 
 #include "server/admin/EventStream.h"
 #include "tests/admin/AdminTestSupport.h"
+#include "tests/admin/RawHttp.h"
 
 namespace zq::test {
 namespace {
@@ -89,34 +87,16 @@ TEST_F(AdminApiTest, EventsArriveInTheOrderTheyHappened) {
   ASSERT_TRUE(WaitUntil([&] { return Find(events, "join", "name", "carol") >= 0; }));
 }
 
-// A raw loopback client that sends a request and then reads nothing.
-int Stalled(uint16_t port, const std::string& request) {
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  int small = 4096;
-  ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(port);
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
-      ::write(fd, request.data(), request.size()) != static_cast<ssize_t>(request.size())) {
-    ::close(fd);
-    return -1;
-  }
-  return fd;
-}
-
 TEST(EventStream, AReaderThatFallsBehindIsClosedWhileOthersKeepUp) {
   TestApp();
-  TEventStream stream;
-  QHttpServer http;
-  http.route("/events", [&](const QHttpServerRequest&, QHttpServerResponder&& responder) {
-    stream.Follow(std::move(responder), 0);
-  });
-  const uint16_t port = http.listen(QHostAddress::LocalHost, 0);
+  std::unique_ptr<TEventStream> stream;
+  THttpServer http(THttpLimits{}, [&](THttpExchange& exchange) { stream->Follow(exchange, 0); });
+  stream = std::make_unique<TEventStream>(http);
+  const uint16_t port = http.Listen(QHostAddress::LocalHost, 0);
   ASSERT_NE(port, 0);
-  const int stalled = Stalled(port, "GET /events HTTP/1.1\r\nHost: x\r\n\r\n");
-  ASSERT_GE(stalled, 0);
+  // A reader that sends its request and then reads nothing.
+  TRawHttp stalled(port, "127.0.0.1", 4096);
+  ASSERT_TRUE(stalled.SendAll("GET /events HTTP/1.1\r\nHost: x\r\n\r\n"));
 
   QNetworkAccessManager manager;
   manager.setProxy(QNetworkProxy::NoProxy);
@@ -132,23 +112,26 @@ TEST(EventStream, AReaderThatFallsBehindIsClosedWhileOthersKeepUp) {
     }
     return done();
   };
-  ASSERT_TRUE(pumpUntil([&] { return stream.Followers() == 2; }));
+  ASSERT_TRUE(pumpUntil([&] { return stream->Followers() == 2; }));
 
   // A kilobyte an event, a few at a time, until the stalled reader is closed (the kernel's
   // buffers take some megabytes first) or 64 MB went out.
-  const QByteArray data = "\"" + QByteArray(1000, 'x') + "\"";
+  const std::string data = "\"" + std::string(1000, 'x') + "\"";
   int published = 0;
-  while (stream.Dropped() == 0 && published < 64 * 1024) {
-    for (int i = 0; i < 8; ++i, ++published) stream.Publish("fill", data);
+  while (stream->Dropped() == 0 && published < 64 * 1024) {
+    for (int i = 0; i < 8; ++i, ++published) stream->Publish("fill", data);
     QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
   }
-  EXPECT_EQ(stream.Dropped(), 1u);
-  EXPECT_EQ(stream.Followers(), 1u);
-  stream.Publish("last", "{}");
+  EXPECT_EQ(stream->Dropped(), 1u);
+  EXPECT_EQ(stream->Followers(), 1u);
+  EXPECT_LE(stream->Unsent(), FOLLOWER_BUFFER_LIMIT);
+  EXPECT_TRUE(pumpUntil([&] { return stalled.Ended(); }));
+  stream->Publish("last", "{}");
   EXPECT_TRUE(pumpUntil([&] { return read.contains("event: last"); }));
   EXPECT_EQ(read.count("event: fill"), published);
-  EXPECT_EQ(stream.LastId(), static_cast<uint64_t>(published) + 1);
-  ::close(stalled);
+  EXPECT_EQ(stream->LastId(), static_cast<uint64_t>(published) + 1);
+  reader.reset();
+  stream.reset();
 }
 
 }  // namespace

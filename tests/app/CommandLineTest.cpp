@@ -106,6 +106,7 @@ TEST_F(CommandLineTest, RefusalsNameTheOptionOrTheFilesLine) {
       {{"--accounts", ""}, "--accounts: the file name is empty"},
       {{"--admin-token", "short"}, "--admin-token: at least 16 characters"},
       {{"--admin-listen", "8080"}, "--admin-listen: '8080' is not ADDRESS:PORT"},
+      {{"--admin-proxy", "127.0.0.1:443"}, "--admin-proxy: '127.0.0.1:443' is not an IP address"},
       {{"--bogus"}, "Unknown option '--bogus' (see --help)"},
       {{"-x"}, "Unknown option '-x' (see --help)"},
       {{"--headless", "world"}, "Unexpected argument 'world' (see --help)"},

@@ -145,6 +145,7 @@ TEST(SettingsTableTest, AnEmptyTextIsTheDefaultInTheFileAndRefusedOnTheCommandLi
       {"accounts", "--accounts: the file name is empty"},
       {"admin_listen", "--admin-listen: '' is not ADDRESS:PORT"},
       {"admin_token", "--admin-token: at least 16 characters"},
+      {"admin_proxy", "--admin-proxy: '' is not an IP address"},
   };
   for (const auto& [key, refusal] : optional) {
     const TSetting& row = Row(key);
