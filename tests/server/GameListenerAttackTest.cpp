@@ -185,7 +185,8 @@ TEST_F(GameListenerAttackTest, AServerAtItsDescriptorLimitStillAnswersAndLogs) {
   EXPECT_EQ(server->Stderr().find("Cannot write the log"), std::string::npos) << server->Stderr();
 
   holders.clear();
-  ASSERT_TRUE(WaitForCount(log_, "Disconnected 127.0.0.2:", admitted));
+  ASSERT_TRUE(WaitForCount(log_, "Disconnected 127.0.0.2:", admitted))
+      << ReadFile(log_) << server->Stderr();
   EXPECT_TRUE(HonestPlayerJoins("honest"));
   server->Signal(SIGTERM);
   EXPECT_EQ(server->Wait(), 0);

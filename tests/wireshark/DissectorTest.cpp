@@ -2,15 +2,19 @@
 // script against a server over loopback while tcpdump captures; tshark then decodes the
 // capture with the dissector, and every message it shows must be one the bot's own trace
 // shows, with the same type and fields. Needs root (for the capture), tcpdump and tshark.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <regex>
@@ -148,6 +152,37 @@ std::vector<std::string> Sorted(std::vector<std::string> v) {
 
 class DissectorTest : public ServerTest {};
 
+// A UDP socket on a loopback port of its own, which sends itself one datagram.
+class TMarker {
+ public:
+  static constexpr const char* TEXT = "zq-capture-ends-here";
+  TMarker() {
+    fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof at;
+    if (fd_ < 0 || ::bind(fd_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 ||
+        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &length) != 0)
+      return;
+    at_ = at;
+  }
+  ~TMarker() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  TMarker(const TMarker&) = delete;
+  TMarker& operator=(const TMarker&) = delete;
+  bool Bound() const { return at_.sin_port != 0; }
+  uint16_t Port() const { return ntohs(at_.sin_port); }
+  void Send() const {
+    ::sendto(fd_, TEXT, std::strlen(TEXT), 0, reinterpret_cast<const sockaddr*>(&at_), sizeof at_);
+  }
+
+ private:
+  int fd_ = -1;
+  sockaddr_in at_{};
+};
+
 TEST_F(DissectorTest, DecodesEveryMessageOfABotSessionAsTheBotTracesIt) {
   if (geteuid() != 0) GTEST_SKIP() << "capturing on loopback needs root";
   ASSERT_TRUE(OnPath("tcpdump") && OnPath("tshark")) << "scripts/install-deps installs both";
@@ -190,9 +225,14 @@ send ClientGone
 use second
 expect PlayerLeft
 )");
+  // A datagram to a port of its own ends the capture: packets reach it in the order they
+  // are sent, so once the marker is in the file every packet of the session is.
+  TMarker marker;
+  ASSERT_TRUE(marker.Bound());
   const std::string pcap = dir_ / "session.pcap";
   pid_t dump = Spawn({"tcpdump", "-i", "lo", "-U", "--immediate-mode", "-n", "-w", pcap,
-                      "tcp port " + port + " or udp portrange " + base + "-" + top},
+                      "tcp port " + port + " or udp portrange " + base + "-" + top +
+                          " or udp port " + std::to_string(marker.Port())},
                      dir_ / "tcpdump.out", dir_ / "tcpdump.err");
   ASSERT_GT(dump, 0);
   ASSERT_TRUE(WaitUntil(
@@ -206,7 +246,9 @@ expect PlayerLeft
   int rc = WaitExit(bot, 60000, [&] { Pump(); });
   const std::string trace = ReadFile(dir_ / "trace.txt");
   EXPECT_EQ(rc, 0) << trace << ReadFile(dir_ / "bot.err");
-  WaitUntil([] { return false; }, 300);  // the last packets reach the capture
+  marker.Send();
+  EXPECT_TRUE(
+      WaitUntil([&] { return ReadFile(pcap).find(TMarker::TEXT) != std::string::npos; }, 20000));
   kill(dump, SIGINT);
   EXPECT_EQ(WaitExit(dump, 10000, [] {}), 0) << ReadFile(dir_ / "tcpdump.err");
 
