@@ -5,6 +5,8 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build/asan
 DEMO_DIR ?= build/demo-world
+# The demo server's TCP port (`make demo PORT=13000`); empty: the default, 12578.
+PORT ?=
 
 .PHONY: deps build programs demo test check asan-build asan-check tsan-check fuzz soak soak-asan \
 	package-check format format-check bench clean
@@ -23,7 +25,7 @@ programs: deps $(BUILD)/Makefile
 
 demo: programs
 	@test -d $(DEMO_DIR) || $(BUILD)/zqo-mkworld $(DEMO_DIR)
-	$(BUILD)/zqosrv --headless --game-dir $(DEMO_DIR)
+	$(BUILD)/zqosrv --headless --game-dir $(DEMO_DIR) $(if $(PORT),--tcp-port $(PORT))
 
 # The normal build's tests.
 check: build

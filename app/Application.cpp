@@ -109,6 +109,10 @@ void TApplication::AppendToView(const std::string& line) {
   if (frontEnd_.View) frontEnd_.View->AppendToView(line);
 }
 
+void TApplication::ShowLogLine(TLogLevel level, const std::string& line, std::string_view message) {
+  if (frontEnd_.View) frontEnd_.View->ShowLogLine(level, line, message);
+}
+
 void TApplication::ShowIdentity(const std::string& identity) {
   if (frontEnd_.View) frontEnd_.View->ShowIdentity(identity);
 }

@@ -68,6 +68,7 @@ class TApplication : private IServerView {
   void ShowStatusTab() override;
   void ProcessPendingEvents() override;
   void AppendToView(const std::string& line) override;
+  void ShowLogLine(TLogLevel level, const std::string& line, std::string_view message) override;
   void ShowIdentity(const std::string& identity) override;
   void ShowStatus(const std::string& connected, const std::string& peak) override;
   IExtractProgress& ShowExtractionProgress(const std::string& gameDirectory,

@@ -33,6 +33,8 @@ class TServerOptions {
     app_.add_flag("--headless", Headless, "No window: start the server at once.");
     app_.add_flag("--start", Start, "Window: press \"Start Server\" at once.");
     app_.add_flag("--version", Version, "The version.");
+    app_.add_flag("--verbose", Verbose,
+                  "Log the developers' traces too: --log-level debug, whatever the file says.");
     const std::span<const TSetting> table = SettingsTable();
     texts_.resize(table.size());
     for (std::size_t i = 0; i < table.size(); ++i)
@@ -73,7 +75,7 @@ class TServerOptions {
 
   std::string Config;
   bool PrintConfig = false, ShowSecrets = false, Headless = false, Start = false, Help = false,
-       Version = false;
+       Version = false, Verbose = false;
 
  private:
   CLI::App app_;
@@ -122,6 +124,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
     table[i].Read(s, *text, table[i].Option, TSettingSource::CommandLine);
     places.erase(table[i].Key);  // named by its option from now on
     if (&table[i] == FindSetting("game_dir")) result.GameDirectoryGiven = true;
+  }
+  if (options.Verbose) {
+    s.LogLevel = TLogLevel::Debug;
+    places.erase("log_level");
   }
   CheckSettings(s, [&](const TSetting& setting) {
     const auto place = places.find(setting.Key);

@@ -1,6 +1,7 @@
 // The command line of zqosrv: one option for every setting of the table
 // (server/SettingsTable.h), beside --config, --print-config (with --show-secrets), --headless,
-// --start, --help and --version. Main thread (it reads the configuration file).
+// --start, --verbose (log_level debug), --help and --version. Main thread (it reads the
+// configuration file).
 #pragma once
 
 #include <string>

@@ -13,14 +13,15 @@ bool TConfigReload::Run(TZQOServer& server) {
   try {
     read = ParseCommandLine(arguments_).Settings;
   } catch (const std::exception& e) {
-    server.Log(std::string("Reload failed, nothing changed: ") + e.what());
+    server.Log(TLogLevel::Error, std::string("Reload failed, nothing changed: ") + e.what());
     return false;
   }
   const std::vector<TConfigChange> changes = ConfigChanges(running_, read);
   for (const TConfigChange& c : changes)
-    server.Log("Reload: " + ChangeText(c) +
-               (c.Setting->Reloadable ? "" : " (takes effect at the next start)"));
-  if (changes.empty()) server.Log("Reload: nothing changed.");
+    server.Log(TLogLevel::Notice,
+               "Reload: " + ChangeText(c) +
+                   (c.Setting->Reloadable ? "" : " (takes effect at the next start)"));
+  if (changes.empty()) server.Log(TLogLevel::Notice, "Reload: nothing changed.");
   TakeReloadable(read, running_);
   server.ApplyRunningSettings(running_);
   return true;

@@ -4,10 +4,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <iostream>
 
 #include "app/Application.h"
+#include "platform/Console.h"
 #include "platform/Errors.h"
+#include "platform/Journal.h"
 
 namespace zq {
 
@@ -16,9 +17,15 @@ void THeadlessView::ProcessPendingEvents() {
 }
 
 void THeadlessView::AppendToView(const std::string& line) {
+  ShowLogLine(TLogLevel::Info, line, line);
+}
+
+void THeadlessView::ShowLogLine(TLogLevel level, const std::string& line,
+                                std::string_view message) {
   view_.AppendToView(line);
-  std::fwrite(line.data(), 1, line.size(), stdout);  // escaped already, as in the file
-  std::fputc('\n', stdout);
+  // Escaped already, as in the file; the journal stamps the line itself.
+  const std::string text = (StdoutIsJournal() ? JournalLine(level, message) : line) + "\n";
+  std::fwrite(text.data(), 1, text.size(), stdout);
   std::fflush(stdout);
 }
 
@@ -29,8 +36,8 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
     std::error_code ec;
     std::filesystem::current_path(settings.GameDirectory, ec);
     if (ec) {
-      std::cerr << "Cannot use game directory " << settings.GameDirectory << ": " << ec.message()
-                << std::endl;
+      ConsoleReport(TLogLevel::Error,
+                    "Cannot use game directory " + settings.GameDirectory + ": " + ec.message());
       return 1;
     }
   }
@@ -45,17 +52,14 @@ int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
                 QCoreApplication::quit();
               },
               // Nobody clicks a box: the facilities' errors go to standard error.
-              [](const std::string& text) {
-                std::fprintf(stderr, "%s\n", text.c_str());
-                std::fflush(stderr);
-              }});
+              [](const std::string& text) { ConsoleReport(TLogLevel::Error, text); }});
   app.WatchSignals();
   try {
     app.Start(settings);
   } catch (const EStopRequested&) {
     return 0;
   } catch (const std::exception& e) {
-    std::cerr << e.what() << std::endl;
+    ConsoleReport(TLogLevel::Error, e.what());
     return 1;
   }
   return qt.exec();

@@ -1,6 +1,7 @@
 // The front-end without a window: the server starts at once and runs until SIGINT or SIGTERM
 // (or the admin API's shutdown); SIGHUP reloads. Log lines are printed on standard output as
-// the log file has them (the last 100 kept); the facilities' own errors go to standard error.
+// the log file has them (the last 100 kept), or, when standard output is the journal, with
+// their priority in place of the stamp; the facilities' own errors go to standard error.
 // Main thread only.
 #pragma once
 
@@ -14,6 +15,7 @@ class THeadlessView : public IServerView {
  public:
   void ProcessPendingEvents() override;
   void AppendToView(const std::string& line) override;
+  void ShowLogLine(TLogLevel level, const std::string& line, std::string_view message) override;
   IExtractProgress& ShowExtractionProgress(const std::string&, const std::string&) override {
     return progress_;
   }

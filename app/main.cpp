@@ -9,6 +9,7 @@
 #include "app/ConfigFile.h"
 #include "app/HeadlessRun.h"
 #include "app/WindowRun.h"
+#include "platform/Console.h"
 #include "platform/Descriptors.h"
 #include "platform/Errors.h"
 #include "platform/qt/SignalWatcher.h"
@@ -25,7 +26,7 @@ int main(int argc, char** argv) {
   try {
     commandLine = zq::ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   } catch (const zq::EConvertError& e) {
-    std::cerr << "zqosrv: " << e.what() << std::endl;
+    zq::ConsoleReport(zq::TLogLevel::Error, std::string("zqosrv: ") + e.what());
     return 1;
   }
   if (commandLine.Help) {
@@ -40,8 +41,9 @@ int main(int argc, char** argv) {
     std::cout << zq::ConfigText(commandLine.Settings, commandLine.ShowSecrets);
     return 0;
   }
+  zq::SetConsoleThreshold(commandLine.Settings.LogLevel);
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))
-    std::cerr << "zqosrv: warning: " << line << std::endl;
+    zq::ConsoleReport(zq::TLogLevel::Warning, "zqosrv: warning: " + line);
   if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
   return zq::RunWindow(argc, argv, commandLine);
 }

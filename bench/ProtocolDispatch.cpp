@@ -70,7 +70,7 @@ void BM_DispatchThroughput(benchmark::State& state) {
     client.Port = static_cast<uint16_t>(s);
     sockets.BindGUID(s, static_cast<uint32_t>(s));
   }
-  TDispatchManager manager(main, queue, sockets, [](const std::string&) {});
+  TDispatchManager manager(main, queue, sockets, [](TLogLevel, const std::string&) {});
   manager.Start();
   constexpr int MESSAGES = 1000;
   std::size_t frameBytes = 4 + 32;

@@ -17,7 +17,8 @@ TGUIDManager::TGUIDManager() {
 }
 
 TGUIDManager::~TGUIDManager() {
-  for (std::size_t i = 0; i < runs_.size(); ++i) ConsoleLine("GUIDManager.Destroy: releasing");
+  for (std::size_t i = 0; i < runs_.size(); ++i)
+    ConsoleLine(TLogLevel::Debug, "GUIDManager.Destroy: releasing");
 }
 
 uint32_t TGUIDManager::newGUID() {
@@ -28,8 +29,8 @@ uint32_t TGUIDManager::newGUID() {
   if (second != runs_.end() && second->First == result + 1) {
     first->Last = second->Last;
     runs_.erase(second);
-    ConsoleLine("GUIDManager.newGUID: releasing deletedNode");
-    ConsoleLine("* ok");
+    ConsoleLine(TLogLevel::Debug, "GUIDManager.newGUID: releasing deletedNode");
+    ConsoleLine(TLogLevel::Debug, "* ok");
   }
   return result;
 }
@@ -41,7 +42,8 @@ void TGUIDManager::releaseGUID(uint32_t id) {
   while (run != runs_.end() && run->Last < id) ++run;
   if (run == runs_.end() || id < run->First) {
     // Not in use: leave the runs as they are.
-    ConsoleLine("GUIDManager.releaseGUID: ID=" + std::to_string(id) + " is not in use");
+    ConsoleLine(TLogLevel::Debug,
+                "GUIDManager.releaseGUID: ID=" + std::to_string(id) + " is not in use");
     return;
   }
   if (id == run->First) {
@@ -54,9 +56,9 @@ void TGUIDManager::releaseGUID(uint32_t id) {
   }
   if (run->Last < run->First) {
     if (run == runs_.begin()) InternalCheckFailed("GUID preNode is nil!", MODULE);
-    ConsoleLine("GUIDManager.releaseGUID: releasing curNode");
+    ConsoleLine(TLogLevel::Debug, "GUIDManager.releaseGUID: releasing curNode");
     runs_.erase(run);
-    ConsoleLine("* ok");
+    ConsoleLine(TLogLevel::Debug, "* ok");
   }
 }
 

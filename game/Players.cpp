@@ -124,11 +124,12 @@ uint32_t TServerPlayerManager::AddPlayer(int32_t socketId, const std::string& na
       return 0;
     }
   }
-  ConsoleLine("AddPlayer: sid=" + std::to_string(socketId) + " name=" + EscapeControl(name));
+  ConsoleLine(TLogLevel::Debug,
+              "AddPlayer: sid=" + std::to_string(socketId) + " name=" + EscapeControl(name));
   int32_t slot = 0;
   while (slot < MAX_PLAYERS && players_[slot]) ++slot;
   if (slot == MAX_PLAYERS) InternalCheckFailed("No free slot in FPlayers in AddPlayer", MODULE);
-  ConsoleLine("AddPlayer: playerNum=" + std::to_string(slot));
+  ConsoleLine(TLogLevel::Debug, "AddPlayer: playerNum=" + std::to_string(slot));
 
   auto p = std::make_unique<PlayerRecord>();
   p->Name = name.substr(0, MAX_NAME_LEN);

@@ -33,8 +33,7 @@ std::string CleanSpeech(std::string text) {
 }
 
 TServerGameManager::TServerGameManager(TMainThreadQueue& main, TGameMessenger& gameQueue,
-                                       TServerPlayerManager& players,
-                                       std::function<void(const std::string&)> writeLog,
+                                       TServerPlayerManager& players, TLogFunction writeLog,
                                        uint32_t tickInterval)
     : TThread(main),
       gameQueue_(gameQueue),
@@ -47,10 +46,10 @@ TServerGameManager::~TServerGameManager() {
   WaitFor();
 }
 
-void TServerGameManager::Log(const std::string& status) {
+void TServerGameManager::Log(TLogLevel level, const std::string& status) {
   const std::string line = "SGM: " + status;
-  Synchronize([this, line] {
-    if (writeLog_) writeLog_(line);
+  Synchronize([this, level, line] {
+    if (writeLog_) writeLog_(level, line);
   });
 }
 
@@ -68,7 +67,7 @@ void TServerGameManager::HandleGameMessage(const GameMessage* message) {
       const auto* st = std::get_if<MSStartup>(&m.msgStruct);
       if (!st) InternalCheckFailed("MSStartup structure NIL", MODULE);
       if (players_.AddPlayer(m.SocketID, st->UserName, st->ClientCode, st->Password, m.Serial) != 0)
-        Log(("Added player " + st->UserName).substr(0, MAX_STATUS_LEN));
+        Log(TLogLevel::Info, ("Added player " + st->UserName).substr(0, MAX_STATUS_LEN));
       break;
     }
     case ClientSay: {
@@ -105,7 +104,7 @@ void TServerGameManager::DrainQueue() {
     } catch (const EInternalCheck& e) {
       const std::string line =
           std::string("SGM: Internal check failed: ") + e.what() + " in " + e.Module();
-      ConsoleDiagnostic("game check", line, line);
+      ConsoleDiagnostic("game check", line, line, TLogLevel::Error);
     }
   }
   batch_.clear();    // each message (and its structure) is freed here
@@ -115,7 +114,7 @@ void TServerGameManager::DrainQueue() {
 
 // Game manager thread.
 void TServerGameManager::Execute() {
-  Log("GameManager startup.");
+  Log(TLogLevel::Info, "GameManager startup.");
   uint32_t last = GetTickCount();  // the last movement update
   TWaitResult r;
   do {
@@ -140,13 +139,13 @@ void TServerGameManager::Execute() {
   } while (!Terminated() && r != TWaitResult::wrAbandoned && r != TWaitResult::wrError);
 
   if (r == TWaitResult::wrError) {
-    ConsoleLine("SGM: Error!");
-    Log("GameManager thread TERMINATED because got wrError(" +
-        std::to_string(gameQueue_.LastError()) + ")");
+    ConsoleLine(TLogLevel::Error, "SGM: Error!");
+    Log(TLogLevel::Error, "GameManager thread TERMINATED because got wrError(" +
+                              std::to_string(gameQueue_.LastError()) + ")");
   }
-  if (r == TWaitResult::wrAbandoned) ConsoleLine("SGM: Abandoned!");
-  Log(std::string("GameManager shutdown. WaitResult=") + WaitResultName(r) +
-      " Terminated=" + (Terminated() ? "True" : "False"));
+  if (r == TWaitResult::wrAbandoned) ConsoleLine(TLogLevel::Error, "SGM: Abandoned!");
+  Log(TLogLevel::Info, std::string("GameManager shutdown. WaitResult=") + WaitResultName(r) +
+                           " Terminated=" + (Terminated() ? "True" : "False"));
 }
 
 }  // namespace zq

@@ -13,6 +13,7 @@
 #include "game/PlayerSnapshot.h"
 #include "game/Players.h"
 #include "platform/Histogram.h"
+#include "platform/LogLevel.h"
 #include "platform/MainThreadQueue.h"
 #include "platform/WorkerThread.h"
 #include "protocol/GameMessage.h"
@@ -35,8 +36,7 @@ class TServerGameManager : public TThread {
  public:
   // `writeLog` runs on the main thread and receives the whole line, "SGM: " included.
   TServerGameManager(TMainThreadQueue& main, TGameMessenger& gameQueue,
-                     TServerPlayerManager& players,
-                     std::function<void(const std::string&)> writeLog,
+                     TServerPlayerManager& players, TLogFunction writeLog,
                      uint32_t tickInterval = TICK_INTERVAL);
   ~TServerGameManager() override;
 
@@ -53,13 +53,13 @@ class TServerGameManager : public TThread {
   void Execute() override;
 
  private:
-  void Log(const std::string& status);
+  void Log(TLogLevel level, const std::string& status);
   void DrainQueue();
   void PublishIfChanged();
 
   TGameMessenger& gameQueue_;
   TServerPlayerManager& players_;
-  std::function<void(const std::string&)> writeLog_;
+  TLogFunction writeLog_;
   uint32_t tickInterval_;
   TPlayerSnapshot snapshot_;
   uint64_t publishedRevision_ = 0;     // game manager thread

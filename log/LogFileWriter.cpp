@@ -32,13 +32,6 @@ std::string Failure(const char* what, const std::string& path) {
 
 }  // namespace
 
-std::string TLogFileWriter::DateText() {
-  return Format("%x");
-}
-std::string TLogFileWriter::TimeText() {
-  return Format("%X");
-}
-
 TLogFileWriter::TLogFileWriter(const std::string& fileName)
     : logPath_((std::filesystem::current_path() / fileName).string()) {
   struct stat existing {};
@@ -65,11 +58,18 @@ int TLogFileWriter::Open() {
   return again;
 }
 
+std::string TLogFileWriter::StampText(TLogDates dates) {
+  return Format(dates == TLogDates::Iso ? "%Y-%m-%d %H:%M:%S" : "%x %X");
+}
+
 void TLogFileWriter::WriteLine(const std::string& message) {
-  std::string date = DateText();
-  std::string time = TimeText();
   // Control characters (client text may carry them) are escaped: one event, one line.
-  std::string line = date + " " + time + " " + EscapeControl(message);
+  const std::string line = StampText(dates_) + " " + EscapeControl(message);
+  AppendLine(line);
+  if (lineCallback_) lineCallback_(line);
+}
+
+void TLogFileWriter::AppendLine(const std::string& line) {
   const int fd = Open();
   if (fd < 0) throw EInOutError(Failure("Cannot append to", logPath_));
   // One write: the line and its end arrive together, whoever else appends.
@@ -84,7 +84,6 @@ void TLogFileWriter::WriteLine(const std::string& message) {
     errno = error;
     throw EInOutError(Failure("Cannot write", logPath_));
   }
-  if (lineCallback_) lineCallback_(line);
 }
 
 }  // namespace zq

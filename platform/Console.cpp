@@ -1,11 +1,14 @@
 #include "platform/Console.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <ctime>
 #include <mutex>
 #include <unordered_map>
 
 #include "platform/Clock.h"
+#include "platform/Journal.h"
 #include "platform/TextEscape.h"
 
 namespace zq {
@@ -27,18 +30,33 @@ struct TKindBudget {
   uint32_t since = 0;
   int printed = 0;
   uint64_t held = 0;
+  TLogLevel level = TLogLevel::Warning;  // of its last line
 };
 
+std::atomic<TLogLevel> g_threshold{TLogLevel::Info};
 std::mutex g_mutex;
 int g_captures = 0;
 std::vector<std::string> g_captured;
+std::vector<TLogLevel> g_capturedLevels;
 std::unordered_map<std::string, TSourceState> g_sources;  // by kind, '\x1f', source
 std::unordered_map<std::string, TKindBudget> g_kinds;
 
+bool Shown(TLogLevel level) {
+  return g_captures > 0 || LevelShown(level, g_threshold.load(std::memory_order_relaxed));
+}
+
 // Under g_mutex. Standard output carries the log's lines when headless; these go apart.
-void Emit(std::string_view line) {
+void Emit(TLogLevel level, std::string_view line) {
   if (g_captures > 0) {
     g_captured.emplace_back(line);
+    g_capturedLevels.push_back(level);
+    return;
+  }
+  const std::string safe = EscapeControl(line);  // no client text moves the terminal
+  if (StderrIsJournal()) {                       // the journal stamps the line itself
+    const std::string text = JournalLine(level, safe) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
     return;
   }
   std::time_t now = std::time(nullptr);
@@ -47,7 +65,6 @@ void Emit(std::string_view line) {
   char stamp[32];
   std::size_t n = std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H:%M:%S ", &local);
   std::fwrite(stamp, 1, n, stderr);
-  const std::string safe = EscapeControl(line);  // no client text moves the terminal
   std::fwrite(safe.data(), 1, safe.size(), stderr);
   std::fputc('\n', stderr);
   std::fflush(stderr);
@@ -56,27 +73,50 @@ void Emit(std::string_view line) {
 // Under g_mutex. Once the kind's second is over: says what it held back, and begins anew.
 void Summarise(const std::string& kind, TKindBudget& budget, uint32_t now) {
   if (now - budget.since < DIAGNOSTIC_INTERVAL_MS) return;
-  if (budget.held > 0) Emit(std::to_string(budget.held) + " more \"" + kind + "\" lines held back");
-  budget = TKindBudget{now, 0, 0};
+  if (budget.held > 0)
+    Emit(budget.level, std::to_string(budget.held) + " more \"" + kind + "\" lines held back");
+  budget = TKindBudget{now, 0, 0, budget.level};
 }
 
 }  // namespace
 
-void ConsoleLine(std::string_view line) {
-  std::lock_guard lock(g_mutex);
-  Emit(line);
+void SetConsoleThreshold(TLogLevel threshold) {
+  g_threshold.store(threshold, std::memory_order_relaxed);
 }
 
-void ConsoleDiagnostic(std::string_view kind, std::string_view source, std::string_view line) {
+void ConsoleLine(TLogLevel level, std::string_view line) {
+  std::lock_guard lock(g_mutex);
+  if (Shown(level)) Emit(level, line);
+}
+
+void ConsoleReport(TLogLevel level, std::string_view text) {
+  std::lock_guard lock(g_mutex);
+  std::string out;
+  const bool journal = StderrIsJournal();
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string_view piece = text.substr(at, end - at);
+    out += journal ? JournalLine(level, piece) : std::string(piece);
+    out += '\n';
+    at = end + 1;
+  }
+  std::fwrite(out.data(), 1, out.size(), stderr);
+  std::fflush(stderr);
+}
+
+void ConsoleDiagnostic(std::string_view kind, std::string_view source, std::string_view line,
+                       TLogLevel level) {
   const uint32_t now = GetTickCount();
   std::lock_guard lock(g_mutex);
+  if (!Shown(level)) return;
   if (g_kinds.size() >= MAX_DIAGNOSTIC_KINDS && !g_kinds.contains(std::string(kind))) {
     for (auto& [name, budget] : g_kinds) Summarise(name, budget, now);
     std::erase_if(g_kinds, [](const auto& k) { return k.second.held == 0; });
   }
-  const auto kindAt = g_kinds.try_emplace(std::string(kind), TKindBudget{now, 0, 0}).first;
+  const auto kindAt = g_kinds.try_emplace(std::string(kind), TKindBudget{now, 0, 0, level}).first;
   TKindBudget& budget = kindAt->second;
   Summarise(kindAt->first, budget, now);
+  budget.level = level;
 
   std::string key(kind);
   key += '\x1f';
@@ -107,14 +147,14 @@ void ConsoleDiagnostic(std::string_view kind, std::string_view source, std::stri
   ++budget.printed;
   std::string_view rest = text;
   for (std::size_t end; (end = rest.find('\n')) != std::string_view::npos;) {
-    Emit(rest.substr(0, end));
+    Emit(level, rest.substr(0, end));
     rest.remove_prefix(end + 1);
   }
-  Emit(rest);
+  Emit(level, rest);
 }
 
-void ConsoleDiagnostic(std::string_view kind, std::string_view line) {
-  ConsoleDiagnostic(kind, {}, line);
+void ConsoleDiagnostic(std::string_view kind, std::string_view line, TLogLevel level) {
+  ConsoleDiagnostic(kind, {}, line, level);
 }
 
 void FlushConsoleDiagnostics() {
@@ -133,6 +173,7 @@ ConsoleCapture::ConsoleCapture() {
   std::lock_guard lock(g_mutex);
   if (g_captures++ == 0) {
     g_captured.clear();
+    g_capturedLevels.clear();
     g_sources.clear();  // each capture starts with no line held back
     g_kinds.clear();
   }
@@ -146,6 +187,11 @@ ConsoleCapture::~ConsoleCapture() {
 std::vector<std::string> ConsoleCapture::Lines() const {
   std::lock_guard lock(g_mutex);
   return g_captured;
+}
+
+std::vector<TLogLevel> ConsoleCapture::Levels() const {
+  std::lock_guard lock(g_mutex);
+  return g_capturedLevels;
 }
 
 int ConsoleCapture::Count(std::string_view line) const {
@@ -165,6 +211,7 @@ int ConsoleCapture::CountContaining(std::string_view text) const {
 void ConsoleCapture::Clear() {
   std::lock_guard lock(g_mutex);
   g_captured.clear();
+  g_capturedLevels.clear();
 }
 
 }  // namespace zq

@@ -46,7 +46,7 @@ void TJobThread::Run() {
     try {
       job();
     } catch (const std::exception& e) {
-      ConsoleLine(std::string("Job failed: ") + e.what());
+      ConsoleLine(TLogLevel::Error, std::string("Job failed: ") + e.what());
     }
   }
 }

@@ -94,10 +94,11 @@ std::size_t TMainThreadQueue::ServePending() {
     try {
       call->step();
     } catch (const std::exception& e) {
-      if (!call->waited) ConsoleLine(std::string("Posted main-thread step failed: ") + e.what());
+      if (!call->waited)
+        ConsoleLine(TLogLevel::Error, std::string("Posted main-thread step failed: ") + e.what());
       raise = CopyOfCurrentException();
     } catch (...) {
-      if (!call->waited) ConsoleLine("Posted main-thread step failed");
+      if (!call->waited) ConsoleLine(TLogLevel::Error, "Posted main-thread step failed");
       raise = CopyOfCurrentException();
     }
     ++served;

@@ -23,9 +23,10 @@ void TThread::Run() {
   try {
     Execute();
   } catch (const EInternalCheck& e) {
-    ConsoleLine(std::string("Thread ended by internal check: ") + e.what() + " in " + e.Module());
+    ConsoleLine(TLogLevel::Error,
+                std::string("Thread ended by internal check: ") + e.what() + " in " + e.Module());
   } catch (const std::exception& e) {
-    ConsoleLine(std::string("Thread ended by error: ") + e.what());
+    ConsoleLine(TLogLevel::Error, std::string("Thread ended by error: ") + e.what());
   }
   finished_.store(true);
   main_.Notify();

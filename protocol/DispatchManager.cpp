@@ -14,13 +14,13 @@ constexpr const char* MODULE = "DispatchManagerU";
 void ReportCheck(const EInternalCheck& e) {
   const std::string line =
       std::string("DispatchManager internal check failed: ") + e.what() + " in " + e.Module();
-  ConsoleDiagnostic("dispatch check", line, line);
+  ConsoleDiagnostic("dispatch check", line, line, TLogLevel::Error);
 }
 
 }  // namespace
 
 TDispatchManager::TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue,
-                                   TSocketTable& sockets, LogFunction writeLog)
+                                   TSocketTable& sockets, TLogFunction writeLog)
     : TThread(main), queue_(dispatchQueue), sockets_(sockets), writeLog_(std::move(writeLog)) {}
 
 TDispatchManager::~TDispatchManager() {
@@ -28,15 +28,15 @@ TDispatchManager::~TDispatchManager() {
   WaitFor();
 }
 
-void TDispatchManager::Log(const std::string& text) {
+void TDispatchManager::Log(TLogLevel level, const std::string& text) {
   std::string line = "DM: " + text;
-  Synchronize([this, line] {
-    if (writeLog_) writeLog_(line);
+  Synchronize([this, level, line] {
+    if (writeLog_) writeLog_(level, line);
   });
 }
 
 void TDispatchManager::Execute() {
-  Log("DispatchManager startup.");
+  Log(TLogLevel::Info, "DispatchManager startup.");
   TWaitResult r;
   do {
     r = queue_.Wait(DISPATCH_WAIT_MS);
@@ -52,10 +52,10 @@ void TDispatchManager::Execute() {
     queue_.Wait(10);
   }
   if (r == TWaitResult::wrError)
-    Log("DispatchManager thread TERMINATED because got wrError(" +
-        std::to_string(queue_.LastError()) + ")");
-  Log(std::string("DispatchManager shutdown. WaitResult=") + WaitResultName(r) +
-      " Terminated=" + (Terminated() ? "True" : "False"));
+    Log(TLogLevel::Error, "DispatchManager thread TERMINATED because got wrError(" +
+                              std::to_string(queue_.LastError()) + ")");
+  Log(TLogLevel::Info, std::string("DispatchManager shutdown. WaitResult=") + WaitResultName(r) +
+                           " Terminated=" + (Terminated() ? "True" : "False"));
 }
 
 void TDispatchManager::Drain() {

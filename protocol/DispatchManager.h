@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LogLevel.h"
 #include "platform/WorkerThread.h"
 #include "protocol/GameMessenger.h"
 #include "protocol/SocketTable.h"
@@ -36,11 +37,9 @@ enum class TDispatchStep : uint8_t {
 
 class TDispatchManager : public TThread {
  public:
-  using LogFunction = std::function<void(const std::string&)>;  // main thread
-
   // `writeLog` gets whole lines, "DM: " included. Start() begins the thread.
   TDispatchManager(TMainThreadQueue& main, TGameMessenger& dispatchQueue, TSocketTable& sockets,
-                   LogFunction writeLog);
+                   TLogFunction writeLog);
   // Ends the thread first if it is still running (main thread).
   ~TDispatchManager() override;
 
@@ -83,8 +82,8 @@ class TDispatchManager : public TThread {
     }
   };
 
-  void Log(const std::string& text);  // dispatch thread
-  void Tell(TDispatchStep step) {     // dispatch thread
+  void Log(TLogLevel level, const std::string& text);  // dispatch thread
+  void Tell(TDispatchStep step) {                      // dispatch thread
     if (observer_) observer_(step);
   }
   void Drain();  // dispatch thread
@@ -101,7 +100,7 @@ class TDispatchManager : public TThread {
 
   TGameMessenger& queue_;
   TSocketTable& sockets_;
-  LogFunction writeLog_;
+  TLogFunction writeLog_;
   std::vector<GameMessagePtr> popped_;  // dispatch thread
   std::function<void(TSocketID&)> onBound_;
   std::function<void(TDispatchStep)> observer_;  // test seam

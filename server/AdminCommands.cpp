@@ -38,11 +38,12 @@ void TAdminCommands::Carry(TSocketID& client, const std::string& text, bool admi
   if (!error.empty()) return Answer(client.Serial, client.Number, AdminText::Failed(error));
   if (!admin) {
     administration_.Demote(client.PlayerName);
-    host_.Log(EscapeControl(client.PlayerName) + " is no longer an Admin: " + EscapeControl(text) +
-              " refused.");
+    host_.Log(TLogLevel::Notice, EscapeControl(client.PlayerName) + " is no longer an Admin: " +
+                                     EscapeControl(text) + " refused.");
     return Answer(client.Serial, client.Number, AdminText::NoLongerAdmin());
   }
-  host_.Log("Admin " + EscapeControl(client.PlayerName) + ": " + EscapeControl(text));
+  host_.Log(TLogLevel::Notice,
+            "Admin " + EscapeControl(client.PlayerName) + ": " + EscapeControl(text));
   TAdminParse parsed = ParseAdminCommand(text);
   if (!parsed.Command) {
     Answer(client.Serial, client.Number, parsed.Error);

@@ -29,7 +29,7 @@ std::optional<TKicked> TAdministration::KickClient(int32_t s, const std::string&
   const TKicked kicked{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName};
   const std::string address = client.Address;
   host_.Close(client, AdminText::KickedPlayer(), "kick");  // its disconnect line comes first
-  host_.Log("Client " + address + " kicked by " + by + ".");
+  host_.Log(TLogLevel::Notice, "Client " + address + " kicked by " + by + ".");
   teller_.Tell(TKickEvent{kicked.SocketID, kicked.GUID, kicked.Name, address, by});
   return kicked;
 }
@@ -86,7 +86,7 @@ void TAdministration::Apply(const TRecheck& found) {
   }
   for (const auto& [serial, name] : found.Demoted) {
     if (host_.FindBySerial(serial) && Demote(name))
-      host_.Log(EscapeControl(name) + " is no longer an Admin.");
+      host_.Log(TLogLevel::Notice, EscapeControl(name) + " is no longer an Admin.");
   }
 }
 
@@ -95,7 +95,9 @@ void TAdministration::RecheckPlayers() {
       [this, connected = Connected()](TAccountStore& store) {
         return std::function<void()>([this, found = Recheck(store, connected)] { Apply(found); });
       },
-      [this](const std::string& error) { host_.Log("Cannot check the bans: " + error); });
+      [this](const std::string& error) {
+        host_.Log(TLogLevel::Error, "Cannot check the bans: " + error);
+      });
 }
 
 void TAdministration::NoticeFileChanges() {
@@ -112,7 +114,7 @@ void TAdministration::NoticeFileChanges() {
       },
       [this](const std::string& error) {
         looking_ = false;
-        if (!lookFailed_) host_.Log("Cannot check the bans: " + error);
+        if (!lookFailed_) host_.Log(TLogLevel::Error, "Cannot check the bans: " + error);
         lookFailed_ = true;
       });
 }
@@ -150,7 +152,8 @@ void TAdministration::AddBan(TBan ban, TErrorDone done, const std::string& by) {
       [this, ban, done, by](TAccountStore& store) {
         store.Bans().Add(ban);
         return std::function<void()>([this, done, by, target = ban.Target.Text] {
-          host_.Log("Ban on " + EscapeControl(target) + " added" + ByWhom(by) + ".");
+          host_.Log(TLogLevel::Notice,
+                    "Ban on " + EscapeControl(target) + " added" + ByWhom(by) + ".");
           RecheckPlayers();
           if (done) done({});
         });
@@ -166,7 +169,8 @@ void TAdministration::RemoveBan(const TBanTarget& target, const std::string& by,
         const bool removed = store.Bans().Remove(target);
         return std::function<void()>([this, text = target.Text, by, done, removed] {
           if (!removed) return done(TEditOutcome::Missing, ShowName(text) + " is not banned.");
-          host_.Log("Ban on " + EscapeControl(text) + " lifted" + ByWhom(by) + ".");
+          host_.Log(TLogLevel::Notice,
+                    "Ban on " + EscapeControl(text) + " lifted" + ByWhom(by) + ".");
           done(TEditOutcome::Done, {});
         });
       },
@@ -218,9 +222,10 @@ void TAdministration::EditAccount(TAccountEdit edit, TEditDone done) {
         return std::function<void()>([this, name = edit.Name, by = edit.By, create = edit.Create,
                                       privileges, done, outcome, error] {
           if (outcome == TEditOutcome::Done) {
-            host_.Log(std::string(create ? "Account " : "Account changed: ") + EscapeControl(name) +
-                      (create ? " added (" : " (") + std::string(PrivilegesName(privileges)) + ")" +
-                      ByWhom(by) + ".");
+            host_.Log(TLogLevel::Notice, std::string(create ? "Account " : "Account changed: ") +
+                                             EscapeControl(name) + (create ? " added (" : " (") +
+                                             std::string(PrivilegesName(privileges)) + ")" +
+                                             ByWhom(by) + ".");
             if (privileges != TPrivileges::Admin) Demote(name);
           }
           done(outcome, error);
@@ -237,7 +242,8 @@ void TAdministration::DeleteAccount(const std::string& name, const std::string& 
         return std::function<void()>([this, name, by, done, removed] {
           if (!removed)
             return done(TEditOutcome::Missing, "There is no account named " + name + ".");
-          host_.Log("Account " + EscapeControl(name) + " removed" + ByWhom(by) + ".");
+          host_.Log(TLogLevel::Notice,
+                    "Account " + EscapeControl(name) + " removed" + ByWhom(by) + ".");
           for (TSocketID& client : sockets_)  // a login held under it is not rejoined on
             if (client.LoginMemo.Valid && SameName(client.LoginMemo.PlayerName, name))
               client.LoginMemo = TLoginMemo{};

@@ -12,6 +12,24 @@
 #include "server/ServerSettings.h"
 
 namespace zq {
+namespace {
+
+// "Listening on 0.0.0.0:12578 (UDP 28501-28563); try: zqo-bot --port 12578": where the
+// datagrams come from, and the bot's command that reaches the listener from this machine.
+std::string ConnectHint(const std::string& address, uint16_t port, uint16_t baseUdpPort) {
+  const bool v6 = address.find(':') != std::string::npos;
+  const std::string tcp = std::to_string(port);
+  std::string bot = "zqo-bot ";
+  if (address == "::")
+    bot += "--host ::1 ";
+  else if (address != DEFAULT_LISTEN_ADDRESS && address != "127.0.0.1")
+    bot += "--host " + address + " ";
+  return "Listening on " + (v6 ? "[" + address + "]" : address) + ":" + tcp + " (UDP " +
+         std::to_string(baseUdpPort + 1) + "-" + std::to_string(baseUdpPort + MAX_SOCKETS) +
+         "); try: " + bot + "--port " + tcp;
+}
+
+}  // namespace
 
 TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& sockets,
                            TGameCore& game, const TServerOptions& options,
@@ -70,7 +88,9 @@ void TConnections::Listen() {
   if (settings_.ListenAddress != DEFAULT_LISTEN_ADDRESS)
     Log("Listening on address " + settings_.ListenAddress + ".");
   listener_.Listen(settings_.TcpPort, settings_.ListenAddress);
-  Log("Server is TCP listening on " + std::to_string(listener_.Port()));
+  Log(TLogLevel::Notice, "Server is TCP listening on " + std::to_string(listener_.Port()));
+  Log(TLogLevel::Notice,
+      ConnectHint(settings_.ListenAddress, listener_.Port(), settings_.BaseUdpPort));
   receivingUdp_ = true;
   beatTimer_.Start(static_cast<int>(options_.BeatInterval));
   Log("Beat is active at a " + std::to_string(BEAT_INTERVAL) + "ms interval, with a " +
@@ -99,14 +119,14 @@ void TConnections::Apply(const TConnectionSettings& settings) {
 void TConnections::SetMaxClients(int32_t value) {
   if (value == 0) return;
   settings_.MaxClients = value;
-  Log("MaxAllowed set to " + std::to_string(value));
+  Log(TLogLevel::Notice, "MaxAllowed set to " + std::to_string(value));
   UpdateStatus();
 }
 
 void TConnections::SetPaused(bool paused) {
   if (paused == paused_) return;
   paused_ = paused;
-  Log(paused ? "Server paused." : "Server resumed.");
+  Log(TLogLevel::Notice, paused ? "Server paused." : "Server resumed.");
 }
 
 // --- Admission and the TCP events --------------------------------------------------------
@@ -123,7 +143,7 @@ void TConnections::OnClientConnect(ITcpConnection& connection) {
   ++connectedCount_;
   const std::string& address = connection.RemoteAddress();
   if (hooks_.AddressBanned && hooks_.AddressBanned(address)) {
-    Log("Connection from " + address + " refused: the address is banned.");
+    Log(TLogLevel::Warning, "Connection from " + address + " refused: the address is banned.");
     return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)), "banned");
   }
   // Admins are exempt from the pause and the per-address limit; their name is not known
@@ -136,7 +156,8 @@ void TConnections::OnClientConnect(ITcpConnection& connection) {
   if (settings_.MaxPerAddress != 0 &&
       sockets_.CountAddress(address) >= static_cast<int>(settings_.MaxPerAddress)) {
     if (!adminAddress()) {
-      Log("Connection from " + address + " refused: too many connections from this address.");
+      Log(TLogLevel::Warning,
+          "Connection from " + address + " refused: too many connections from this address.");
       return Refuse(connection, TOO_MANY_FROM_ADDRESS, "per_address");
     }
     adminOnly = true;
@@ -194,12 +215,13 @@ void TConnections::OnClientError(ITcpConnection& connection, int& code) {
     return;
   }
   // The code stays: the listener reports the error itself.
-  Log("Exception raised. Unknown socket error #" + std::to_string(code));
+  Log(TLogLevel::Error, "Exception raised. Unknown socket error #" + std::to_string(code));
 }
 
 void TConnections::OnClientOverflow(ITcpConnection& connection) {
-  Log("Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
-      " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
+  Log(TLogLevel::Warning,
+      "Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
+          " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
   ++counters_.Dropped["output_overflow"];
   connection.Close();
 }
@@ -212,7 +234,7 @@ void TConnections::Kick(TSocketID& client, std::string_view text, const std::str
                         const std::string& label) {
   const std::string address = client.Address;
   Close(client, text, label);  // its disconnect line comes first
-  Log("Client " + address + " dropped due to " + why + ".");
+  Log(TLogLevel::Warning, "Client " + address + " dropped due to " + why + ".");
 }
 
 void TConnections::DropClient(int32_t s) {

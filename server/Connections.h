@@ -74,8 +74,8 @@ class TConnections : public ISessionHost {
   void SetSessionHooks(TSessionHooks hooks);
 
   // Listens on the settings' address and TCP port and starts the heartbeat and the setup
-  // deadline (logging the listening and the beat lines). Raises EInOutError when it cannot
-  // listen.
+  // deadline (logging the listening and the beat lines, and where a newcomer connects). Raises
+  // EInOutError when it cannot listen.
   void Listen();
   // Closes the listener and every connection without disconnect events (no ClientGone),
   // stops the timers and the UDP receive path, and frees every record with its endpoint.
@@ -114,7 +114,8 @@ class TConnections : public ISessionHost {
   void Join(TSocketID& client, const std::string& name) override;
   bool Paused() const override { return paused_; }
   void SetPaused(bool paused) override;
-  void Log(const std::string& line) override { log_.Write(line); }
+  using ISessionHost::Log;
+  void Log(TLogLevel level, const std::string& line) override { log_.Write(level, line); }
 
  private:
   // TCP events.

@@ -5,8 +5,7 @@
 namespace zq {
 
 TGameCore::TGameCore(TMainThreadQueue& main, TSocketTable& sockets, const TWorldData& world,
-                     TGameSettings settings, std::function<void(const std::string&)> writeLog,
-                     const TEventTeller& teller)
+                     TGameSettings settings, TLogFunction writeLog, const TEventTeller& teller)
     : gameQueue_(GAME_QUEUE_NAME, GAME_QUEUE_RESERVE),
       dispatchQueue_(DISPATCH_QUEUE_NAME),
       timer_(TIMER_MODE_TICKCOUNT),

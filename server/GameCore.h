@@ -32,8 +32,7 @@ class TGameCore {
   // The game's events reach `teller` on the main thread, in order with the log lines, while
   // it has a sink.
   TGameCore(TMainThreadQueue& main, TSocketTable& sockets, const TWorldData& world,
-            TGameSettings settings, std::function<void(const std::string&)> writeLog,
-            const TEventTeller& teller);
+            TGameSettings settings, TLogFunction writeLog, const TEventTeller& teller);
   ~TGameCore();
   TGameCore(const TGameCore&) = delete;
   TGameCore& operator=(const TGameCore&) = delete;

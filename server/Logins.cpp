@@ -40,7 +40,7 @@ bool TLogins::AddressBanned(const std::string& address) {
   try {
     return accounts_.Reads().Bans().FindForAddress(address, SystemWallClock()).has_value();
   } catch (const std::exception& e) {
-    host_.Log(std::string("Cannot check the bans: ") + e.what());
+    host_.Log(TLogLevel::Error, std::string("Cannot check the bans: ") + e.what());
     return false;
   }
 }
@@ -49,7 +49,7 @@ bool TLogins::AdminAddress(const std::string& address) {
   try {
     return accounts_.Reads().AdminLastAt(address);
   } catch (const std::exception& e) {
-    host_.Log(std::string("Cannot read the accounts: ") + e.what());
+    host_.Log(TLogLevel::Error, std::string("Cannot read the accounts: ") + e.what());
     return false;
   }
 }
@@ -91,7 +91,8 @@ void TLogins::OnLoginVerdict(TLoginVerdict verdict) {
   const TAuthMode mode = accounts_.Mode();
   const bool checked = verdict.Accepted();
   if (verdict.Outcome == TLoginOutcome::CheckFailed) {
-    host_.Log("Cannot check the login of " + EscapeControl(verdict.Name) + ": " + verdict.Error);
+    host_.Log(TLogLevel::Error,
+              "Cannot check the login of " + EscapeControl(verdict.Name) + ": " + verdict.Error);
     // An open server never turned anybody away for its accounts file.
     if (mode == TAuthMode::Open) {
       verdict.Outcome = TLoginOutcome::Accepted;
@@ -114,7 +115,7 @@ void TLogins::OnLoginVerdict(TLoginVerdict verdict) {
     host_.Close(*other, {}, {});
   }
   if (verdict.AccountCreated && mode != TAuthMode::Open)
-    host_.Log("Account " + EscapeControl(verdict.Name) + " created.");
+    host_.Log(TLogLevel::Notice, "Account " + EscapeControl(verdict.Name) + " created.");
   client->Admin = admin;
   client->JoinedAt = GetTickCount();
   if (checked && !client->LoginMemo.Valid) {  // a rejoin keeps the memo, and its time, as it is
@@ -132,8 +133,8 @@ void TLogins::RefuseLogin(TSocketID& client, const TLoginVerdict& verdict, std::
   client.Stage = TStage::Greeted;
   const std::string name =
       verdict.Name.empty() ? client.LoginRecord.UserName.substr(0, MAX_NAME_LENGTH) : verdict.Name;
-  host_.Log("Login refused for " + EscapeControl(name) + " from " + client.Address + ": " +
-            std::string(text));
+  host_.Log(TLogLevel::Warning, "Login refused for " + EscapeControl(name) + " from " +
+                                    client.Address + ": " + std::string(text));
   host_.Close(client, text, {});
 }
 
@@ -147,7 +148,7 @@ void TLogins::RecordPlayTime(const TSocketID& client) {
         return std::function<void()>();
       },
       [this](const std::string& error) {
-        host_.Log("Cannot record the time in the game: " + error);
+        host_.Log(TLogLevel::Error, "Cannot record the time in the game: " + error);
       });
 }
 

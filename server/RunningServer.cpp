@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "platform/Console.h"
 #include "platform/Errors.h"
 #include "server/SettingsTable.h"
 #include "world/Installation.h"
@@ -27,8 +28,12 @@ std::string CheckedGameDirectory(const TRunContext& context, const TServerSettin
   return directory;
 }
 
-std::string LogPath(const std::string& gameDirectory, const std::string& logFile) {
-  return std::filesystem::path(logFile).is_absolute() ? logFile : gameDirectory + logFile;
+TLogSettings LogSettings(const std::string& gameDirectory, const TServerSettings& s) {
+  TLogSettings log{.Path = {}, .Dates = s.LogDates, .Threshold = s.LogLevel};
+  if (s.LogFile != NO_LOG_FILE)
+    log.Path =
+        std::filesystem::path(s.LogFile).is_absolute() ? s.LogFile : gameDirectory + s.LogFile;
+  return log;
 }
 
 TConnectionSettings ConnectionSettings(const TServerSettings& s, const std::string& identity) {
@@ -64,7 +69,8 @@ auto TRunningServer::Logged(Step step) -> decltype(step()) {
   } catch (const EStopRequested&) {
     throw;
   } catch (const std::exception& e) {
-    log_.Write(std::string("Start-up failed: ") + e.what());  // the log tells why it stops here
+    // the log tells why it stops here
+    log_.Write(TLogLevel::Error, std::string("Start-up failed: ") + e.what());
     throw;
   }
 }
@@ -73,10 +79,10 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
     : context_(context),
       settings_(Checked(settings)),
       gameDirectory_(CheckedGameDirectory(context, settings_)),
-      log_(LogPath(gameDirectory_, settings_.LogFile), context.View, context.Teller),
+      log_(LogSettings(gameDirectory_, settings_), context.View, context.Teller),
       dataDirectory_(Logged([&] {
         log_.Write("************************");
-        log_.Write(std::string("* Server is version ") + VersionString);
+        log_.Write(TLogLevel::Notice, std::string("* Server is version ") + VersionString);
         log_.Write("* Using data from " + gameDirectory_);
         log_.Write("* Initial max is " + std::to_string(settings_.MaxClients));
         log_.Write("Server initialization:");
@@ -105,7 +111,8 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
       game_(
           context.Main, sockets_, *world_,
           TGameSettings{settings_.SpawnX, settings_.SpawnY, context.Options.TickInterval},
-          [this](const std::string& line) { log_.Write(line); }, context.Teller),
+          [this](TLogLevel level, const std::string& line) { log_.Write(level, line); },
+          context.Teller),
       connections_(log_, context.View, sockets_, game_, context.Options,
                    ConnectionSettings(settings_, gameIdentity_)),
       logins_(*accounts_, connections_),
@@ -142,7 +149,7 @@ void TRunningServer::Start() {
 }
 
 void TRunningServer::Stop() {
-  Log("Server shutdown.");
+  Log(TLogLevel::Notice, "Server shutdown.");
   logins_.Stop(sockets_);
   Halt();
 }
@@ -154,19 +161,21 @@ void TRunningServer::Halt() {
 }
 
 void TRunningServer::Reload() {
-  Log("Reload requested.");
+  Log(TLogLevel::Notice, "Reload requested.");
   // The accounts file may have been replaced: its bans and privileges apply to the connected
   // players now.
   try {
     accounts_->Reopen();
     Log("Accounts file " + accounts_->Path() + " reopened.");
   } catch (const std::exception& e) {
-    Log(std::string("Cannot reopen the accounts file: ") + e.what());
+    Log(TLogLevel::Error, std::string("Cannot reopen the accounts file: ") + e.what());
   }
   administration_.RecheckPlayers();
 }
 
 void TRunningServer::Apply(const TServerSettings& settings) {
+  log_.SetThreshold(settings.LogLevel);
+  SetConsoleThreshold(settings.LogLevel);
   connections_.Apply(ConnectionSettings(settings, gameIdentity_));
   accounts_->SetMode(settings.Auth);
 }

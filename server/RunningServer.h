@@ -66,6 +66,7 @@ class TRunningServer {
 
   TServerStatus Status() const;
   void Log(const std::string& line) { log_.Write(line); }
+  void Log(TLogLevel level, const std::string& line) { log_.Write(level, line); }
 
   // The parts.
   TConnections& Connections() { return connections_; }

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "accounts/LoginCheck.h"
+#include "log/LogFileWriter.h"
+#include "platform/LogLevel.h"
 #include "protocol/ClientMessages.h"
 #include "protocol/MessageCodes.h"
 
@@ -14,12 +16,17 @@ namespace zq {
 constexpr const char* VersionString = "0.1.1";
 constexpr uint32_t DEFAULT_SETUP_TIMEOUT_MS = 30 * 1000;
 constexpr const char* DEFAULT_LOG_FILE = "ZQOSRV.LOG";
+constexpr const char* NO_LOG_FILE = "none";  // as the log file: none, the journal is enough
 constexpr const char* DEFAULT_LISTEN_ADDRESS = "0.0.0.0";  // every IPv4 address
 
 struct TServerSettings {
   std::string GameDirectory;  // the chosen installation directory
   // The log; a relative path lies in the game directory.
   std::string LogFile = DEFAULT_LOG_FILE;
+  // The lowest level of the lines logged (log_level: debug, info or warning), and how the log
+  // file writes dates (log_dates: the locale's form, or iso).
+  TLogLevel LogLevel = TLogLevel::Info;
+  TLogDates LogDates = TLogDates::Locale;
   std::string ServerName = "MyServer";
   // Where the listener and the UDP endpoints bind: an IPv4 or IPv6 address.
   std::string ListenAddress = DEFAULT_LISTEN_ADDRESS;
@@ -63,7 +70,7 @@ void CheckPortsApart(uint16_t tcpPort, uint16_t baseUdpPort);
 
 // An address to listen on, IPv4 or IPv6, as given; raises EConvertError otherwise.
 std::string ListenAddressOf(const std::string& text, const std::string& what);
-// A log file's path; raises EConvertError when it is empty.
+// A log file's path ("none": no file); raises EConvertError when it is empty.
 std::string LogFileOf(const std::string& text, const std::string& what);
 
 // Whole numbers by the integer rule (StrToInt): any, or 0 and above; raise EConvertError in

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "platform/LogLevel.h"
 #include "world/IregExtract.h"
 
 namespace zq {
@@ -18,6 +20,12 @@ class IServerView {
   virtual void ProcessPendingEvents() {}
   // Every log line, as written to the log file (without the line end).
   virtual void AppendToView(const std::string& line) = 0;
+  // The same line with its level and its message (the line without the stamp); a view that
+  // needs no more shows the line.
+  virtual void ShowLogLine(TLogLevel /*level*/, const std::string& line,
+                           std::string_view /*message*/) {
+    AppendToView(line);
+  }
   virtual void ShowIdentity(const std::string& /*identity*/) {}
   // The two status lines ("Connected: ..." and "Max Connected: ...").
   virtual void ShowStatus(const std::string& /*connected*/, const std::string& /*peak*/) {}

@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/LogLevel.h"
 #include "protocol/ConnectionState.h"
 
 namespace zq {
@@ -33,7 +34,8 @@ class ISessionHost {
   // While paused, new players other than admins are refused with "Server is paused.".
   virtual bool Paused() const = 0;
   virtual void SetPaused(bool paused) = 0;
-  virtual void Log(const std::string& line) = 0;
+  virtual void Log(TLogLevel level, const std::string& line) = 0;
+  void Log(const std::string& line) { Log(TLogLevel::Info, line); }
 };
 
 }  // namespace zq

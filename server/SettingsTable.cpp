@@ -117,6 +117,30 @@ struct AuthMode {
   static std::string Show(T mode) { return Format(mode); }
 };
 
+struct LogLevel {
+  using T = TLogLevel;
+  static T Parse(const std::string& text, const std::string& what) {
+    const std::optional<TLogLevel> level = ParseLogThreshold(text);
+    if (!level) throw EConvertError(what + ": '" + text + "' is not debug, info or warning");
+    return *level;
+  }
+  static void Check(T /*level*/, const std::string& /*what*/) {}
+  static std::string Format(T level) { return std::string(LogThresholdName(level)); }
+  static std::string Show(T level) { return Format(level); }
+};
+
+struct LogDates {
+  using T = TLogDates;
+  static T Parse(const std::string& text, const std::string& what) {
+    if (text == "locale") return TLogDates::Locale;
+    if (text == "iso") return TLogDates::Iso;
+    throw EConvertError(what + ": '" + text + "' is not locale or iso");
+  }
+  static void Check(T /*dates*/, const std::string& /*what*/) {}
+  static std::string Format(T dates) { return dates == TLogDates::Iso ? "iso" : "locale"; }
+  static std::string Show(T dates) { return Format(dates); }
+};
+
 // A row's words; the help text gets the default appended.
 struct TRowText {
   const char* Key;
@@ -225,7 +249,22 @@ const std::vector<TSetting>& Table() {
                                  .Option = "--log-file",
                                  .ValueName = "PATH",
                                  .Title = "Log file",
-                                 .Help = "Log file; a relative path lies in the game directory"}),
+                                 .Help = "Log file; a relative path lies in the game directory; "
+                                         "none: no file (the journal is enough)"}),
+      Row<LogLevel, &S::LogLevel>(
+          {.Key = "log_level",
+           .Option = "--log-level",
+           .ValueName = "LEVEL",
+           .Title = "Log level",
+           .Help = "Lowest level of the lines logged: debug (with the developers' traces; "
+                   "--verbose), info or warning",
+           .Reloadable = true}),
+      Row<LogDates, &S::LogDates>({.Key = "log_dates",
+                                   .Option = "--log-dates",
+                                   .ValueName = "FORM",
+                                   .Title = "Log dates",
+                                   .Help = "Dates in the log file: locale, the locale's form; "
+                                           "iso, 2026-12-09 22:56:04"}),
       Row<AuthMode, &S::Auth>(
           {.Key = "auth",
            .Option = "--auth",

@@ -54,9 +54,9 @@ TAdministration* TZQOServer::Administration() {
   return running_ ? &running_->Administration() : nullptr;
 }
 
-void TZQOServer::Log(const std::string& message) {
+void TZQOServer::Log(TLogLevel level, const std::string& message) {
   mainThread_.Check();
-  if (running_) running_->Log(message);
+  if (running_) running_->Log(level, message);
 }
 
 }  // namespace zq

@@ -67,7 +67,8 @@ class TZQOServer {
   std::shared_ptr<const TWorldData> World() const { return world_; }
 
   // Writes a log line (nothing before the start or after the shutdown).
-  void Log(const std::string& message);
+  void Log(TLogLevel level, const std::string& message);
+  void Log(const std::string& message) { Log(TLogLevel::Info, message); }
   // Told of every log line, game event and kick from now on (null: nobody).
   void SetEventSink(TServerEventSink sink) { teller_.SetSink(std::move(sink)); }
 

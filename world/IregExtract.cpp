@@ -12,7 +12,7 @@ namespace zq {
 
 void TConsoleProgress::SetLabel(int label, const std::string& text) {
   if (text.empty() || text == " ") return;
-  ConsoleLine("[" + std::to_string(label) + "] " + text);
+  ConsoleLine(TLogLevel::Info, "[" + std::to_string(label) + "] " + text);
 }
 
 std::string EntryFileName(const std::string& entry) {

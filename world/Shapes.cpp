@@ -9,16 +9,17 @@ namespace zq {
 
 TZQShapes::TZQShapes(const std::string& path) : blocks_(MAX_BLOCKS), shapes_(MAXSHAPENUM + 1) {
   TFlexReader reader(path);
-  ConsoleLine("opened " + path + " count=" + std::to_string(reader.EntryCount()));
+  ConsoleLine(TLogLevel::Debug, "opened " + path + " count=" + std::to_string(reader.EntryCount()));
   std::vector<uint8_t> buffer(SHAPE_BUFFER_SIZE);
   do {
     const int32_t s = reader.EntrySize();
     if (s > SHAPE_BUFFER_SIZE) {
-      ConsoleLine("entry# " + std::to_string(reader.EntryIndex()) + " is " + std::to_string(s));
+      ConsoleLine(TLogLevel::Warning,
+                  "entry# " + std::to_string(reader.EntryIndex()) + " is " + std::to_string(s));
     } else if (s == 0) {
       // empty entries take no record
     } else if (shapeCount_ > MAXSHAPENUM) {
-      ConsoleLine("not enough MAXSHAPENUM");
+      ConsoleLine(TLogLevel::Warning, "not enough MAXSHAPENUM");
     } else {
       reader.ReadEntry(buffer.data());  // raises on a negative size before anything is kept
       ShapeRecord& rec = shapes_[shapeCount_];
@@ -34,8 +35,8 @@ TZQShapes::TZQShapes(const std::string& path) : blocks_(MAX_BLOCKS), shapes_(MAX
           std::memcpy(blocks_[blockCount_].data(), buffer.data(), s);
           ++blockCount_;
         } else {
-          ConsoleLine("entry# " + std::to_string(reader.EntryIndex()) + " of " + std::to_string(s) +
-                      " bytes kept without a block");
+          ConsoleLine(TLogLevel::Warning, "entry# " + std::to_string(reader.EntryIndex()) + " of " +
+                                              std::to_string(s) + " bytes kept without a block");
         }
       }
     }

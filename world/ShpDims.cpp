@@ -7,7 +7,7 @@ namespace zq {
 
 void LoadShapeDims(const std::string& path, ShapeDims& dims) {
   TBinaryFile file = TBinaryFile::OpenRead(path);
-  if (file.Size() != SHAPE_DIMS_SIZE) ConsoleLine("DIMS != SHPDIMS");
+  if (file.Size() != SHAPE_DIMS_SIZE) ConsoleLine(TLogLevel::Warning, "DIMS != SHPDIMS");
   ShapeDims loaded;
   file.Read(loaded.Bytes.data(), loaded.Bytes.size());
   file.Close();

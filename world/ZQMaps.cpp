@@ -34,8 +34,8 @@ void TZQMap::LoadMap(const std::string& path) {
   badEntries_ = 0;
   for (uint16_t c : map_) badEntries_ += c >= CHUNK_COUNT;
   if (badEntries_ > 0)
-    ConsoleLine(path + ": " + std::to_string(badEntries_) +
-                " map entries name a chunk of 3072 or more");
+    ConsoleLine(TLogLevel::Warning, path + ": " + std::to_string(badEntries_) +
+                                        " map entries name a chunk of 3072 or more");
 }
 
 void TZQMap::BuildMasks(const TfaTable& tfa, const ShapeDims& dims) {

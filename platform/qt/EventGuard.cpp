@@ -23,7 +23,7 @@ void ReportEventError(const std::string& text) {
   if (Reporter()) {
     Reporter()(text);
   } else {
-    ConsoleLine(text);
+    ConsoleLine(TLogLevel::Error, text);
   }
 }
 

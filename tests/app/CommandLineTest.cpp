@@ -96,6 +96,19 @@ TEST_F(CommandLineTest, ValuesAreReadByTheIntegerRuleAndTheLastOneWins) {
   EXPECT_EQ(flags.Settings.BaseUdpPort(), 28500);
 }
 
+// --verbose is log_level debug whatever the file or --log-level says; a level the file gives
+// stays when it is not there.
+TEST_F(CommandLineTest, VerboseIsTheDebugLevelOverTheFile) {
+  WriteFile(path_, "log_level = warning\n");
+  EXPECT_EQ(ParseCommandLine({"--config", path_}).Settings.LogLevel, TLogLevel::Warning);
+  EXPECT_EQ(ParseCommandLine({"--config", path_, "--verbose"}).Settings.LogLevel, TLogLevel::Debug);
+  EXPECT_EQ(ParseCommandLine({"--verbose", "--log-level", "info"}).Settings.LogLevel,
+            TLogLevel::Debug);
+  EXPECT_EQ(ParseCommandLine({}).Settings.LogLevel, TLogLevel::Info);
+  EXPECT_EQ(ParseCommandLine({"--log-dates", "iso"}).Settings.LogDates, TLogDates::Iso);
+  EXPECT_EQ(ParseCommandLine({"--log-file", "none"}).Settings.LogFile, NO_LOG_FILE);
+}
+
 TEST_F(CommandLineTest, RefusalsNameTheOptionOrTheFilesLine) {
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{"--max-clients", "x"}, "--max-clients: 'x' is not an integer"},
@@ -103,6 +116,9 @@ TEST_F(CommandLineTest, RefusalsNameTheOptionOrTheFilesLine) {
       {{"--setup-timeout", "86401"}, "--setup-timeout: '86401' is more than a day"},
       {{"--listen", "1.2.3"}, "--listen: '1.2.3' is not an IPv4 or IPv6 address"},
       {{"--log-file", ""}, "--log-file: '' names no file"},
+      {{"--log-level", "trace"}, "--log-level: 'trace' is not debug, info or warning"},
+      {{"--log-level", "Info"}, "--log-level: 'Info' is not debug, info or warning"},
+      {{"--log-dates", "utc"}, "--log-dates: 'utc' is not locale or iso"},
       {{"--accounts", ""}, "--accounts: the file name is empty"},
       {{"--admin-token", "short"}, "--admin-token: at least 16 characters"},
       {{"--admin-listen", "8080"}, "--admin-listen: '8080' is not ADDRESS:PORT"},

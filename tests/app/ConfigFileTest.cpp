@@ -52,7 +52,9 @@ TEST_F(ConfigFileTest, EveryKeySetsItsFieldAndPrintsBackTheSame) {
       "setup_timeout = 0\n"
       "max_per_address = 4\n"
       "max_message_rate = 250\n"
-      "log_file = /var/log/zqosrv/one.log\n");
+      "log_file = /var/log/zqosrv/one.log\n"
+      "log_level = debug\n"
+      "log_dates = iso\n");
   EXPECT_EQ(s.GameDirectory, "/srv/zq/world one");
   EXPECT_EQ(s.ServerName, "Bob's \"best\" server");
   EXPECT_EQ(s.ListenAddress, "::1");
@@ -65,6 +67,8 @@ TEST_F(ConfigFileTest, EveryKeySetsItsFieldAndPrintsBackTheSame) {
   EXPECT_EQ(s.MaxPerAddress, 4u);
   EXPECT_EQ(s.MaxMessageRate, 250u);
   EXPECT_EQ(s.LogFile, "/var/log/zqosrv/one.log");
+  EXPECT_EQ(s.LogLevel, TLogLevel::Debug);
+  EXPECT_EQ(s.LogDates, TLogDates::Iso);
 
   // The printed file reads back to the same settings, and names every key once.
   const std::string printed = ConfigText(s);

@@ -54,7 +54,7 @@ class GameMessages : public ::testing::Test {
   GameWorld w;
   std::vector<std::string> log;
   TServerGameManager sgm{main, gameQueue, w.players,
-                         [this](const std::string& l) { log.push_back(l); }};
+                         [this](TLogLevel, const std::string& l) { log.push_back(l); }};
 
   static GameMessagePtr Msg(uint32_t type, int32_t sid) {
     auto m = std::make_unique<GameMessage>();
@@ -115,7 +115,7 @@ class GameThread : public ::testing::Test {
   std::vector<std::string> log;  // main thread
   std::vector<GameMessagePtr> sent;
   std::unique_ptr<TServerGameManager> sgm = std::make_unique<TServerGameManager>(
-      main, gameQueue, w.players, [this](const std::string& l) { log.push_back(l); });
+      main, gameQueue, w.players, [this](TLogLevel, const std::string& l) { log.push_back(l); });
   bool started = false;
 
   void TearDown() override {

@@ -47,6 +47,7 @@ TEST_F(WindowTest, StartFillsTheViewInOrderAndLocksTheSettings) {
                                        "IREG Loaded.",
                                        "Accounts in " + gameDir_ + "/zqosrv.db, logins open.",
                                        "Server is TCP listening on " + port,
+                                       "); try: zqo-bot --port " + port,
                                        "Beat is active at a 3000ms interval, with a 5 timeout."};
   std::vector<std::string> lines = ViewLines();
   ASSERT_EQ(lines.size(), expected.size());

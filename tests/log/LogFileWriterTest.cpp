@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,18 @@ TEST_F(LogFileWriterTest, CallbackGetsExactlyEachFileLineWithoutLineEnd) {
   // An empty message leaves the line ending with the space after the time.
   EXPECT_EQ(lines[2].back(), ' ');
   EXPECT_EQ(lines[2].size(), prefix.size());
+}
+
+// log_dates = iso: the same line with a date no locale reads two ways.
+TEST_F(LogFileWriterTest, IsoDatesAreYearMonthDayAndTheTwentyFourHourClock) {
+  TLogFileWriter log("ZQOSRV.LOG");
+  log.SetDates(TLogDates::Iso);
+  log.WriteLine("Server shutdown.");
+  EXPECT_TRUE(std::regex_match(ReadFile(dir / "ZQOSRV.LOG"),
+                               std::regex("20[0-9]{2}-(0[1-9]|1[0-2])-[0-3][0-9] "
+                                          "([01][0-9]|2[0-3]):[0-5][0-9]:[0-6][0-9] "
+                                          "Server shutdown\\.\r\n")))
+      << ReadFile(dir / "ZQOSRV.LOG");
 }
 
 TEST_F(LogFileWriterTest, UncreatableFileRaisesNamingThePath) {

@@ -140,7 +140,7 @@ class DispatchTest : public testing::Test {
   test::FakeTcpConnection c1{"127.0.0.1", 1}, c2{"127.0.0.1", 2}, c3{"127.0.0.1", 3};
   std::vector<std::string> log;  // main thread only
   StepLog steps;                 // outlives the thread that tells it
-  TDispatchManager manager{main, queue, sockets, [this](const std::string& line) {
+  TDispatchManager manager{main, queue, sockets, [this](TLogLevel, const std::string& line) {
                              EXPECT_TRUE(main.IsMainThread());
                              log.push_back(line);
                            }};

@@ -106,6 +106,12 @@ TEST_F(ServerTest, AnIpv6ServerKeepsItsClientsAliveOverIpv6) {
   };
   ASSERT_TRUE(WaitUntil([&] { return received(wire::ConnectDone); }));
   EXPECT_GE(LineIndex("Listening on address ::1."), 0);
+  const std::string port = std::to_string(server_->Status().ListeningPort);
+  EXPECT_GE(
+      LineIndex("Listening on [::1]:" + port + " (UDP " + std::to_string(BaseUdpPort() + 1) + "-" +
+                std::to_string(BaseUdpPort() + 63) + "); try: zqo-bot --host ::1 --port " + port),
+      0)
+      << "the newcomer's line names the address the bot needs";
   const std::string login =
       FrameLoginName("six") + FrameLoginPassword("pw") + FrameClientUDPPort(LocalPort(udp));
   ASSERT_EQ(::send(tcp, login.data(), login.size(), MSG_NOSIGNAL),

@@ -17,7 +17,8 @@
 namespace zq::test {
 
 TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> args,
-                               std::vector<std::string> environment, const rlimit* descriptors)
+                               std::vector<std::string> environment, const rlimit* descriptors,
+                               int output)
     : dir_(dir) {
   args.insert(args.begin(), ZQOSRV_BINARY);
   std::vector<char*> argv;
@@ -27,7 +28,8 @@ TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> 
   // A service manager the tests themselves run under is not the program's.
   for (char** e = environ; *e; ++e) {
     const std::string_view name(*e, std::strcspn(*e, "="));
-    if (name != "NOTIFY_SOCKET" && name != "WATCHDOG_USEC" && name != "WATCHDOG_PID")
+    if (name != "NOTIFY_SOCKET" && name != "WATCHDOG_USEC" && name != "WATCHDOG_PID" &&
+        name != "JOURNAL_STREAM")
       envp.push_back(*e);
   }
   for (std::string& e : environment) envp.push_back(e.data());
@@ -42,8 +44,13 @@ TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> 
   pid_ = ::fork();
   if (pid_ != 0) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (pid_ == 0) {
-    std::freopen((dir + "/stdout").c_str(), "w", stdout);
-    std::freopen((dir + "/stderr").c_str(), "w", stderr);
+    if (output >= 0) {
+      ::dup2(output, STDOUT_FILENO);
+      ::dup2(output, STDERR_FILENO);
+    } else {
+      std::freopen((dir + "/stdout").c_str(), "w", stdout);
+      std::freopen((dir + "/stderr").c_str(), "w", stderr);
+    }
     if (descriptors && ::setrlimit(RLIMIT_NOFILE, descriptors) != 0) ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);

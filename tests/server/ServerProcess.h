@@ -15,9 +15,11 @@ class TServerProcess {
  public:
   // Starts ZQOSRV_BINARY with `args` and the test's environment, without a service manager's
   // variables, plus `environment` ("NAME=value"); with `descriptors`, under that limit of
-  // open files instead of the test's.
+  // open files instead of the test's; with `output`, that descriptor as its standard output
+  // and error instead of the directory's files.
   TServerProcess(const std::string& dir, std::vector<std::string> args,
-                 std::vector<std::string> environment = {}, const rlimit* descriptors = nullptr);
+                 std::vector<std::string> environment = {}, const rlimit* descriptors = nullptr,
+                 int output = -1);
   ~TServerProcess();  // kills the process when it still runs
   TServerProcess(const TServerProcess&) = delete;
   TServerProcess& operator=(const TServerProcess&) = delete;

@@ -49,7 +49,7 @@ TEST(SettingsTableTest, EveryRowIsCompleteAndTheDefaultsPass) {
     if (row.Secret) secret.insert(key);
   }
   EXPECT_EQ(reloadable, (std::set<std::string>{"max_clients", "setup_timeout", "max_per_address",
-                                               "max_message_rate", "auth"}));
+                                               "max_message_rate", "auth", "log_level"}));
   EXPECT_EQ(secret, std::set<std::string>{"admin_token"});
   EXPECT_EQ(FaultOf(defaults), "");
 

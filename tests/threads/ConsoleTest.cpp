@@ -31,6 +31,29 @@ TEST(ConsoleDiagnosticTest, EachSourceOnceASecondAndItsHeldLinesCountedOnItsNext
                                       "GUID not in sockets table!", "from 10.0.0.1 (3 more)"}));
 }
 
+// Each line keeps the level it was written with: diagnostics are warnings unless told, and a
+// kind's summary has the level of the kind's lines.
+TEST(ConsoleDiagnosticTest, LinesKeepTheirLevelsAndASummaryItsKinds) {
+  FakeClock clock(5000);
+  ConsoleCapture console;
+  ConsoleLine(TLogLevel::Debug, "* ok");
+  ConsoleDiagnostic("udp invalid", "1", "from 1");
+  for (int n = 0; n <= DIAGNOSTIC_LINES_PER_SECOND; ++n)
+    ConsoleDiagnostic("game check", std::to_string(n), "check " + std::to_string(n),
+                      TLogLevel::Error);
+  clock.Advance(1000);
+  FlushConsoleDiagnostics();
+  const std::vector<std::string> lines = console.Lines();
+  const std::vector<TLogLevel> levels = console.Levels();
+  ASSERT_EQ(lines.size(), levels.size());
+  ASSERT_EQ(lines.size(), DIAGNOSTIC_LINES_PER_SECOND + 3u);
+  EXPECT_EQ(levels[0], TLogLevel::Debug);
+  EXPECT_EQ(levels[1], TLogLevel::Warning);
+  EXPECT_EQ(levels[2], TLogLevel::Error);
+  EXPECT_EQ(lines.back(), "1 more \"game check\" lines held back");
+  EXPECT_EQ(levels.back(), TLogLevel::Error);
+}
+
 TEST(ConsoleDiagnosticTest, AKindPrintsItsBudgetASecondThenOneSummaryOfTheRest) {
   FakeClock clock(0xFFFFFF00u);  // the tick count wraps within the test
   ConsoleCapture console;
