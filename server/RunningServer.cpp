@@ -1,7 +1,5 @@
 #include "server/RunningServer.h"
 
-#include <filesystem>
-
 #include "platform/Errors.h"
 #include "server/SettingsTable.h"
 #include "world/Installation.h"
@@ -25,10 +23,6 @@ std::string CheckedGameDirectory(const TRunContext& context, const TServerSettin
   context.CheckStop();
   CheckInstallation(directory);
   return directory;
-}
-
-std::string LogPath(const std::string& gameDirectory, const std::string& logFile) {
-  return std::filesystem::path(logFile).is_absolute() ? logFile : gameDirectory + logFile;
 }
 
 TConnectionSettings ConnectionSettings(const TServerSettings& s, const std::string& identity) {
@@ -73,7 +67,8 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
     : context_(context),
       settings_(Checked(settings)),
       gameDirectory_(CheckedGameDirectory(context, settings_)),
-      log_(LogPath(gameDirectory_, settings_.LogFile), context.View, context.Teller),
+      lock_(gameDirectory_ + GAME_DIRECTORY_LOCK, "Game directory " + gameDirectory_),
+      log_(LogPathOf(gameDirectory_, settings_), context.View, context.Teller),
       dataDirectory_(Logged([&] {
         log_.Write("************************");
         log_.Write(std::string("* Server is version ") + VersionString);

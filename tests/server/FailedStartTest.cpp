@@ -6,6 +6,8 @@
 #include <functional>
 
 #include "platform/Errors.h"
+#include "platform/FileLock.h"
+#include "server/StartSteps.h"
 #include "tests/server/ServerFixture.h"
 #include "tests/support/HeldPort.h"
 
@@ -44,6 +46,10 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
   server_->Shutdown();
   server_.reset();
   THeldPort held;
+  // Another server's lock on a game directory of its own.
+  const std::string locked = dir_ / "locked";
+  mkworld::WriteInstallation(locked);
+  const TFileLock otherServer(locked + "/" + GAME_DIRECTORY_LOCK, "Game directory " + locked);
   const TFailure failures[] = {
       {"the settings", [](const std::string&, TServerSettings& s) { s.BaseUdpPortText = "x"; },
        false, "Base UDP Port"},
@@ -53,6 +59,8 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
          fs::create_directories(s.GameDirectory);
        },
        false, "STATIC"},
+      {"the lock", [&](const std::string&, TServerSettings& s) { s.GameDirectory = locked; }, false,
+       "is in use by process"},
       {"the log", [](const std::string& d, TServerSettings& s) { s.LogFile = d + "/no/dir/log"; },
        false, "no/dir/log"},
       {"the data directory",
