@@ -3,10 +3,10 @@
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 #include <iostream>
 
 #include "app/Application.h"
+#include "app/ConfigCheck.h"
 #include "platform/Errors.h"
 
 namespace zq {
@@ -24,17 +24,13 @@ void THeadlessView::AppendToView(const std::string& line) {
 
 int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   QCoreApplication qt(argc, argv);
-  TServerSettings settings = commandLine.Settings;
-  if (commandLine.GameDirectoryGiven) {
-    std::error_code ec;
-    std::filesystem::current_path(settings.GameDirectory, ec);
-    if (ec) {
-      std::cerr << "Cannot use game directory " << settings.GameDirectory << ": " << ec.message()
-                << std::endl;
-      return 1;
-    }
+  TServerSettings settings;
+  try {
+    settings = EnterGameDirectory(commandLine);
+  } catch (const EInOutError& e) {
+    std::cerr << e.what() << std::endl;
+    return 1;
   }
-  settings.GameDirectory = std::filesystem::current_path().string();
 
   std::signal(SIGPIPE, SIG_IGN);  // a closed standard output loses lines, not the server
   THeadlessView view;

@@ -6,6 +6,7 @@
 
 #include "app/AccountsCommand.h"
 #include "app/CommandLine.h"
+#include "app/ConfigCheck.h"
 #include "app/ConfigFile.h"
 #include "app/HeadlessRun.h"
 #include "app/WindowRun.h"
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   }
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))
     std::cerr << "zqosrv: warning: " << line << std::endl;
+  if (commandLine.CheckConfig) return zq::RunConfigCheck(commandLine, std::cout, std::cerr);
   if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
   return zq::RunWindow(argc, argv, commandLine);
 }
