@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <iterator>
@@ -82,6 +83,20 @@ std::string UriPath(const std::string& path) {
   return uri;
 }
 
+// "cannot open", and whose the file is when this process may not read and write it: a file
+// made by root for a server that runs as another user, most often.
+std::string CannotOpen(const std::string& path) {
+  struct stat file {};
+  if (::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES ||
+      ::stat(path.c_str(), &file) != 0)
+    return "cannot open";
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(file.st_mode & 07777));
+  return "cannot open: it belongs to uid " + std::to_string(file.st_uid) + " (mode " + mode +
+         ") and this process runs as uid " + std::to_string(::geteuid()) +
+         "; chown it to the server's user";
+}
+
 }  // namespace
 
 void TAccountDb::TClose::operator()(sqlite3* db) const {
@@ -126,7 +141,7 @@ void TAccountDb::OpenToInspect() {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   db_.reset(raw);
-  if (rc != SQLITE_OK) Fail("cannot open");
+  if (rc != SQLITE_OK) Fail(CannotOpen(path_));
   if (sqlite3_db_readonly(raw, "main") == 1)
     throw EInOutError(path_ + ": cannot write: it is open for reading only");
   // Then read as it lies: immutable, SQLite neither locks nor looks for the -wal and -shm
@@ -168,7 +183,7 @@ void TAccountDb::Open() {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   db_.reset(raw);  // closed on every path, even when the open failed
-  if (rc != SQLITE_OK) Fail("cannot open");
+  if (rc != SQLITE_OK) Fail(CannotOpen(path_));
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
 
