@@ -1,8 +1,7 @@
 // The lock that keeps a second server off a game directory: refused while held (within one
-// process too), naming the holder; a file left by a holder that is gone takes no part; made by
-// root in another user's directory, it belongs to that user.
+// process too), naming the holder; a file left by a holder that is gone takes no part. (Who
+// owns a file root makes is tested with the accounts file, tests/app.)
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -67,23 +66,6 @@ TEST(FileLockTest, ALinkInItsPlaceOrNoDirectoryIsRefused) {
   EXPECT_EQ(ReadFile(dir / "elsewhere"), "x");
   EXPECT_EQ(Refusal(dir / "none/zqosrv.lock"),
             "Cannot create lock file " + dir / "none/zqosrv.lock" + ": No such file or directory");
-}
-
-TEST(FileLockTest, MadeByRootInAServiceUsersDirectoryItIsThatUsers) {
-  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
-  TempDir dir;
-  const std::string game = dir / "game";
-  std::filesystem::create_directory(game);
-  ASSERT_EQ(::chown(game.c_str(), 4321, 4322), 0);
-  { TFileLock lock(game + "/zqosrv.lock", "D"); }
-  struct stat file {};
-  ASSERT_EQ(::stat((game + "/zqosrv.lock").c_str(), &file), 0);
-  EXPECT_EQ(file.st_uid, 4321u);
-  EXPECT_EQ(file.st_gid, 4322u);
-  // In root's own directory it stays root's.
-  { TFileLock lock(dir / "root.lock", "D"); }
-  ASSERT_EQ(::stat((dir / "root.lock").c_str(), &file), 0);
-  EXPECT_EQ(file.st_uid, 0u);
 }
 
 }  // namespace

@@ -94,11 +94,6 @@ TEST_F(ConfigCheckTest, WhatAStartRefusesTheCheckRefusesFirstInTheSameWordsWriti
          return "accounts = a-directory.db\n";
        },
        "a-directory.db"},
-      {"the accounts file's directory",
-       [](const std::string&, const std::string& out) {
-         return "accounts = " + out + "/no/dir/zqosrv.db\n";
-       },
-       "cannot create: No such file or directory"},
   };
   int n = 0;
   for (const TBroken& broken : cases) {
