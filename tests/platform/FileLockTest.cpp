@@ -1,5 +1,5 @@
 // The lock that keeps a second server off a game directory: refused while held (within one
-// process too), naming the holder; a file left by a holder that is gone takes no part. (Who
+// process too), naming the holder; a file left by a holder that is gone is no hindrance. (Who
 // owns a file root makes is tested with the accounts file, tests/app.)
 #include <gtest/gtest.h>
 #include <unistd.h>
