@@ -6,10 +6,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <iterator>
 
 #include "platform/Errors.h"
+#include "platform/Ownership.h"
 
 namespace zq {
 namespace {
@@ -63,6 +66,37 @@ const char* const MIGRATIONS[] = {
 };
 static_assert(std::size(MIGRATIONS) == TAccountDb::SCHEMA_VERSION);
 
+// `path` as the path of a file: URI, every byte but the plain ones written %XX.
+std::string UriPath(const std::string& path) {
+  static const char* const HEX = "0123456789ABCDEF";
+  std::string uri;
+  for (unsigned char c : path) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+    if (plain || c == '/' || c == '.' || c == '-' || c == '_' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += HEX[c >> 4];
+      uri += HEX[c & 15];
+    }
+  }
+  return uri;
+}
+
+// "cannot open", and whose the file is when this process may not read and write it: a file
+// made by root for a server that runs as another user, most often.
+std::string CannotOpen(const std::string& path) {
+  struct stat file {};
+  if (::access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES ||
+      ::stat(path.c_str(), &file) != 0)
+    return "cannot open";
+  char mode[8];
+  std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(file.st_mode & 07777));
+  return "cannot open: it belongs to uid " + std::to_string(file.st_uid) + " (mode " + mode +
+         ") and this process runs as uid " + std::to_string(::geteuid()) +
+         "; chown it to the server's user";
+}
+
 }  // namespace
 
 void TAccountDb::TClose::operator()(sqlite3* db) const {
@@ -84,15 +118,62 @@ void TAccountDb::Fail(std::string_view what) {
   throw EInOutError(message);
 }
 
+void TAccountDb::FailLaterVersion(int version) {
+  Fail("written by a later version (schema " + std::to_string(version) + "; this one knows up to " +
+       std::to_string(SCHEMA_VERSION) + ")");
+}
+
+void TAccountDb::CheckOpenable(const std::string& path) {
+  struct stat file {};
+  if (::stat(path.c_str(), &file) == 0) {
+    TAccountDb(path, TOpen::Inspect);
+    return;
+  }
+  std::string directory = std::filesystem::path(path).parent_path().string();
+  if (directory.empty()) directory = ".";
+  if (errno != ENOENT || ::access(directory.c_str(), W_OK | X_OK) != 0)
+    throw EInOutError(path + ": cannot create: " + std::strerror(errno));
+}
+
+void TAccountDb::OpenToInspect() {
+  // First as the start opens it (SQLite reads nothing before the first statement), for the
+  // start's own words when it cannot.
+  sqlite3* raw = nullptr;
+  int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) Fail(CannotOpen(path_));
+  if (sqlite3_db_readonly(raw, "main") == 1)
+    throw EInOutError(path_ + ": cannot write: it is open for reading only");
+  // Then read as it lies: immutable, SQLite neither locks nor looks for the -wal and -shm
+  // files, so it makes none.
+  const std::string uri = "file:" + UriPath(path_) + "?immutable=1";
+  raw = nullptr;
+  rc = sqlite3_open_v2(uri.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+  db_.reset(raw);
+  if (rc != SQLITE_OK) Fail("cannot open");
+  if (const int version = UserVersion(); version > SCHEMA_VERSION) FailLaterVersion(version);
+}
+
 void TAccountDb::Open() {
   db_.reset();
+  if (open_ == TOpen::Inspect) return OpenToInspect();
   if (open_ == TOpen::CreateIfMissing) {
     // Created here rather than by SQLite so that no other mode is ever on disk.
     int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd >= 0) {
       int chmodResult = ::fchmod(fd, 0600);  // whatever the umask left
+      const int chmodError = errno;
+      try {
+        // Made by root for the service user (`zqosrv accounts add` before the first start):
+        // the server must be able to open it. SQLite gives its -wal and -shm files the
+        // database's owner in turn.
+        OwnLikeItsDirectory(fd, path_);
+      } catch (...) {
+        ::close(fd);
+        throw;
+      }
       ::close(fd);
-      if (chmodResult != 0) Fail(std::string("cannot set its mode: ") + std::strerror(errno));
+      if (chmodResult != 0) Fail(std::string("cannot set its mode: ") + std::strerror(chmodError));
     } else if (errno != EEXIST) {
       Fail(std::string("cannot create: ") + std::strerror(errno));
     }
@@ -102,7 +183,7 @@ void TAccountDb::Open() {
   sqlite3* raw = nullptr;
   int rc = sqlite3_open_v2(path_.c_str(), &raw, SQLITE_OPEN_READWRITE, nullptr);
   db_.reset(raw);  // closed on every path, even when the open failed
-  if (rc != SQLITE_OK) Fail("cannot open");
+  if (rc != SQLITE_OK) Fail(CannotOpen(path_));
   sqlite3_extended_result_codes(raw, 1);
   sqlite3_busy_timeout(raw, BUSY_TIMEOUT_MS);
 
@@ -123,10 +204,7 @@ void TAccountDb::Migrate() {
   if (UserVersion() == SCHEMA_VERSION) return;
   Write([&] {
     int version = UserVersion();  // again: another process may have migrated meanwhile
-    if (version > SCHEMA_VERSION) {
-      Fail("written by a later version (schema " + std::to_string(version) +
-           "; this one knows up to " + std::to_string(SCHEMA_VERSION) + ")");
-    }
+    if (version > SCHEMA_VERSION) FailLaterVersion(version);
     if (version < 0) Fail("bad schema version " + std::to_string(version));
     for (int step = version; step < SCHEMA_VERSION; ++step) Execute(MIGRATIONS[step]);
     Execute(("PRAGMA user_version = " + std::to_string(SCHEMA_VERSION)).c_str());

@@ -1,9 +1,10 @@
 // TAccountDb: the one connection to the accounts file, an SQLite database. On first use it
-// creates the file with mode 0600; it brings the schema up to date (PRAGMA user_version
-// counts the migrations applied), runs in WAL mode and waits up to a busy timeout for a
-// lock, so the running server and the command line use the file at the same time. Every
-// failure raises EInOutError naming the file.
-// Not locked itself: callers hold Lock() around their statements (TAccountStore, TBanList).
+// creates the file with mode 0600 (made by root in a directory another user owns, it
+// belongs to that owner: the service user of a game directory); it brings the schema up to date
+// (PRAGMA user_version counts the migrations applied), runs in WAL mode and waits up to a busy
+// timeout for a lock, so the running server and the command line use the file at the same time.
+// Every failure raises EInOutError naming the file. Not locked itself: callers hold Lock() around
+// their statements (TAccountStore, TBanList).
 #pragma once
 
 #include <cstdint>
@@ -21,7 +22,9 @@ namespace zq {
 
 class TAccountDb {
  public:
-  enum class TOpen { CreateIfMissing, MustExist };
+  // Inspect: the file as it lies on disk, read only and written in no way (no WAL switch, no
+  // migration, no -wal or -shm file), its schema version checked; nothing else may be done.
+  enum class TOpen { CreateIfMissing, MustExist, Inspect };
   // Schema version this build writes; a file of a later version is refused.
   static constexpr int SCHEMA_VERSION = 3;
   static constexpr int BUSY_TIMEOUT_MS = 5000;
@@ -30,6 +33,11 @@ class TAccountDb {
   ~TAccountDb();
   TAccountDb(const TAccountDb&) = delete;
   TAccountDb& operator=(const TAccountDb&) = delete;
+
+  // What opening `path` with CreateIfMissing would raise, found without writing anything
+  // (a missing file: whether its directory takes a new one). Raises EInOutError as the open
+  // would, naming the file.
+  static void CheckOpenable(const std::string& path);
 
   const std::string& Path() const { return path_; }
   std::unique_lock<std::mutex> Lock() { return std::unique_lock(lock_); }
@@ -61,7 +69,9 @@ class TAccountDb {
     void operator()(sqlite3* db) const;
   };
   void Open();
+  void OpenToInspect();
   void Migrate();
+  [[noreturn]] void FailLaterVersion(int version);
 
   std::string path_;
   TOpen open_;

@@ -42,7 +42,7 @@ void TApplication::WatchSignals() {
 }
 
 void TApplication::Start(const TServerSettings& settings) {
-  if (server_.StartAttempted()) return;
+  if (starting_ || server_.ServerStarted()) return;
   starting_ = true;
   try {
     server_.StartServer(settings);

@@ -48,7 +48,8 @@ class TApplication : private IServerView {
   // Starts the server with `settings`, then the admin API, and tells the service manager.
   // Raises what failed: the server's error (nothing runs then), or the admin API's (the
   // server runs); EStopRequested when a stop was asked for meanwhile (the server is stopped,
-  // and the front-end asked to exit). Runs at most once.
+  // and the front-end asked to exit). Does nothing while the server starts or runs; after a
+  // failed start it may be called again.
   void Start(const TServerSettings& settings);
   // Shuts the server down; true when it is stopped (or never ran). During the start it asks
   // the start to end at its next step and gives false: the front-end is asked to exit again

@@ -30,6 +30,9 @@ class TServerOptions {
     app_.add_flag("--print-config", PrintConfig,
                   "Print the settings in the file's format; the admin token only as (set).");
     app_.add_flag("--show-secrets", ShowSecrets, "With --print-config: print the admin token.");
+    app_.add_flag("--check-config", CheckConfig,
+                  "Check what a start would (the settings, the game directory, the log and "
+                  "the accounts file) without writing anything; exit 1 naming what fails.");
     app_.add_flag("--headless", Headless, "No window: start the server at once.");
     app_.add_flag("--start", Start, "Window: press \"Start Server\" at once.");
     app_.add_flag("--version", Version, "The version.");
@@ -74,8 +77,8 @@ class TServerOptions {
   std::string Usage() const { return app_.help(); }
 
   std::string Config;
-  bool PrintConfig = false, ShowSecrets = false, Headless = false, Start = false, Help = false,
-       Version = false, Verbose = false;
+  bool PrintConfig = false, ShowSecrets = false, CheckConfig = false, Headless = false,
+       Start = false, Help = false, Version = false, Verbose = false;
 
  private:
   CLI::App app_;
@@ -104,6 +107,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& args) {
   result.Start = options.Start;
   result.PrintConfig = options.PrintConfig;
   result.ShowSecrets = options.ShowSecrets;
+  result.CheckConfig = options.CheckConfig;
   if (result.Help || result.Version) return result;
 
   TServerSettings& s = result.Settings;

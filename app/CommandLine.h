@@ -1,7 +1,7 @@
 // The command line of zqosrv: one option for every setting of the table
-// (server/SettingsTable.h), beside --config, --print-config (with --show-secrets), --headless,
-// --start, --verbose (log_level debug), --help and --version. Main thread (it reads the
-// configuration file).
+// (server/SettingsTable.h), beside --config, --print-config (with --show-secrets),
+// --check-config, --headless, --start, --verbose (log_level debug), --help and --version.
+// Main thread (it reads the configuration file).
 #pragma once
 
 #include <string>
@@ -18,6 +18,7 @@ struct TCommandLine {
   std::vector<std::string> Arguments;
   bool PrintConfig = false;
   bool ShowSecrets = false;  // --print-config shows the secret values
+  bool CheckConfig = false;  // check what a start would, then exit (app/ConfigCheck.h)
   bool GameDirectoryGiven = false;
   bool Headless = false;
   bool Start = false;  // window: press "&Start Server" at once

@@ -3,9 +3,9 @@
 #include <QCoreApplication>
 #include <csignal>
 #include <cstdio>
-#include <filesystem>
 
 #include "app/Application.h"
+#include "app/ConfigCheck.h"
 #include "platform/Console.h"
 #include "platform/Errors.h"
 #include "platform/Journal.h"
@@ -31,17 +31,13 @@ void THeadlessView::ShowLogLine(TLogLevel level, const std::string& line,
 
 int RunHeadless(int argc, char** argv, const TCommandLine& commandLine) {
   QCoreApplication qt(argc, argv);
-  TServerSettings settings = commandLine.Settings;
-  if (commandLine.GameDirectoryGiven) {
-    std::error_code ec;
-    std::filesystem::current_path(settings.GameDirectory, ec);
-    if (ec) {
-      ConsoleReport(TLogLevel::Error,
-                    "Cannot use game directory " + settings.GameDirectory + ": " + ec.message());
-      return 1;
-    }
+  TServerSettings settings;
+  try {
+    settings = EnterGameDirectory(commandLine);
+  } catch (const EInOutError& e) {
+    ConsoleReport(TLogLevel::Error, e.what());
+    return 1;
   }
-  settings.GameDirectory = std::filesystem::current_path().string();
 
   std::signal(SIGPIPE, SIG_IGN);  // a closed standard output loses lines, not the server
   THeadlessView view;

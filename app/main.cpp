@@ -6,6 +6,7 @@
 
 #include "app/AccountsCommand.h"
 #include "app/CommandLine.h"
+#include "app/ConfigCheck.h"
 #include "app/ConfigFile.h"
 #include "app/HeadlessRun.h"
 #include "app/WindowRun.h"
@@ -44,6 +45,7 @@ int main(int argc, char** argv) {
   zq::SetConsoleThreshold(commandLine.Settings.LogLevel);
   for (const std::string& line : zq::SettingWarnings(commandLine.Settings))
     zq::ConsoleReport(zq::TLogLevel::Warning, "zqosrv: warning: " + line);
+  if (commandLine.CheckConfig) return zq::RunConfigCheck(commandLine, std::cout);
   if (commandLine.Headless) return zq::RunHeadless(argc, argv, commandLine);
   return zq::RunWindow(argc, argv, commandLine);
 }

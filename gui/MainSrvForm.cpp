@@ -254,7 +254,7 @@ TServerSettings TMainSrvForm::FieldSettings() const {
 }
 
 void TMainSrvForm::StartServerClick() {
-  if (server_.StartAttempted()) return;
+  if (server_.Starting() || server_.ServerStarted()) return;
   try {
     actions_.Start(FieldSettings());
   } catch (const EStopRequested&) {
@@ -263,7 +263,7 @@ void TMainSrvForm::StartServerClick() {
     iregExForm_->hide();    // an extraction that failed midway
     ReportError(e.what());  // the admin API's, too, with the server running
   }
-  if (!server_.ServerStarted()) return;
+  if (!server_.ServerStarted()) return StartFailed();
   addButton_.setEnabled(true);
   modifyButton_.setEnabled(true);
   banButton_.setEnabled(true);
@@ -392,6 +392,15 @@ void TMainSrvForm::ServerStarting() {
   pauseButton_.setEnabled(true);
   stopButton_.setEnabled(true);
   maxClientsSpin_.setEnabled(true);
+}
+
+void TMainSrvForm::StartFailed() {
+  // As before the start: the fields can be put right and the start tried again.
+  startButton_.setEnabled(true);
+  directoryList_.setEnabled(true);
+  driveCombo_.setEnabled(true);
+  pauseButton_.setEnabled(false);
+  stopButton_.setEnabled(false);
 }
 
 void TMainSrvForm::ShowStatusTab() {

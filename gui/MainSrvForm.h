@@ -55,7 +55,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   TMainSrvForm& operator=(const TMainSrvForm&) = delete;
 
   // "&Start Server": the start sequence with the fields' settings. An error is reported with
-  // its text through ReportError; the button stays disabled.
+  // its text through ReportError, and the controls are as before the press, so that the
+  // operator may correct the fields (or free the port) and press again.
   void StartServerClick();
   // "Pause Server" / "Resume Server".
   void PauseButtonClick();
@@ -111,6 +112,8 @@ class TMainSrvForm : public QWidget, public IServerView {
   void BuildAccountsPage();
   void BuildMapPage();
   TServerSettings FieldSettings() const;
+  // The controls after a start that failed: as before it.
+  void StartFailed();
   // The selected row of the Accounts list, if any.
   const TAccountRow* SelectedRow() const;
   void OpenAccountDialog(const std::string& name, TPrivileges privileges);

@@ -1,7 +1,5 @@
 #include "server/RunningServer.h"
 
-#include <filesystem>
-
 #include "platform/Console.h"
 #include "platform/Errors.h"
 #include "server/SettingsTable.h"
@@ -29,11 +27,8 @@ std::string CheckedGameDirectory(const TRunContext& context, const TServerSettin
 }
 
 TLogSettings LogSettings(const std::string& gameDirectory, const TServerSettings& s) {
-  TLogSettings log{.Path = {}, .Dates = s.LogDates, .Threshold = s.LogLevel};
-  if (s.LogFile != NO_LOG_FILE)
-    log.Path =
-        std::filesystem::path(s.LogFile).is_absolute() ? s.LogFile : gameDirectory + s.LogFile;
-  return log;
+  return TLogSettings{
+      .Path = LogPathOf(gameDirectory, s), .Dates = s.LogDates, .Threshold = s.LogLevel};
 }
 
 TConnectionSettings ConnectionSettings(const TServerSettings& s, const std::string& identity) {
@@ -79,6 +74,7 @@ TRunningServer::TRunningServer(const TRunContext& context, const TServerSettings
     : context_(context),
       settings_(Checked(settings)),
       gameDirectory_(CheckedGameDirectory(context, settings_)),
+      lock_(gameDirectory_ + GAME_DIRECTORY_LOCK, "Game directory " + gameDirectory_),
       log_(LogSettings(gameDirectory_, settings_), context.View, context.Teller),
       dataDirectory_(Logged([&] {
         log_.Write("************************");

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "accounts/AccountService.h"
+#include "platform/FileLock.h"
 #include "platform/MainThreadQueue.h"
 #include "protocol/SocketTable.h"
 #include "server/AdminCommands.h"
@@ -40,7 +41,9 @@ struct TRunContext {
 
 class TRunningServer {
  public:
-  // Checks the settings and the installation, opens the log, prepares the data directory,
+  // Checks the settings and the installation, takes the game directory's lock (refused while
+  // another server runs on it: "Game directory D is in use by process N (it holds
+  // D/zqosrv.lock)"), opens the log, prepares the data directory,
   // reads the identity, loads the world, opens the accounts file and makes the game and the
   // connections. Raises the error of the failing step (EConvertError, EInOutError,
   // EInternalCheck, EStopRequested).
@@ -87,6 +90,7 @@ class TRunningServer {
   TRunContext context_;
   const TServerSettings settings_;  // checked
   const std::string gameDirectory_;
+  const TFileLock lock_;  // one server at a time on the game directory
   TServerLog log_;
   const std::string dataDirectory_;
   const std::string gameIdentity_;

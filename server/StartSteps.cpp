@@ -41,6 +41,12 @@ std::string GameDirectoryOf(const TServerSettings& settings) {
   return WithSlash(fs::absolute(chosen).lexically_normal().string());
 }
 
+std::string LogPathOf(const std::string& gameDirectory, const TServerSettings& settings) {
+  const std::string& file = settings.LogFile;
+  if (file == NO_LOG_FILE) return {};
+  return fs::path(file).is_absolute() ? file : gameDirectory + file;
+}
+
 std::string PrepareDataDirectory(const std::string& gameDirectory, TServerLog& log,
                                  IServerView& view, const TStopCheck& checkStop) {
   if (int n = RemoveUnfinishedUnpacking(gameDirectory))

@@ -3,6 +3,21 @@
 #include "platform/Errors.h"
 
 namespace zq {
+namespace {
+
+// Clears the flag when the start ends, however it ends.
+class TStartingFlag {
+ public:
+  explicit TStartingFlag(bool& flag) : flag_(flag) {}
+  ~TStartingFlag() { flag_ = false; }
+  TStartingFlag(const TStartingFlag&) = delete;
+  TStartingFlag& operator=(const TStartingFlag&) = delete;
+
+ private:
+  bool& flag_;
+};
+
+}  // namespace
 
 TZQOServer::TZQOServer(IServerView& view, TServerOptions options)
     : view_(view), options_(std::move(options)) {}
@@ -12,8 +27,11 @@ TZQOServer::~TZQOServer() {
 }
 
 void TZQOServer::StartServer(const TServerSettings& settings) {
-  if (startAttempted_) return;
+  if (starting_ || running_) return;
   startAttempted_ = true;
+  starting_ = true;
+  stopRequested_ = false;  // a stop asked for ended the start before this one
+  const TStartingFlag starting(starting_);
   view_.ServerStarting();
   const TRunContext context{view_, options_, mainQueue_, teller_, [this] {
                               if (stopRequested_) throw EStopRequested();

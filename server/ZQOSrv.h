@@ -34,7 +34,8 @@ class TZQOServer {
 
   // The start sequence. Raises the error of the failing step (EConvertError, EInOutError,
   // EInternalCheck, EStopRequested); what the steps before it made is freed again and
-  // ServerStarted stays false. Runs at most once.
+  // ServerStarted stays false, so that a later call may try again (once the port is free,
+  // say). Does nothing while a start runs or the server runs.
   void StartServer(const TServerSettings& settings);
   // Stops the server in order; does nothing unless the start sequence ran to its end.
   void Shutdown();
@@ -56,7 +57,8 @@ class TZQOServer {
 
   const TServerOptions& Options() const { return options_; }
   bool ServerStarted() const { return running_ != nullptr; }
-  bool StartAttempted() const { return startAttempted_; }
+  bool StartAttempted() const { return startAttempted_; }  // at least once
+  bool Starting() const { return starting_; }
   // What the server shows now; Running false before the start and after the shutdown.
   TServerStatus Status() const;
   // What an operator does to the running server; null unless running.
@@ -80,6 +82,7 @@ class TZQOServer {
   TMainThreadHook mainHook_{mainQueue_};
   TEventTeller teller_;
   bool startAttempted_ = false;
+  bool starting_ = false;
   bool stopRequested_ = false;
   std::shared_ptr<const TWorldData> world_;
   std::unique_ptr<TRunningServer> running_;  // while started

@@ -1,7 +1,10 @@
 // `zqosrv accounts|bans ...` on a real file in a temporary directory: each command's success
 // and failure, where the file lies, passwords kept out of the output, and changes made
 // while another connection (the running server) has the file open.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <sstream>
@@ -192,6 +195,49 @@ TEST_F(AccountsCommandTest, ChangesWhileTheServerHasTheFileOpen) {
   EXPECT_EQ(server.Find("player")->PlaySeconds, 60);
   ASSERT_EQ(Run({"accounts", "remove", "player"}).Status, 0);
   EXPECT_FALSE(server.Find("player"));
+}
+
+TEST_F(AccountsCommandTest, RootMakesTheFileForTheGameDirectorysOwnerWhoCanThenOpenIt) {
+  // `zqosrv accounts add alice --admin` as root before the service's first start.
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+  const uid_t user = 4321;
+  const gid_t group = 4322;
+  ASSERT_EQ(::chown(dir_.Path().c_str(), user, group), 0);
+  Result added = Run({"accounts", "add", "alice", "--admin"}, "secret\n");
+  ASSERT_EQ(added.Status, 0) << added.Err;
+  struct stat file {};
+  ASSERT_EQ(::stat(File().c_str(), &file), 0);
+  EXPECT_EQ(file.st_uid, user);
+  EXPECT_EQ(file.st_gid, group);
+  EXPECT_EQ(file.st_mode & 0777, 0600u);
+  {
+    TAccountStore root(File());  // root's writes leave -wal and -shm of the same owner
+    ASSERT_TRUE(root.SetPrivileges("alice", TPrivileges::Admin));
+    for (const char* side : {"-wal", "-shm"}) {
+      ASSERT_EQ(::stat((File() + side).c_str(), &file), 0) << side;
+      EXPECT_EQ(file.st_uid, user) << side;
+    }
+  }
+  // The service user opens and writes it.
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    int status = 1;
+    if (::setgroups(0, nullptr) == 0 && ::setresgid(group, group, group) == 0 &&
+        ::setresuid(user, user, user) == 0) {
+      try {
+        TAccountStore service(File(), TAccountDb::TOpen::MustExist);
+        status =
+            service.Find("alice") && service.SetPrivileges("alice", TPrivileges::Player) ? 0 : 2;
+      } catch (const std::exception&) {
+        status = 3;
+      }
+    }
+    ::_exit(status);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
 }
 
 TEST_F(AccountsCommandTest, DefaultHashIsTheServersModerateArgon2id) {

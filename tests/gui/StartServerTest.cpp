@@ -1,6 +1,7 @@
 // "&Start Server" on a generated world and what follows: the start-up lines in order, the
 // controls it changes, the progress window on the first start only, a failing start, the
-// status lines with clients, "&Max. Clients: ", pausing, and shutting down.
+// status lines with clients, "&Max. Clients: ", pausing, and shutting down; after a failing
+// start the button can be pressed again.
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,7 @@
 #include <filesystem>
 
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/HeldPort.h"
 
 namespace zq::test {
 namespace {
@@ -109,7 +111,6 @@ TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find("TFA.DAT"), std::string::npos) << errors_[0];
   EXPECT_FALSE(form.Server().ServerStarted());
-  EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
   EXPECT_EQ(form.Server().Status().ListeningPort, 0);
   ASSERT_GE(ViewLines().size(), 2u);
   EXPECT_TRUE(EndsWith(ViewLines()[ViewLines().size() - 2], "Shapes loaded."));
@@ -117,9 +118,12 @@ TEST_F(WindowTest, MissingTfaBecomesAnErrorBoxAndCloseWritesNothingMore) {
       << "the log says why the start stopped";
   EXPECT_FALSE(form.IregExForm().isVisible());
 
-  // Pressing again does not retry; pausing does nothing on a server that never ran.
-  form.StartServerClick();
-  EXPECT_EQ(errors_.size(), 1u);
+  // The controls are as before the press; pausing does nothing on a server that never ran.
+  EXPECT_TRUE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+  EXPECT_TRUE(Child<TDirectoryListBox>(form, "DirectoryListBox1").isEnabled());
+  EXPECT_TRUE(Child<QComboBox>(form, "DriveComboBox1").isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(form, "PauseButton").isEnabled());
+  EXPECT_FALSE(Child<QPushButton>(form, "StopButton").isEnabled());
   Child<QPushButton>(form, "PauseButton").click();
   EXPECT_EQ(Child<QPushButton>(form, "PauseButton").text(), "Pause Server");
 
@@ -137,7 +141,44 @@ TEST_F(WindowTest, BadBaseUdpPortFailsBeforeTheLog) {
   ASSERT_EQ(errors_.size(), 1u);
   EXPECT_NE(errors_[0].find("28x00"), std::string::npos) << errors_[0];
   EXPECT_FALSE(fs::exists(gameDir_ + "/ZQOSRV.LOG"));
-  EXPECT_FALSE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+
+  // Put right, the same window starts.
+  EXPECT_TRUE(Child<QPushButton>(form, "BitBtn1").isEnabled());
+  Child<QLineEdit>(form, "Edit6").setText(QString::fromStdString(baseUdpPort_));
+  errors_.clear();
+  Child<QPushButton>(form, "BitBtn1").click();
+  EXPECT_TRUE(errors_.empty()) << errors_.front();
+  EXPECT_TRUE(form.Server().ServerStarted());
+}
+
+TEST_F(WindowTest, AStartRefusedForATakenPortCanBePressedAgainOnceItIsFree) {
+  THeldPort held;
+  TServerSettings settings;
+  settings.ListenAddress = "127.0.0.1";
+  TMainSrvForm& form = MakeForm(settings);
+  Child<QLineEdit>(form, "Edit5").setText(QString::number(held.Port()));
+  auto& start = Child<QPushButton>(form, "BitBtn1");
+  start.click();
+  ASSERT_EQ(errors_.size(), 1u);
+  EXPECT_NE(errors_[0].find("TCP port"), std::string::npos) << errors_[0];
+  EXPECT_FALSE(form.Server().ServerStarted());
+  EXPECT_TRUE(start.isEnabled());
+
+  held.Release();
+  start.click();
+  EXPECT_EQ(errors_.size(), 1u) << errors_.back();
+  ASSERT_TRUE(form.Server().ServerStarted());
+  EXPECT_EQ(form.Server().Status().ListeningPort, held.Port());
+  EXPECT_FALSE(start.isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "StopButton").isEnabled());
+  EXPECT_TRUE(Child<QPushButton>(form, "AddButton").isEnabled());
+  // The log holds both runs: the failure, then a start that reached its end.
+  const std::vector<std::string> lines = ViewLines();
+  EXPECT_TRUE(AnyContains(lines, " Start-up failed: "));
+  EXPECT_TRUE(EndsInOrder(lines, {"Server initialization:", "Server initialization:",
+                                  "Server is TCP listening on " + std::to_string(held.Port())}));
+  TZQClient& client = Connect();
+  EXPECT_TRUE(client.Greeted());
 }
 
 // The window's wiring: its labels show the server's status lines, its fields and buttons

@@ -48,7 +48,8 @@ TEST_F(ServerTest, AFailedFirstStartLeavesNoDataDirectoryAndTheNextBuildsIt) {
             mkworld::MakeFlex("cut", {mkworld::MakeNamedEntry("IDENTITY", "Q"),
                                       mkworld::MakeNamedEntry("..", "up")}));
   EXPECT_NE(StartError(view_, dir_.Path()).find("entry# 1"), std::string::npos);
-  EXPECT_EQ(Listing(dir_.Path()), (std::set<std::string>{"STATIC", "ZQOSRV.LOG"}));
+  // The lock file stays, empty; no SRVDAT, no unpacking.
+  EXPECT_EQ(Listing(dir_.Path()), (std::set<std::string>{"STATIC", "ZQOSRV.LOG", "zqosrv.lock"}));
   EXPECT_EQ(view_.extractions, 1);
 
   // What a killed start leaves is cleared by the next one, which then builds SRVDAT.
@@ -60,7 +61,7 @@ TEST_F(ServerTest, AFailedFirstStartLeavesNoDataDirectoryAndTheNextBuildsIt) {
   EXPECT_EQ(CountLines("Building GameDat entries in "), 1);
   std::set<std::string> listing = Listing(dir_.Path());
   std::erase_if(listing, [](const std::string& name) { return name.starts_with("zqosrv.db"); });
-  EXPECT_EQ(listing, (std::set<std::string>{"STATIC", "SRVDAT", "ZQOSRV.LOG"}));
+  EXPECT_EQ(listing, (std::set<std::string>{"STATIC", "SRVDAT", "ZQOSRV.LOG", "zqosrv.lock"}));
   EXPECT_EQ(server_->Status().GameIdentity, "QUOREL7");
 }
 

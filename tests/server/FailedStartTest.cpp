@@ -1,15 +1,15 @@
 // A start that fails, at each step that can fail, ends what the steps before it began: no
 // thread, socket or file is left open, the server is not started, and the log (once open)
 // says why as its last line.
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
 
+#include "platform/Errors.h"
+#include "platform/FileLock.h"
+#include "server/StartSteps.h"
 #include "tests/server/ServerFixture.h"
+#include "tests/support/HeldPort.h"
 
 namespace zq::test {
 namespace {
@@ -31,27 +31,6 @@ TResources Now() {
   return {Entries("/proc/self/task"), Entries("/proc/self/fd")};
 }
 
-// A TCP port on 127.0.0.1 that this test holds.
-class THeldPort {
- public:
-  THeldPort() : fd_(::socket(AF_INET, SOCK_STREAM, 0)) {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    if (::bind(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(fd_, 1) != 0 ||
-        ::getsockname(fd_, reinterpret_cast<sockaddr*>(&a), &length) != 0)
-      ADD_FAILURE() << "cannot hold a port";
-    port_ = ntohs(a.sin_port);
-  }
-  ~THeldPort() { ::close(fd_); }
-  uint16_t Port() const { return port_; }
-
- private:
-  int fd_;
-  uint16_t port_ = 0;
-};
-
 struct TFailure {
   const char* Step;
   // Prepares the directory and the settings so that the step fails.
@@ -67,6 +46,10 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
   server_->Shutdown();
   server_.reset();
   THeldPort held;
+  // Another server's lock on a game directory of its own.
+  const std::string locked = dir_ / "locked";
+  mkworld::WriteInstallation(locked);
+  const TFileLock otherServer(locked + "/" + GAME_DIRECTORY_LOCK, "Game directory " + locked);
   const TFailure failures[] = {
       {"the settings", [](const std::string&, TServerSettings& s) { s.BaseUdpPortText = "x"; },
        false, "Base UDP Port"},
@@ -76,6 +59,8 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
          fs::create_directories(s.GameDirectory);
        },
        false, "STATIC"},
+      {"the lock", [&](const std::string&, TServerSettings& s) { s.GameDirectory = locked; }, false,
+       "is in use by process"},
       {"the log", [](const std::string& d, TServerSettings& s) { s.LogFile = d + "/no/dir/log"; },
        false, "no/dir/log"},
       {"the data directory",
@@ -140,6 +125,37 @@ TEST_F(ServerTest, AStartThatFailsAtAnyStepLeavesNothingRunningOrOpen) {
     }
     EXPECT_EQ(Now(), before);
   }
+}
+
+TEST_F(ServerTest, ASecondStartAfterAFailedOneListensOnceThePortIsFree) {
+  mkworld::WriteInstallation(dir_.Path());
+  THeldPort held;
+  TServerSettings settings;
+  settings.GameDirectory = dir_.Path();
+  settings.ListenAddress = "127.0.0.1";
+  settings.TcpPort = held.Port();
+  settings.BaseUdpPortText = std::to_string(BaseUdpPort());
+  server_ = std::make_unique<TZQOServer>(view_, TServerOptions{});
+  try {
+    server_->StartServer(settings);
+    ADD_FAILURE() << "the start succeeded on a taken port";
+  } catch (const EInOutError& e) {
+    EXPECT_NE(std::string(e.what()).find("TCP port"), std::string::npos) << e.what();
+  }
+  EXPECT_FALSE(server_->ServerStarted());
+
+  held.Release();
+  server_->StartServer(settings);
+  ASSERT_TRUE(server_->ServerStarted());
+  EXPECT_EQ(server_->Status().ListeningPort, held.Port());
+  EXPECT_EQ(CountLines("Start-up failed: "), 1);
+  EXPECT_EQ(CountLines("Server initialization:"), 2);
+  // A start while running does nothing.
+  const std::size_t lines = view_.lines.size();
+  server_->StartServer(settings);
+  EXPECT_EQ(view_.lines.size(), lines);
+  TZQClient& client = Join("Second");
+  EXPECT_EQ(client.Setup(), SetupState::InGame);
 }
 
 }  // namespace

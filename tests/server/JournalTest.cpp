@@ -116,5 +116,26 @@ TEST_F(JournalTest, AFailedStartIsAnErrorAndVerboseShowsTheTraces) {
   EXPECT_FALSE(std::filesystem::exists(game_ / "none"));
 }
 
+// The check a reload runs first fails as an error of the journal's, so that `journalctl -p
+// err` shows why `systemctl reload` failed; without a log file it has none to check.
+TEST_F(JournalTest, AFailedConfigurationCheckIsAnError) {
+  auto check = Start("max_clients = lots\n", {"--check-config"});
+  EXPECT_EQ(check->Wait(), 1);
+  ASSERT_TRUE(journal_.WaitForEnd());
+  EXPECT_TRUE(std::regex_search(journal_.Text(), std::regex("(^|\n)<3>[^\n]*max_clients")))
+      << journal_.Text();
+
+  TJournalStream second;
+  WriteFile(config_, "log_file = none\nbase_udp_port = " + std::to_string(range_.Base()) + "\n");
+  TServerProcess passed(out_.Path(),
+                        {"--check-config", "--config", config_, "--game-dir", game_.Path()},
+                        {second.Variable()}, nullptr, second.ServiceEnd());
+  second.CloseServiceEnd();
+  EXPECT_EQ(passed.Wait(), 0) << second.Text();
+  ASSERT_TRUE(second.WaitForEnd());
+  EXPECT_NE(second.Text().find(", log none, "), std::string::npos) << second.Text();
+  EXPECT_FALSE(std::filesystem::exists(game_ / "ZQOSRV.LOG"));
+}
+
 }  // namespace
 }  // namespace zq::test

@@ -105,11 +105,13 @@ TEST_F(ServiceProcessTest, TwoWorldsRunSideBySideFromTwoFiles) {
     params.Name = std::string("at ") + address;
     EXPECT_TRUE(client.RunSetup(params, 30000)) << address;
   }
-  // A third on the first one's address and port fails, into a log of its own.
+  // A third on the first one's address and port fails, in a game directory of its own (on
+  // the first one's, the directory's lock refuses it before the port is tried).
+  TempDir thirdGame;
+  mkworld::WriteInstallation(thirdGame.Path());
   const auto [status, error] =
       RunToEnd(outC.Path(), {"--headless", "--config",
-                             world("c", "127.0.0.1", port, otherRange.Base(), game_.Path()),
-                             "--log-file", outC / "c.log"});
+                             world("c", "127.0.0.1", port, otherRange.Base(), thirdGame.Path())});
   EXPECT_EQ(status, 1);
   EXPECT_NE(error.find("Cannot listen on TCP port " + std::to_string(port) + " of 127.0.0.1"),
             std::string::npos)
