@@ -42,8 +42,10 @@ TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> 
   pid_ = ::fork();
   if (pid_ != 0) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (pid_ == 0) {
-    std::freopen((dir + "/stdout").c_str(), "w", stdout);
-    std::freopen((dir + "/stderr").c_str(), "w", stderr);
+    // A child whose output would go elsewhere than the test reads stops at once.
+    if (!std::freopen((dir + "/stdout").c_str(), "w", stdout) ||
+        !std::freopen((dir + "/stderr").c_str(), "w", stderr))
+      ::_exit(125);
     if (descriptors && ::setrlimit(RLIMIT_NOFILE, descriptors) != 0) ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
