@@ -9,7 +9,7 @@ DEMO_DIR ?= build/demo-world
 PORT ?=
 
 .PHONY: deps build programs demo test check asan-build asan-check tsan-check fuzz soak soak-asan \
-	package-check format format-check bench clean
+	package-check shell-check format format-check bench clean
 
 deps:
 	@scripts/install-deps
@@ -72,10 +72,19 @@ soak: programs
 soak-asan: asan-build
 	@bench/soak.sh 60 $(ASAN_BUILD)
 
-# The Debian package of the normal build, unpacked into a temporary root and checked.
-package-check: build
+# The Debian package of the normal build: lintian, mandoc, the files unpacked into a temporary
+# root, the maintainer scripts in a throwaway copy of the system (packaging/check-package).
+package-check: build shell-check
 	@cmake -S . -B $(BUILD) -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 	@packaging/check-package $(BUILD)
+
+# shellcheck over every shell script of scripts/, packaging/ (the maintainer scripts too) and
+# bench/*.sh: a file there is one when its first line names a shell.
+SHELL_SCRIPTS = $(shell for f in scripts/* packaging/* packaging/debian/* bench/*.sh; do \
+	[ -f "$$f" ] && head -n1 "$$f" | grep -q '^\#!.*sh$$' && echo "$$f"; done)
+
+shell-check: deps
+	@shellcheck $(SHELL_SCRIPTS)
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 

@@ -65,6 +65,8 @@ std::string NewAccountNameProblem(std::string_view name) {
   return {};
 }
 
+const char NEW_ACCOUNT_NEEDS_PASSWORD[] = "A new account needs a password.";
+
 std::string AccountsFilePath(const std::string& gameDirectory, const std::string& accountsOption) {
   std::filesystem::path file = accountsOption.empty() ? DEFAULT_ACCOUNTS_FILE : accountsOption;
   if (file.is_absolute()) return file.string();

@@ -31,6 +31,10 @@ std::string AccountNameProblem(std::string_view name);
 // and the name must not read as an address or range (ReadsAsAddress), which a ban given
 // without a kind would take it for. Otherwise what is wrong with it.
 std::string NewAccountNameProblem(std::string_view name);
+// What the window and the admin API answer to a new account without a password. Defined out of
+// line: copied inline, the text would be built from overlapping pieces of constant data, which
+// the package's spelling check reads as the typo "neeeds".
+extern const char NEW_ACCOUNT_NEEDS_PASSWORD[];
 // Names compared as accounts compare them: without regard to the letter case of A to Z.
 bool SameName(std::string_view a, std::string_view b);
 

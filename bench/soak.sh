@@ -12,6 +12,8 @@ build=${2:-build}
 
 if [ -z "${ZQ_SOAK_NETNS:-}" ] && [ "$(id -u)" -eq 0 ] && command -v unshare >/dev/null &&
   command -v ip >/dev/null && unshare -n true 2>/dev/null; then
+  # The inner shell expands $0 and $@: this script and its arguments.
+  # shellcheck disable=SC2016
   exec env ZQ_SOAK_NETNS=1 unshare -n bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
 fi
 

@@ -47,7 +47,7 @@ std::optional<TAccountEntry> TAccountDialog::Entry() {
   else if (password_.text() != again_.text())
     problem_ = "The two passwords differ.";
   else if (!modify_ && entry.Password.empty())
-    problem_ = "A new account needs a password.";
+    problem_ = NEW_ACCOUNT_NEEDS_PASSWORD;
   if (!problem_.empty()) return std::nullopt;
   return entry;
 }

@@ -2,6 +2,7 @@
 
 #include <sodium.h>
 
+#include "accounts/AccountStore.h"
 #include "accounts/AdminTexts.h"
 #include "accounts/LoginVerdict.h"
 #include "accounts/NameText.h"
@@ -185,7 +186,7 @@ void TAdministration::EditAccount(TAccountEdit edit, TEditDone done) {
       !problem.empty())
     return done(TEditOutcome::Invalid, "Invalid account name: " + problem + ".");
   if (edit.Create && edit.Password.empty())
-    return done(TEditOutcome::Invalid, "A new account needs a password.");
+    return done(TEditOutcome::Invalid, NEW_ACCOUNT_NEEDS_PASSWORD);
   const TPasswordHasher& hasher = accounts_.Hasher();
   accounts_.Run(
       [this, edit = std::move(edit), done, &hasher](TAccountStore& store) mutable {

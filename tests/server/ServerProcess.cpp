@@ -44,12 +44,13 @@ TServerProcess::TServerProcess(const std::string& dir, std::vector<std::string> 
   pid_ = ::fork();
   if (pid_ != 0) ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
   if (pid_ == 0) {
+    // A child whose output would go elsewhere than the test reads stops at once.
     if (output >= 0) {
       ::dup2(output, STDOUT_FILENO);
       ::dup2(output, STDERR_FILENO);
-    } else {
-      std::freopen((dir + "/stdout").c_str(), "w", stdout);
-      std::freopen((dir + "/stderr").c_str(), "w", stderr);
+    } else if (!std::freopen((dir + "/stdout").c_str(), "w", stdout) ||
+               !std::freopen((dir + "/stderr").c_str(), "w", stderr)) {
+      ::_exit(125);
     }
     if (descriptors && ::setrlimit(RLIMIT_NOFILE, descriptors) != 0) ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
