@@ -21,10 +21,9 @@
 namespace zq {
 namespace {
 
-// How long a closed connection may take to hand its remaining output to the kernel, and how
-// many may do so at once (beyond that they close at once). Output the kernel takes at once
+// How many closed connections may hand their remaining output to the kernel at once, each
+// within the linger time (beyond that they close at once). Output the kernel takes at once
 // (a refusal, say) is handed over and the socket closed without waiting for the peer.
-constexpr int LINGER_MS = 1000;
 constexpr std::size_t MAX_LINGERING = 64;
 constexpr int ACCEPTS_PER_TURN = 64;
 constexpr int ACCEPT_PAUSE_MS = 100;            // out of descriptors: look again after this
@@ -74,7 +73,7 @@ class TTcpListener::TLinger : public QObject, public IPollClient {
   TLinger(TTcpListener& owner, int fd, std::string rest)
       : owner_(owner), fd_(fd), rest_(std::move(rest)) {
     key_ = owner_.poll_->Add(fd_, EPOLLIN | EPOLLOUT, *this);
-    QTimer::singleShot(LINGER_MS, this, [this] { owner_.Forget(*this); });
+    QTimer::singleShot(owner_.lingerMs_, this, [this] { owner_.Forget(*this); });
   }
   ~TLinger() override { Close(); }
 

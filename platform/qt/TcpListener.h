@@ -65,6 +65,9 @@ class TTcpListener : public QObject, public IPollClient {
   std::size_t ConnectionCount() const { return live_.size(); }
   // Closed connections still handing their output to the kernel.
   std::size_t LingeringCount() const { return lingering_.size(); }
+  // How long a closed connection's socket may go on sending; for sockets closed later.
+  static constexpr int DEFAULT_LINGER_MS = 1000;
+  void SetLingerTime(int ms) { lingerMs_ = ms; }
 
   // While paused, no connection takes bytes from the kernel or raises read events (what it
   // has read ahead waits), so senders meet TCP back-pressure; resuming raises the waiting
@@ -86,7 +89,7 @@ class TTcpListener : public QObject, public IPollClient {
   // The connection has ended: it is deleted once control is back in the event loop.
   void Retire(TTcpConnection& connection);
   // Takes a closed connection's socket over to send `rest` and close: at once when the kernel
-  // takes it all, else within LINGER_MS.
+  // takes it all, else within the linger time.
   void Linger(int fd, std::string rest);
   void Forget(TLinger& linger);
 
@@ -98,6 +101,7 @@ class TTcpListener : public QObject, public IPollClient {
   std::unordered_map<const TLinger*, std::unique_ptr<TLinger>> lingering_;
   TDescriptorReserve reserve_;
   std::size_t sendLimit_ = DEFAULT_SEND_LIMIT;
+  int lingerMs_ = DEFAULT_LINGER_MS;
   bool readingPaused_ = false;
 };
 

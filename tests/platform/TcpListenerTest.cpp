@@ -420,9 +420,29 @@ TEST_F(TcpListenerTest, AHeldConnectionWaitsAloneAndReadsAgainWhenTheHoldEnds) {
   EXPECT_EQ(received, "freeheldlast");
 }
 
-// Output the kernel cannot take at once is still sent, by at most 64 closed sockets at a
-// time; the others close at once, and a peer that reads gets all of it and then the end.
-TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotTaken) {
+// Output the kernel cannot take at once is still sent after the close, and a peer that reads
+// gets all of it and then the end. (The linger time is long here: how much a loaded machine
+// sends in the default second is not the point.)
+TEST_F(TcpListenerTest, AClosedConnectionGoesOnSendingWhatTheKernelHasNotTaken) {
+  listener.SetLingerTime(60000);
+  const std::string output(900 * 1024, 'o');
+  ITcpConnection* connection = nullptr;
+  listener.OnConnect = [&](ITcpConnection& c) { connection = &c; };
+  TestClient client;
+  ASSERT_TRUE(client.Connect(listener.Port()));
+  ASSERT_TRUE(PumpUntil([&] { return connection != nullptr; }));
+  connection->SendText(output);
+  connection->Close();
+  EXPECT_EQ(listener.LingeringCount(), 1u) << "the kernel cannot take 900 KiB at once";
+  ASSERT_TRUE(client.WaitForClose(60000));
+  EXPECT_EQ(client.received.size(), output.size());
+  EXPECT_EQ(client.received.find_first_not_of('o'), std::string::npos);
+  EXPECT_TRUE(PumpUntil([&] { return listener.LingeringCount() == 0; }));
+}
+
+// At most 64 closed sockets linger at a time, the others close at once; a lingering socket
+// whose peer never reads ends within its time.
+TEST_F(TcpListenerTest, AtMost64ClosedConnectionsLingerAndEachOnlyForItsTime) {
   const std::string output(900 * 1024, 'o');
   std::vector<ITcpConnection*> connections;
   listener.OnConnect = [&](ITcpConnection& c) { connections.push_back(&c); };
@@ -431,7 +451,7 @@ TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotT
   for (int i = 0; i < SLOW; ++i) {
     clients.push_back(std::make_unique<TestClient>());
     ASSERT_TRUE(clients.back()->Connect(listener.Port())) << i;
-    if (i > 0) clients.back()->SetSmallReceiveBuffer();  // the first one reads at full speed
+    clients.back()->SetSmallReceiveBuffer();
   }
   ASSERT_TRUE(PumpUntil([&] { return connections.size() == SLOW; }));
   for (ITcpConnection* c : connections) {
@@ -439,10 +459,6 @@ TEST_F(TcpListenerTest, AtMost64ClosedConnectionsGoOnSendingWhatTheKernelHasNotT
     c->Close();
   }
   EXPECT_EQ(listener.LingeringCount(), 64u);
-  ASSERT_TRUE(clients.front()->WaitForClose());
-  EXPECT_EQ(clients.front()->received.size(), output.size())
-      << "the first closed socket sent everything";
-  EXPECT_EQ(clients.front()->received.find_first_not_of('o'), std::string::npos);
   ASSERT_TRUE(PumpUntil([&] { return listener.LingeringCount() == 0; }))
       << "a lingering socket ends within its time even when its peer never reads";
 }
