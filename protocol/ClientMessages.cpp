@@ -183,6 +183,7 @@ void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view pay
   beat.Missed = 0;
   beat.RoundTrip = GetTickCount() - ack->Tick;
   beat.RoundTripKnown = true;
+  beatRoundTrips_.Observe(std::chrono::milliseconds(beat.RoundTrip));
   SendUDP(client, FrameUDP(BEATACKReply, EncodeBEATACKReply(ack->Seq, beat.RoundTrip)));
 }
 
