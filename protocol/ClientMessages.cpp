@@ -165,7 +165,8 @@ void TClientMessageHandler::LeaveGame(TSocketID& client) {
   client.Stage = TStage::Greeted;
   client.PlayerName.clear();
   client.Admin = false;
-  client.GUID.store(0, std::memory_order_relaxed);  // its messages reach nobody else
+  const uint32_t guid = client.GUID.exchange(0, std::memory_order_relaxed);
+  if (onDeparture_) onDeparture_(guid);  // its messages reach nobody else
   Forward(client, ClientGone, {});
 }
 

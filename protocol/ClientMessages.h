@@ -96,6 +96,11 @@ class TClientMessageHandler {
   uint64_t RateLimited() const { return rateLimited_; }
   // Heartbeat round trips: from a BEAT's sending to its valid BEATACK (milliseconds apart).
   const TDurationHistogram& BeatRoundTrips() const { return beatRoundTrips_; }
+  // Runs with a player's GUID as it leaves the game (its goodbye or its connection's end),
+  // before the game hears of it.
+  void SetOnDeparture(std::function<void(uint32_t guid)> onDeparture) {
+    onDeparture_ = std::move(onDeparture);
+  }
   // The budget of connections admitted from now on.
   void SetMaxMessageRate(uint32_t rate) { settings_.MaxMessageRate = rate; }
 
@@ -111,6 +116,7 @@ class TClientMessageHandler {
   ClientDatagramHandler onDatagram_;
   std::function<void(TSocketID&)> onFlood_;
   TLoginHooks hooks_;
+  std::function<void(uint32_t)> onDeparture_;
   uint64_t rateLimited_ = 0;
   TDurationHistogram beatRoundTrips_{BEAT_ROUND_TRIP_BOUNDS};
 };

@@ -66,6 +66,8 @@ TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& soc
       }) {
   protocol_.SetMessageHandler(handler_.AsMessageHandler());
   // A player's input that waited for its GUID goes on once the GUID is bound.
+  handler_.SetOnDeparture(
+      [&dispatch = game.Dispatch()](uint32_t guid) { dispatch.Departed(guid); });
   game.Dispatch().SetOnBound([this](TSocketID& client) {
     if (client.Socket) protocol_.TCP_parseInputStream(client);
   });

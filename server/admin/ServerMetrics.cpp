@@ -100,7 +100,8 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   for (TTransport via : {TTransport::Tcp, TTransport::Udp})
     m.Sample("zqosrv_sent_bytes_total", t.SentBytes(via), {{"transport", TransportLabel(via)}});
   m.Family("zqosrv_messages_unaddressed_total", "counter",
-           "Game messages dropped because no connection held their GUID.");
+           "Game messages for a GUID that no connection held and no departing player had: a "
+           "fault of the game.");
   m.Sample("zqosrv_messages_unaddressed_total", status.Unaddressed);
   m.Family("zqosrv_messages_rate_limited_total", "counter",
            "Game messages dropped by a connection's message budget.");
