@@ -52,6 +52,8 @@ class TAccountService {
   // Logins waiting for the login worker (any thread); tests look at it to know that Stop has
   // emptied the queue.
   std::size_t QueuedLogins() { return logins_->Queued(); }
+  // How long the login worker took to decide each login (any thread).
+  const TDurationHistogram& LoginCheckDurations() const { return logins_->CheckDurations(); }
   // Posts `step` to the main thread, to run later, as the verdicts and job results do: only
   // while the service has not stopped.
   void PostMain(std::function<void()> step);

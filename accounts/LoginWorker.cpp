@@ -3,6 +3,7 @@
 #include <sodium.h>
 
 #include <algorithm>
+#include <chrono>
 
 namespace zq {
 namespace {
@@ -72,7 +73,12 @@ void TLoginWorker::Run() {
       request = std::move(queue_.front());
       queue_.pop_front();
     }
+    const auto began = std::chrono::steady_clock::now();
     TLoginVerdict verdict = check_.Decide(request, clock_());
+    {
+      std::lock_guard guard(observeLock_);
+      checkDurations_.Observe(std::chrono::steady_clock::now() - began);
+    }
     Wipe(request.Password);
     done_(std::move(verdict));
   }

@@ -17,8 +17,14 @@
 
 #include "accounts/LoginCheck.h"
 #include "accounts/Times.h"
+#include "platform/Histogram.h"
 
 namespace zq {
+
+// The buckets of the login check time, in seconds: a refusal without a hash takes
+// microseconds, a hash tens to hundreds of milliseconds.
+inline const std::vector<double> LOGIN_CHECK_BOUNDS = {0.0001, 0.001, 0.01, 0.025, 0.05, 0.1,
+                                                       0.25,   0.5,   1,    2.5,   5};
 
 // Runs on a worker thread; must not throw, and must not call Stop.
 using TLoginDone = std::function<void(TLoginVerdict verdict)>;
@@ -43,6 +49,8 @@ class TLoginWorker {
   std::vector<uint64_t> Stop();
   // Requests waiting to be taken by a worker. Any thread.
   std::size_t Queued();
+  // How long each login's decision took (the account look-up and the hash). Any thread.
+  const TDurationHistogram& CheckDurations() const { return checkDurations_; }
 
  private:
   void Run();
@@ -55,6 +63,8 @@ class TLoginWorker {
   std::condition_variable wake_;
   std::deque<TLoginRequest> queue_;  // guarded by lock_
   bool stopping_ = false;            // guarded by lock_
+  std::mutex observeLock_;           // one worker observes at a time
+  TDurationHistogram checkDurations_{LOGIN_CHECK_BOUNDS};
   std::vector<std::thread> threads_;
 };
 

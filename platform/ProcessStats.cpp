@@ -73,13 +73,14 @@ std::optional<TProcessStats> ParseProcStat(std::string_view text, long ticksPerS
   const std::size_t close = text.rfind(')');
   if (close == std::string_view::npos || ticksPerSecond <= 0) return std::nullopt;
   // The words after ')' begin with field 3 (state).
-  uint64_t utime = 0, stime = 0, vsize = 0, rss = 0;
+  uint64_t utime = 0, stime = 0, start = 0, vsize = 0, rss = 0;
   int field = 2;
   bool ok = true;
   Words(text.substr(close + 1), [&](std::string_view word) {
     ++field;
     uint64_t* into = field == 14   ? &utime
                      : field == 15 ? &stime
+                     : field == 22 ? &start
                      : field == 23 ? &vsize
                      : field == 24 ? &rss
                                    : nullptr;
@@ -93,6 +94,7 @@ std::optional<TProcessStats> ParseProcStat(std::string_view text, long ticksPerS
   if (!ok || field < 24) return std::nullopt;
   TProcessStats s;
   s.CpuSeconds = static_cast<double>(utime + stime) / static_cast<double>(ticksPerSecond);
+  s.StartSeconds = static_cast<double>(start) / static_cast<double>(ticksPerSecond);
   s.VirtualBytes = vsize;
   s.ResidentBytes = rss * pageSize;
   return s;
@@ -112,10 +114,53 @@ std::optional<TProcessStats> ParseProcStatm(std::string_view text, uint64_t page
   return s;
 }
 
+std::optional<uint64_t> ParseBootTime(std::string_view text) {
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    const std::string_view line = text.substr(at, end - at);
+    if (line.substr(0, 6) == "btime ") {
+      std::string_view rest = line.substr(6);
+      while (!rest.empty() && IsBlank(rest.front())) rest.remove_prefix(1);
+      return Number(rest);
+    }
+    at = end + 1;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
+// When this process started, in Unix seconds; 0 when /proc cannot be read.
+double OwnStartTime() {
+  const std::optional<std::string> stat = ReadProcText("/proc/self/stat");
+  const std::optional<std::string> system = ReadProcText("/proc/stat");
+  if (!stat || !system) return 0;
+  const auto own = ParseProcStat(*stat, ::sysconf(_SC_CLK_TCK), PageSize());
+  const auto boot = ParseBootTime(*system);
+  if (!own || !boot) return 0;
+  return static_cast<double>(*boot) + own->StartSeconds;
+}
+
+uint64_t OpenDescriptors() {
+  const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir("/proc/self/fd"), ::closedir);
+  if (!dir) return 0;
+  uint64_t n = 0;
+  while (const dirent* entry = ::readdir(dir.get()))
+    if (entry->d_name[0] != '.') ++n;
+  return n > 0 ? n - 1 : 0;  // less the directory's own descriptor
+}
+
+}  // namespace
+
 TProcessStats ReadProcessStats() {
+  static const double START_TIME = OwnStartTime();
   TProcessStats s;
   if (std::optional<std::string> statm = ReadProcText("/proc/self/statm"))
     s = ParseProcStatm(*statm, PageSize()).value_or(TProcessStats{});
+  s.StartTimeSeconds = START_TIME;
+  s.OpenFds = OpenDescriptors();
+  rlimit files{};
+  if (::getrlimit(RLIMIT_NOFILE, &files) == 0) s.MaxFds = files.rlim_cur;
   rusage usage{};
   if (::getrusage(RUSAGE_SELF, &usage) == 0) {
     auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };

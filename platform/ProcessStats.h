@@ -1,7 +1,8 @@
-// A process's figures as the kernel keeps them: CPU time, resident and virtual memory, and
-// each thread's voluntary and involuntary context switches. Our own process through
-// getrusage and /proc/self/statm (two cheap reads, fit for frequent scrapes of the metrics
-// endpoint); another process through /proc/PID/stat and /proc/PID/task/*/status. The parsers
+// A process's figures as the kernel keeps them: CPU time, resident and virtual memory, when it
+// started, its open descriptors and their limit, and each thread's voluntary and involuntary
+// context switches. Our own process through getrusage, /proc/self/statm, /proc/self/fd and
+// getrlimit (cheap reads, fit for frequent scrapes of the metrics endpoint; the start time is
+// read once); another process through /proc/PID/stat and /proc/PID/task/*/status. The parsers
 // take the files' texts and are pure. Any thread.
 #pragma once
 
@@ -17,6 +18,11 @@ struct TProcessStats {
   double CpuSeconds = 0;       // user + system
   uint64_t ResidentBytes = 0;  // 0 when /proc cannot be read (own process)
   uint64_t VirtualBytes = 0;
+  double StartSeconds = 0;  // since the machine booted (/proc/PID/stat)
+  // Own process only (0 for another):
+  double StartTimeSeconds = 0;  // Unix seconds; 0 when /proc cannot be read
+  uint64_t OpenFds = 0;         // descriptors open now
+  uint64_t MaxFds = 0;          // the soft limit of descriptors
 };
 
 // This process.
@@ -24,10 +30,13 @@ TProcessStats ReadProcessStats();
 // Process `pid`, or nothing when it cannot be read (no such process, pid <= 0).
 std::optional<TProcessStats> ReadProcessStats(int pid);
 
-// The text of /proc/PID/stat: utime + stime (fields 14 and 15, clock ticks), vsize (23,
-// bytes), rss (24, pages). The command name in parentheses may hold spaces and ')'.
+// The text of /proc/PID/stat: utime + stime (fields 14 and 15, clock ticks), starttime (22,
+// clock ticks since the boot), vsize (23, bytes), rss (24, pages). The command name in parentheses
+// may hold spaces and ')'.
 std::optional<TProcessStats> ParseProcStat(std::string_view text, long ticksPerSecond,
                                            uint64_t pageSize);
+// The text of /proc/stat: the "btime" line, the boot in Unix seconds.
+std::optional<uint64_t> ParseBootTime(std::string_view text);
 // The text of /proc/PID/statm: total and resident pages.
 std::optional<TProcessStats> ParseProcStatm(std::string_view text, uint64_t pageSize);
 

@@ -165,7 +165,8 @@ void TClientMessageHandler::LeaveGame(TSocketID& client) {
   client.Stage = TStage::Greeted;
   client.PlayerName.clear();
   client.Admin = false;
-  client.GUID.store(0, std::memory_order_relaxed);  // its messages reach nobody else
+  const uint32_t guid = client.GUID.exchange(0, std::memory_order_relaxed);
+  if (onDeparture_) onDeparture_(guid);  // its messages reach nobody else
   Forward(client, ClientGone, {});
 }
 
@@ -183,6 +184,7 @@ void TClientMessageHandler::CheckBeatAck(TSocketID& client, std::string_view pay
   beat.Missed = 0;
   beat.RoundTrip = GetTickCount() - ack->Tick;
   beat.RoundTripKnown = true;
+  beatRoundTrips_.Observe(std::chrono::milliseconds(beat.RoundTrip));
   SendUDP(client, FrameUDP(BEATACKReply, EncodeBEATACKReply(ack->Seq, beat.RoundTrip)));
 }
 

@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Histogram.h"
 #include "platform/Sockets.h"
 #include "protocol/GameMessenger.h"
 #include "protocol/MessageCodes.h"
@@ -55,6 +56,11 @@ using ClientDatagramHandler =
     std::function<void(TSocketID& client, std::string datagram, uint16_t senderPort,
                        const std::string& senderAddress)>;
 
+// The buckets of the heartbeat round trips, in seconds: a LAN's few milliseconds to the
+// seconds of a client about to miss its beats.
+inline const std::vector<double> BEAT_ROUND_TRIP_BOUNDS = {0.001, 0.0025, 0.005, 0.01, 0.025, 0.05,
+                                                           0.1,   0.25,   0.5,   1,    2.5,   5};
+
 class TClientMessageHandler {
  public:
   // `onFlood` closes a connection that keeps joining and leaving beyond its budget.
@@ -88,6 +94,13 @@ class TClientMessageHandler {
   }
 
   uint64_t RateLimited() const { return rateLimited_; }
+  // Heartbeat round trips: from a BEAT's sending to its valid BEATACK (milliseconds apart).
+  const TDurationHistogram& BeatRoundTrips() const { return beatRoundTrips_; }
+  // Runs with a player's GUID as it leaves the game (its goodbye or its connection's end),
+  // before the game hears of it.
+  void SetOnDeparture(std::function<void(uint32_t guid)> onDeparture) {
+    onDeparture_ = std::move(onDeparture);
+  }
   // The budget of connections admitted from now on.
   void SetMaxMessageRate(uint32_t rate) { settings_.MaxMessageRate = rate; }
 
@@ -103,7 +116,9 @@ class TClientMessageHandler {
   ClientDatagramHandler onDatagram_;
   std::function<void(TSocketID&)> onFlood_;
   TLoginHooks hooks_;
+  std::function<void(uint32_t)> onDeparture_;
   uint64_t rateLimited_ = 0;
+  TDurationHistogram beatRoundTrips_{BEAT_ROUND_TRIP_BOUNDS};
 };
 
 // "address:port" of a connection, and its player name once it has sent one, for diagnostics.

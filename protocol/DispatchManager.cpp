@@ -1,5 +1,7 @@
 #include "protocol/DispatchManager.h"
 
+#include <algorithm>
+
 #include "platform/Console.h"
 #include "platform/Errors.h"
 #include "protocol/MessageCodes.h"
@@ -167,10 +169,20 @@ TSocketID* TDispatchManager::Target(const TOutgoing& out) {
   return target.InUse() && target.Serial == out.serial ? &target : nullptr;
 }
 
+void TDispatchManager::Departed(uint32_t guid) {
+  if (guid != 0 && !IsDeparted(guid)) departed_.push_back(guid);
+}
+
+bool TDispatchManager::IsDeparted(uint32_t guid) const {
+  return std::find(departed_.begin(), departed_.end(), guid) != departed_.end();
+}
+
 void TDispatchManager::SendBatch(const TBatch& batch) {
   for (const TOutgoing& out : batch.entries) {
     try {
       if (out.action == TAction::Release) {
+        // Everything the game sent the player came before: its GUID may be handed out again.
+        departed_.erase(std::remove(departed_.begin(), departed_.end(), out.guid), departed_.end());
         TSocketID* target = Target(out);
         if (target && target->GUID.load(std::memory_order_relaxed) == out.guid)
           sockets_.BindGUID(target->Number, 0);
@@ -178,12 +190,13 @@ void TDispatchManager::SendBatch(const TBatch& batch) {
       }
       if (out.action == TAction::Bind) {
         TSocketID* target = Target(out);
-        if (!target) {  // the connection that asked to join has gone
-          ++unaddressed_;
+        if (!target) {  // the connection that asked to join has gone; the game will hear
+          Departed(out.guid);
           continue;
         }
         sockets_.BindGUID(target->Number, out.guid);
       }
+      if (out.action == TAction::Send && IsDeparted(out.guid)) continue;
       TSocketID* to = sockets_.FindByGUID(out.guid);
       if (!to) {
         ++unaddressed_;

@@ -43,9 +43,16 @@ class TDispatchManager : public TThread {
   // Ends the thread first if it is still running (main thread).
   ~TDispatchManager() override;
 
-  // Messages dropped because no connection held their GUID, or their binding was for a
-  // connection that had gone (main thread).
+  // Messages dropped because no connection held their GUID: a fault, for the game addressed
+  // a player it did not have (main thread). Messages for a player whose connection has left
+  // while the game had not yet applied the departure (a PlayerLeft for each of several players
+  // leaving at once, a binding for a connection closed during its join) are dropped without
+  // counting: the game sends them before it learns of the departure, and its ReleaseGUID
+  // follows them.
   uint64_t Unaddressed() const { return unaddressed_; }
+  // The connection holding `guid` has left the game (main thread): messages for it are
+  // dropped uncounted until the game's ReleaseGUID for it. 0 is ignored.
+  void Departed(uint32_t guid);
   // Runs on the main thread once a connection's GUID is bound and its AssignGUID sent (its
   // waiting input may go on then). Set before Start.
   void SetOnBound(std::function<void(TSocketID&)> onBound) { onBound_ = std::move(onBound); }
@@ -113,6 +120,10 @@ class TDispatchManager : public TThread {
   bool inFlight_ = false;     // the main thread has a batch to send
   bool ready_ = false;        // filling_ is complete and waits for the main thread
   uint64_t unaddressed_ = 0;  // main thread
+  // Main thread: the GUIDs of players who left, until their ReleaseGUID; as many as players
+  // leave at once.
+  std::vector<uint32_t> departed_;
+  bool IsDeparted(uint32_t guid) const;
 };
 
 }  // namespace zq

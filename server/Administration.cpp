@@ -29,7 +29,7 @@ std::optional<TKicked> TAdministration::KickClient(int32_t s, const std::string&
   TSocketID& client = sockets_[s];
   const TKicked kicked{s, client.GUID.load(std::memory_order_relaxed), client.LoginRecord.UserName};
   const std::string address = client.Address;
-  host_.Close(client, AdminText::KickedPlayer(), "kick");  // its disconnect line comes first
+  host_.Close(client, AdminText::KickedPlayer(), TDrop::Kick);  // its disconnect line comes first
   host_.Log(TLogLevel::Notice, "Client " + address + " kicked by " + by + ".");
   teller_.Tell(TKickEvent{kicked.SocketID, kicked.GUID, kicked.Name, address, by});
   return kicked;
@@ -45,7 +45,7 @@ bool TAdministration::DropClient(int32_t s, uint32_t guid) {
   if (s < 1 || s > MAX_SOCKETS || sockets_.GuidOf(s) != guid) return false;
   TSocketID& client = sockets_[s];
   if (!client.Socket) return false;
-  host_.Close(client, {}, {});
+  host_.Close(client, {}, std::nullopt);
   return true;
 }
 
@@ -83,7 +83,7 @@ TAdministration::TRecheck TAdministration::Recheck(TAccountStore& store,
 void TAdministration::Apply(const TRecheck& found) {
   for (uint64_t serial : found.Banned) {
     if (TSocketID* client = host_.FindBySerial(serial))
-      host_.Kick(*client, RefusalText(TLoginOutcome::Banned), "ban", "ban");
+      host_.Kick(*client, RefusalText(TLoginOutcome::Banned), "ban", TDrop::Ban);
   }
   for (const auto& [serial, name] : found.Demoted) {
     if (host_.FindBySerial(serial) && Demote(name))
@@ -250,7 +250,7 @@ void TAdministration::DeleteAccount(const std::string& name, const std::string& 
               client.LoginMemo = TLoginMemo{};
           if (TSocketID* player = host_.FindPlayer(name))
             host_.Kick(*player, AdminText::KickedPlayer(), "removal of its account",
-                       "account_removed");
+                       TDrop::AccountRemoved);
           done(TEditOutcome::Done, {});
         });
       },

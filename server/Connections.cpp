@@ -49,9 +49,11 @@ TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& soc
                  const std::string& address) {
             OnDatagram(client, std::move(datagram), port, address);
           },
-          [this](TSocketID& client) { DropFor(client, "message flood"); }),
+          [this](TSocketID& client) { DropFor(client, "message flood", TDrop::MessageFlood); }),
       heartbeat_(sockets, counters_,
-                 [this](TSocketID& client, const std::string& why) { DropFor(client, why); }),
+                 [this](TSocketID& client, const std::string& why, TDrop reason) {
+                   DropFor(client, why, reason);
+                 }),
       beatTimer_([this] { OnBeatTimer(); }),
       setupTimer_([this] {
         CheckSetupDeadlines();
@@ -64,6 +66,8 @@ TConnections::TConnections(TServerLog& log, IServerView& view, TSocketTable& soc
       }) {
   protocol_.SetMessageHandler(handler_.AsMessageHandler());
   // A player's input that waited for its GUID goes on once the GUID is bound.
+  handler_.SetOnDeparture(
+      [&dispatch = game.Dispatch()](uint32_t guid) { dispatch.Departed(guid); });
   game.Dispatch().SetOnBound([this](TSocketID& client) {
     if (client.Socket) protocol_.TCP_parseInputStream(client);
   });
@@ -131,8 +135,7 @@ void TConnections::SetPaused(bool paused) {
 
 // --- Admission and the TCP events --------------------------------------------------------
 
-void TConnections::Refuse(ITcpConnection& connection, const std::string& reason,
-                          const std::string& metric) {
+void TConnections::Refuse(ITcpConnection& connection, const std::string& reason, TRefusal metric) {
   ++counters_.Refused[metric];
   SendTCP(connection, sockets_.Traffic(), Frame(ServerFull, EncodeServerFull(reason)));
   connection.Close();  // its disconnect handling counts it back down
@@ -144,21 +147,21 @@ void TConnections::OnClientConnect(ITcpConnection& connection) {
   const std::string& address = connection.RemoteAddress();
   if (hooks_.AddressBanned && hooks_.AddressBanned(address)) {
     Log(TLogLevel::Warning, "Connection from " + address + " refused: the address is banned.");
-    return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)), "banned");
+    return Refuse(connection, std::string(RefusalText(TLoginOutcome::Banned)), TRefusal::Banned);
   }
   // Admins are exempt from the pause and the per-address limit; their name is not known
   // yet, so the address an Admin last logged in from is let in and its login checked.
   auto adminAddress = [&] { return hooks_.AdminAddress && hooks_.AdminAddress(address); };
-  if (paused_ && !adminAddress()) return Refuse(connection, "Server is paused.", "paused");
+  if (paused_ && !adminAddress()) return Refuse(connection, "Server is paused.", TRefusal::Paused);
   if (connectedCount_ > settings_.MaxClients || !sockets_.HasFreeEntry())
-    return Refuse(connection, "Server is full.", "full");
+    return Refuse(connection, "Server is full.", TRefusal::Full);
   bool adminOnly = false;
   if (settings_.MaxPerAddress != 0 &&
       sockets_.CountAddress(address) >= static_cast<int>(settings_.MaxPerAddress)) {
     if (!adminAddress()) {
       Log(TLogLevel::Warning,
           "Connection from " + address + " refused: too many connections from this address.");
-      return Refuse(connection, TOO_MANY_FROM_ADDRESS, "per_address");
+      return Refuse(connection, TOO_MANY_FROM_ADDRESS, TRefusal::PerAddress);
     }
     adminOnly = true;
   }
@@ -195,7 +198,7 @@ void TConnections::OnClientRead(ITcpConnection& connection) {
   client->ReceiveBuffer += bytes;
   if (client->InputWaits() && client->ReceiveBuffer.size() > MAX_HELD_INPUT)
     return DropFor(*client, "input beyond the limit while its login is checked",
-                   "login_input_overflow");
+                   TDrop::LoginInputOverflow);
   protocol_.TCP_parseInputStream(*client);
   if (game_.GameQueue().Size() >= GAME_QUEUE_HIGH) HoldInput();
 }
@@ -222,18 +225,18 @@ void TConnections::OnClientOverflow(ITcpConnection& connection) {
   Log(TLogLevel::Warning,
       "Output to " + connection.RemoteAddress() + ":" + std::to_string(connection.RemotePort()) +
           " exceeds " + std::to_string(options_.SendLimit) + " bytes unread; connection closed.");
-  ++counters_.Dropped["output_overflow"];
+  ++counters_.Dropped[TDrop::OutputOverflow];
   connection.Close();
 }
 
-void TConnections::DropFor(TSocketID& client, const std::string& why, const std::string& label) {
-  Kick(client, {}, why, label.empty() ? ReasonLabel(why) : label);
+void TConnections::DropFor(TSocketID& client, const std::string& why, TDrop reason) {
+  Kick(client, {}, why, reason);
 }
 
 void TConnections::Kick(TSocketID& client, std::string_view text, const std::string& why,
-                        const std::string& label) {
+                        TDrop reason) {
   const std::string address = client.Address;
-  Close(client, text, label);  // its disconnect line comes first
+  Close(client, text, reason);  // its disconnect line comes first
   Log(TLogLevel::Warning, "Client " + address + " dropped due to " + why + ".");
 }
 
@@ -287,8 +290,8 @@ TSocketID* TConnections::FindBySerial(uint64_t serial) {
   return nullptr;
 }
 
-void TConnections::Close(TSocketID& client, std::string_view text, const std::string& label) {
-  if (!label.empty()) ++counters_.Dropped[label];
+void TConnections::Close(TSocketID& client, std::string_view text, std::optional<TDrop> reason) {
+  if (reason) ++counters_.Dropped[*reason];
   if (!text.empty()) SendTCP(client, Frame(ServerFull, EncodeServerFull(text)));
   if (client.Socket) client.Socket->Close();
 }

@@ -88,9 +88,8 @@ class TConnections : public ISessionHost {
   void SetMaxClients(int32_t value);
   // Closes the connection of socket number s (it then takes the normal disconnect road).
   void DropClient(int32_t s);
-  // Closes a client and logs "Client <ip> dropped due to <why>."; counted under `label`
-  // (default: the words joined by "_").
-  void DropFor(TSocketID& client, const std::string& why, const std::string& label = {});
+  // Closes a client and logs "Client <ip> dropped due to <why>."; counted under `reason`.
+  void DropFor(TSocketID& client, const std::string& why, TDrop reason);
 
   // The heartbeat cycle and the look at the setup deadlines; public so tests can run one
   // without waiting for the timer.
@@ -104,13 +103,14 @@ class TConnections : public ISessionHost {
   uint16_t ListeningPort() const { return listener_.Port(); }
   const TServerCounters& Counters() const { return counters_; }
   uint64_t RateLimited() const { return handler_.RateLimited(); }
+  const TDurationHistogram& BeatRoundTrips() const { return handler_.BeatRoundTrips(); }
 
   // ISessionHost.
   TSocketID* FindPlayer(std::string_view name) override;
   TSocketID* FindBySerial(uint64_t serial) override;
-  void Close(TSocketID& client, std::string_view text, const std::string& label) override;
+  void Close(TSocketID& client, std::string_view text, std::optional<TDrop> reason) override;
   void Kick(TSocketID& client, std::string_view text, const std::string& why,
-            const std::string& label) override;
+            TDrop reason) override;
   void Join(TSocketID& client, const std::string& name) override;
   bool Paused() const override { return paused_; }
   void SetPaused(bool paused) override;
@@ -126,7 +126,7 @@ class TConnections : public ISessionHost {
   void OnClientOverflow(ITcpConnection& connection);
   // Refuses a connection at once with ServerFull and `reason`, counted under `metric`; its
   // disconnect counts it back down.
-  void Refuse(ITcpConnection& connection, const std::string& reason, const std::string& metric);
+  void Refuse(ITcpConnection& connection, const std::string& reason, TRefusal metric);
   // Stops taking TCP input until the game queue has drained to GAME_QUEUE_LOW.
   void HoldInput();
   void OnDatagram(TSocketID& client, std::string datagram, uint16_t senderPort,

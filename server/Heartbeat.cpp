@@ -20,7 +20,7 @@ void THeartbeat::Beat() {
       ++counters_.BeatsMissed;
     }
     if (beat.Missed >= BEAT_MISS_LIMIT) {
-      drop_(client, "beat timeout");
+      drop_(client, "beat timeout", TDrop::BeatTimeout);
       continue;
     }
     const uint8_t n = static_cast<uint8_t>(beat.Seq + 1);
@@ -37,7 +37,7 @@ void THeartbeat::CheckSetupDeadlines(uint32_t timeoutMs) {
   const uint32_t now = GetTickCount();
   for (TSocketID& client : sockets_) {
     if (!client.InUse() || client.SetupDone()) continue;
-    if (now - client.AcceptedAt >= timeoutMs) drop_(client, "setup timeout");
+    if (now - client.AcceptedAt >= timeoutMs) drop_(client, "setup timeout", TDrop::SetupTimeout);
   }
 }
 

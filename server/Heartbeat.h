@@ -18,8 +18,8 @@ constexpr uint32_t SETUP_CHECK_INTERVAL = 1000;  // ms between two looks at the 
 
 class THeartbeat {
  public:
-  // Closes a client, logging "Client <ip> dropped due to <why>.".
-  using DropFunction = std::function<void(TSocketID& client, const std::string& why)>;
+  // Closes a client, logging "Client <ip> dropped due to <why>.", counted under `reason`.
+  using DropFunction = std::function<void(TSocketID& client, const std::string& why, TDrop reason)>;
 
   THeartbeat(TSocketTable& sockets, TServerCounters& counters, DropFunction drop);
 

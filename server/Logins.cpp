@@ -112,7 +112,7 @@ void TLogins::OnLoginVerdict(TLoginVerdict verdict) {
     host_.Log(EscapeControl(verdict.Name) + " logged in again from " + client->Address +
               "; the connection from " + other->Address + ":" + std::to_string(other->Port) +
               " is closed.");
-    host_.Close(*other, {}, {});
+    host_.Close(*other, {}, std::nullopt);
   }
   if (verdict.AccountCreated && mode != TAuthMode::Open)
     host_.Log(TLogLevel::Notice, "Account " + EscapeControl(verdict.Name) + " created.");
@@ -135,7 +135,7 @@ void TLogins::RefuseLogin(TSocketID& client, const TLoginVerdict& verdict, std::
       verdict.Name.empty() ? client.LoginRecord.UserName.substr(0, MAX_NAME_LENGTH) : verdict.Name;
   host_.Log(TLogLevel::Warning, "Login refused for " + EscapeControl(name) + " from " +
                                     client.Address + ": " + std::string(text));
-  host_.Close(client, text, {});
+  host_.Close(client, text, std::nullopt);
 }
 
 void TLogins::RecordPlayTime(const TSocketID& client) {

@@ -212,6 +212,8 @@ TServerStatus TRunningServer::Status() const {
   s.GameQueue = TQueueStatus{game_.GameQueue().Size(), game_.GameQueue().Refused()};
   s.DispatchQueue = TQueueStatus{game_.DispatchQueue().Size(), game_.DispatchQueue().Refused()};
   s.UpdateDurations = game_.Manager().UpdateDurations().Read();
+  s.BeatRoundTrips = connections_.BeatRoundTrips().Read();
+  s.LoginChecks = accounts_->LoginCheckDurations().Read();
   return s;
 }
 

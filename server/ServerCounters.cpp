@@ -1,13 +1,16 @@
 #include "server/ServerCounters.h"
 
-#include <algorithm>
-
 namespace zq {
 
-std::string ReasonLabel(const std::string& words) {
-  std::string label = words;
-  std::replace(label.begin(), label.end(), ' ', '_');
-  return label;
+std::string ReasonsHelp(std::string_view lead, const TReasonRow* rows, std::size_t count) {
+  std::string help(lead);
+  help += ", by reason (";
+  for (std::size_t i = 0; i < count; ++i) {
+    if (i) help += "; ";
+    help.append(rows[i].Label).append(": ").append(rows[i].Words);
+  }
+  help += ").";
+  return help;
 }
 
 }  // namespace zq

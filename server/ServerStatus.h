@@ -56,10 +56,12 @@ struct TServerStatus {
   std::vector<TConnectionStatus> Connections;  // in socket number order
   TServerCounters Counters;
   TTrafficCounters Traffic;
-  uint64_t Unaddressed = 0;  // messages dropped because no connection held their GUID
+  uint64_t Unaddressed = 0;  // messages for a GUID nobody held, not even a departing player
   uint64_t RateLimited = 0;  // game messages dropped by a connection's message budget
   std::optional<TQueueStatus> GameQueue, DispatchQueue;
   std::optional<TDurationHistogram::TSnapshot> UpdateDurations;  // of UpdatePlayers
+  std::optional<TDurationHistogram::TSnapshot> BeatRoundTrips;   // BEAT to its BEATACK
+  std::optional<TDurationHistogram::TSnapshot> LoginChecks;      // the login worker's decisions
 
   // The connection of socket number s, or of the player with `guid`; none when there is none.
   const TConnectionStatus* Connection(int32_t s) const;

@@ -5,11 +5,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "platform/LogLevel.h"
 #include "protocol/ConnectionState.h"
+#include "server/ServerCounters.h"
 
 namespace zq {
 
@@ -21,13 +23,13 @@ class ISessionHost {
   virtual TSocketID* FindPlayer(std::string_view name) = 0;
   // The connection admitted with `serial`, or none (it has closed meanwhile).
   virtual TSocketID* FindBySerial(uint64_t serial) = 0;
-  // Sends `text` as ServerFull (nothing when empty), counts the close under the metric
-  // label `label` (not when empty) and closes the connection; its disconnect runs before
-  // this returns.
-  virtual void Close(TSocketID& client, std::string_view text, const std::string& label) = 0;
+  // Sends `text` as ServerFull (nothing when empty), counts the close as a drop for
+  // `reason` (not when none) and closes the connection; its disconnect runs before this
+  // returns.
+  virtual void Close(TSocketID& client, std::string_view text, std::optional<TDrop> reason) = 0;
   // The same, then logs "Client <ip> dropped due to <why>.".
   virtual void Kick(TSocketID& client, std::string_view text, const std::string& why,
-                    const std::string& label) = 0;
+                    TDrop reason) = 0;
   // The client, whose login was accepted, joins the game as `name`; its waiting input goes
   // on once the game has bound its GUID.
   virtual void Join(TSocketID& client, const std::string& name) = 0;

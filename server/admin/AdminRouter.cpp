@@ -4,7 +4,7 @@ namespace zq {
 namespace {
 
 TMethod MethodOf(const std::string& method) {
-  if (method == "GET") return TMethod::Get;
+  if (method == "GET" || method == "HEAD") return TMethod::Get;
   if (method == "PUT") return TMethod::Put;
   if (method == "DELETE") return TMethod::Delete;
   if (method == "POST") return TMethod::Post;
@@ -24,27 +24,42 @@ void TAdminRouter::Add(const std::string& pattern, TMethod methods, THandler han
   routes_.push_back(std::move(route));
 }
 
-bool TAdminRouter::Route(THttpExchange& exchange) const {
+// The route's argument in `path`, or nothing when the route's pattern does not match it.
+std::optional<std::string> TAdminRouter::Match(const TRoute& route, const std::string& path) {
+  if (!route.HasArg) {
+    if (path != route.Prefix) return std::nullopt;
+    return std::string();
+  }
+  const std::size_t fixed = route.Prefix.size() + route.Suffix.size();
+  if (path.size() <= fixed || path.compare(0, route.Prefix.size(), route.Prefix) != 0 ||
+      path.compare(path.size() - route.Suffix.size(), route.Suffix.size(), route.Suffix) != 0)
+    return std::nullopt;
+  std::string arg = path.substr(route.Prefix.size(), path.size() - fixed);
+  if (!route.Suffix.empty() && arg.find('/') != std::string::npos) return std::nullopt;
+  return arg;
+}
+
+TAdminRouter::TResult TAdminRouter::Route(THttpExchange& exchange, std::string& allowed) const {
   const THttpRequest& request = exchange.Request();
   const TMethod method = MethodOf(request.Method);
-  const std::string& path = request.Path;
+  TMethod known = TMethod::None;
   for (const TRoute& route : routes_) {
-    if (!(route.Methods & method)) continue;
-    if (!route.HasArg) {
-      if (path != route.Prefix) continue;
-      route.Handle({}, request, exchange);
-      return true;
+    std::optional<std::string> arg = Match(route, request.Path);
+    if (!arg) continue;
+    if (route.Methods & method) {
+      route.Handle(*arg, request, exchange);
+      return TResult::Routed;
     }
-    const std::size_t fixed = route.Prefix.size() + route.Suffix.size();
-    if (path.size() <= fixed || path.compare(0, route.Prefix.size(), route.Prefix) != 0 ||
-        path.compare(path.size() - route.Suffix.size(), route.Suffix.size(), route.Suffix) != 0)
-      continue;
-    std::string arg = path.substr(route.Prefix.size(), path.size() - fixed);
-    if (!route.Suffix.empty() && arg.find('/') != std::string::npos) continue;
-    route.Handle(arg, request, exchange);
-    return true;
+    known = known | route.Methods;
   }
-  return false;
+  if (known == TMethod::None) return TResult::NoSuchPath;
+  allowed.clear();
+  for (const auto& [m, name] : {std::pair{TMethod::Get, "GET, HEAD"},
+                                {TMethod::Post, "POST"},
+                                {TMethod::Put, "PUT"},
+                                {TMethod::Delete, "DELETE"}})
+    if (known & m) allowed.append(allowed.empty() ? "" : ", ").append(name);
+  return TResult::MethodNotAllowed;
 }
 
 }  // namespace zq

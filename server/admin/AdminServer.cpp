@@ -210,7 +210,8 @@ std::string Lower(std::string text) {
 // page may send such a request (a text/plain POST) without asking first. Its Origin must be
 // this server as the request reached it (by TLS through a proxy, too).
 bool FromAnotherOrigin(const THttpRequest& request) {
-  if (request.Method == "GET" || !request.HasHeader("Origin")) return false;
+  if (request.Method == "GET" || request.Method == "HEAD" || !request.HasHeader("Origin"))
+    return false;
   const std::string origin = Lower(request.Header("Origin"));
   const std::string host = Lower(request.Header("Host"));
   return host.empty() || (origin != "http://" + host && origin != "https://" + host);
@@ -282,8 +283,20 @@ void TAdminServer::Route(const std::string& pattern, TMethod methods, F handler)
 }
 
 void TAdminServer::OnRequest(THttpExchange& exchange) {
-  if (!router_.Route(exchange))
-    Reply(std::move(exchange), THttpResponse{TStatus::NotFound, {}, {}});
+  std::string allowed;
+  switch (router_.Route(exchange, allowed)) {
+    case TAdminRouter::TResult::Routed:
+      return;
+    case TAdminRouter::TResult::NoSuchPath:
+      return Reply(std::move(exchange), Error(TStatus::NotFound, "no such path"));
+    case TAdminRouter::TResult::MethodNotAllowed: {
+      THttpResponse response =
+          Error(TStatus::MethodNotAllowed,
+                QString::fromStdString("method not allowed; allowed: " + allowed));
+      response.SetHeader("Allow", allowed);
+      return Reply(std::move(exchange), std::move(response));
+    }
+  }
 }
 
 std::string TAdminServer::AddressOf(const THttpRequest& request) const {

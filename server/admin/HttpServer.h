@@ -46,6 +46,7 @@ enum class THttpStatus {
   Unauthorized = 401,
   Forbidden = 403,
   NotFound = 404,
+  MethodNotAllowed = 405,
   Conflict = 409,
   PayloadTooLarge = 413,
   TooManyRequests = 429,

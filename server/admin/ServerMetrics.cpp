@@ -1,7 +1,10 @@
 #include "server/admin/ServerMetrics.h"
 
+#include <array>
+
 #include "platform/ProcessStats.h"
 #include "protocol/MessageCodes.h"
+#include "server/ServerCounters.h"
 #include "server/admin/MetricsText.h"
 
 namespace zq {
@@ -29,9 +32,24 @@ void ByType(TMetricsText& m, const char* name, F count) {
             {{"type", TypeLabel(static_cast<uint8_t>(code))}, {"transport", TransportLabel(via)}});
 }
 
-void ByReason(TMetricsText& m, const char* name, const std::map<std::string, uint64_t>& counts) {
-  for (const auto& [reason, n] : counts) m.Sample(name, n, {{"reason", reason}});
+// A family counted by reason: its help names every reason of the table, and every reason
+// has its sample, 0 until it happens.
+template <std::size_t N, typename F>
+void ByReason(TMetricsText& m, const char* name, std::string_view lead,
+              const std::array<TReasonRow, N>& rows, F countAt) {
+  m.Family(name, "counter", ReasonsHelp(lead, rows.data(), rows.size()));
+  for (std::size_t i = 0; i < N; ++i)
+    m.Sample(name, uint64_t{countAt(i)}, {{"reason", std::string(rows[i].Label)}});
 }
+
+// What the admin API's transport refuses, in THttpRefusals' order.
+constexpr std::array<TReasonRow, 5> HTTP_REFUSAL_REASONS = {{
+    {"connections", "max connections open"},
+    {"per_address", "max connections from the address open"},
+    {"header", "a request head beyond its bound"},
+    {"body", "a request body beyond its bound"},
+    {"deadline", "a request late or a connection idle too long"},
+}};
 
 }  // namespace
 
@@ -39,8 +57,6 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   TMetricsText m;
   m.Family("zqosrv_build_info", "gauge", "The server's version, as a label; always 1.");
   m.Sample("zqosrv_build_info", uint64_t{1}, {{"version", VersionString}});
-  m.Family("zqosrv_up", "gauge", "1 while the server runs (started and not shut down).");
-  m.Sample("zqosrv_up", uint64_t{status.Running ? 1u : 0u});
   if (status.Running) {
     m.Family("zqosrv_start_time_seconds", "gauge", "When the server started, in Unix seconds.");
     m.Sample("zqosrv_start_time_seconds",
@@ -61,13 +77,10 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   const TServerCounters& c = status.Counters;
   m.Family("zqosrv_connections_admitted_total", "counter", "Connections admitted.");
   m.Sample("zqosrv_connections_admitted_total", c.Admitted);
-  m.Family("zqosrv_connections_refused_total", "counter",
-           "Connections refused at once, by reason (full, paused, per_address).");
-  ByReason(m, "zqosrv_connections_refused_total", c.Refused);
-  m.Family("zqosrv_clients_dropped_total", "counter",
-           "Connections the server closed, by reason (beat_timeout, setup_timeout, "
-           "message_flood, output_overflow, kick).");
-  ByReason(m, "zqosrv_clients_dropped_total", c.Dropped);
+  ByReason(m, "zqosrv_connections_refused_total", "Connections refused at once", REFUSAL_REASONS,
+           [&](std::size_t i) { return c.Refused.At(i); });
+  ByReason(m, "zqosrv_clients_dropped_total", "Connections the server closed", DROP_REASONS,
+           [&](std::size_t i) { return c.Dropped.At(i); });
 
   const TTrafficCounters& t = status.Traffic;
   m.Family("zqosrv_messages_received_total", "counter",
@@ -87,7 +100,8 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   for (TTransport via : {TTransport::Tcp, TTransport::Udp})
     m.Sample("zqosrv_sent_bytes_total", t.SentBytes(via), {{"transport", TransportLabel(via)}});
   m.Family("zqosrv_messages_unaddressed_total", "counter",
-           "Game messages dropped because no connection held their GUID.");
+           "Game messages for a GUID that no connection held and no departing player had: a "
+           "fault of the game.");
   m.Sample("zqosrv_messages_unaddressed_total", status.Unaddressed);
   m.Family("zqosrv_messages_rate_limited_total", "counter",
            "Game messages dropped by a connection's message budget.");
@@ -112,6 +126,14 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   if (status.UpdateDurations)
     m.Histogram("zqosrv_update_players_duration_seconds",
                 "Time one UpdatePlayers took on the game thread.", *status.UpdateDurations);
+  if (status.BeatRoundTrips)
+    m.Histogram("zqosrv_beat_round_trip_seconds",
+                "Time from a heartbeat BEAT's sending to its valid BEATACK.",
+                *status.BeatRoundTrips);
+  if (status.LoginChecks)
+    m.Histogram("zqosrv_login_check_duration_seconds",
+                "Time the login worker took to decide one login (account, bans, password hash).",
+                *status.LoginChecks);
 
   m.Family("zqosrv_admin_unauthorized_total", "counter",
            "Admin API requests refused for a wrong or missing token.");
@@ -129,18 +151,12 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   m.Sample("zqosrv_admin_cross_origin_total", admin.CrossOrigin);
   m.Family("zqosrv_admin_connections", "gauge", "Connections to the admin API open now.");
   m.Sample("zqosrv_admin_connections", admin.Connections);
-  m.Family("zqosrv_admin_refused_total", "counter",
-           "Admin API connections closed at once and requests refused by its limits, by reason "
-           "(connections, per_address, header, body, deadline).");
   const THttpRefusals& r = admin.Refusals;
-  std::map<std::string, uint64_t> refused;
-  for (const auto& [reason, n] : {std::pair<const char*, uint64_t>{"connections", r.Connections},
-                                  {"per_address", r.PerAddress},
-                                  {"header", r.Head},
-                                  {"body", r.Body},
-                                  {"deadline", r.Deadline}})
-    if (n > 0) refused[reason] = n;
-  ByReason(m, "zqosrv_admin_refused_total", refused);
+  const std::array<uint64_t, HTTP_REFUSAL_REASONS.size()> refused = {r.Connections, r.PerAddress,
+                                                                     r.Head, r.Body, r.Deadline};
+  ByReason(m, "zqosrv_admin_refused_total",
+           "Admin API connections closed at once and requests refused by its limits",
+           HTTP_REFUSAL_REASONS, [&](std::size_t i) { return refused[i]; });
 
   const TProcessStats p = ReadProcessStats();
   m.Family("process_cpu_seconds_total", "counter", "User and system CPU time of the process.");
@@ -149,6 +165,14 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   m.Sample("process_resident_memory_bytes", p.ResidentBytes);
   m.Family("process_virtual_memory_bytes", "gauge", "Virtual memory of the process.");
   m.Sample("process_virtual_memory_bytes", p.VirtualBytes);
+  if (p.StartTimeSeconds > 0) {
+    m.Family("process_start_time_seconds", "gauge", "When the process started, in Unix seconds.");
+    m.Sample("process_start_time_seconds", p.StartTimeSeconds);
+  }
+  m.Family("process_open_fds", "gauge", "File descriptors the process has open.");
+  m.Sample("process_open_fds", p.OpenFds);
+  m.Family("process_max_fds", "gauge", "Most file descriptors the process may open.");
+  m.Sample("process_max_fds", p.MaxFds);
   return m.Text();
 }
 

@@ -83,6 +83,9 @@ TEST(LoginWorker, SlowHashLeavesTheCallerFreeAndAnswersOnTheWorker) {
   EXPECT_EQ(verdicts[1].Serial, 8u);
   EXPECT_EQ(f.store.Find("slowpoke")->Created, 1000);  // the worker's clock
   EXPECT_EQ(answers.Threads().count(std::this_thread::get_id()), 0u);
+  // Each decision is timed before its answer; the held hash took longer than none.
+  EXPECT_EQ(worker.CheckDurations().Read().Count, 2u);
+  EXPECT_GT(worker.CheckDurations().Nanoseconds().Max(), 0);
 }
 
 TEST(LoginWorker, BoundedQueueAndStopAnswersTheCurrentDropsTheRest) {
@@ -127,6 +130,7 @@ TEST(LoginWorker, RacingClaimsOfOneNameCreateOneAccount) {
   }
   ASSERT_TRUE(answers.WaitFor(COUNT));
   worker.Stop();
+  EXPECT_EQ(worker.CheckDurations().Read().Count, static_cast<uint64_t>(COUNT));  // both threads
   int created = 0;
   std::map<bool, int> acceptedByParity;
   for (const TLoginVerdict& v : answers.Verdicts()) {

@@ -207,7 +207,7 @@ TEST_F(AccountsApiTest, BadRequestsAreRefusedWithTheirCodesAndChangeNothing) {
   EXPECT_EQ(r.Status, 400);
   EXPECT_EQ(r.Json()["error"].toString(), "nothing to change: give a password or privileges");
   EXPECT_EQ(Send("PUT", "/api/accounts/nina", "{\"name\":\"other\"}").Status, 400);
-  EXPECT_EQ(Request("PATCH", "/api/accounts/nina").Status, 404);
+  EXPECT_EQ(Request("PATCH", "/api/accounts/nina").Status, 405);
   EXPECT_EQ(Get("/api/accounts").Json()["accounts"].toArray().size(), 1);
   EXPECT_EQ(Store().Find("nina")->PasswordHash, "plain:pw");
 

@@ -108,38 +108,72 @@ double TMetrics::Value(const std::string& series) const {
   return it == Samples.end() ? 0 : it->second;
 }
 
+// The text exposition format's rules, as a scraper and `promtool check metrics` hold them:
+// each family's HELP then TYPE, once, with its samples together after them; counters and only
+// counters end in _total; a histogram's buckets ascend in `le` with ascending counts, end at
+// +Inf, and agree with its _count; no series twice. Throws naming the first line at fault.
 TMetrics ParseMetrics(const std::string& text) {
   static const std::regex help(R"(^# HELP ([a-zA-Z_:][a-zA-Z0-9_:]*) .+$)");
   static const std::regex type(R"(^# TYPE ([a-zA-Z_:][a-zA-Z0-9_:]*) (counter|gauge|histogram)$)");
   static const std::regex sample(
       R"(^([a-zA-Z_:][a-zA-Z0-9_:]*)(\{([a-zA-Z_][a-zA-Z0-9_]*="([^"\\\n]|\\[\\"n])*")(,[a-zA-Z_][a-zA-Z0-9_]*="([^"\\\n]|\\[\\"n])*")*\})? (\S+)$)");
+  static const std::regex le(R"x(le="([^"]*)")x");
   TMetrics m;
   std::set<std::string> closed;  // families whose samples have ended
-  std::string family;
+  std::string family, helped;
+  double lastLe = -HUGE_VAL, lastBucket = 0, infBucket = -1;
+  auto endFamily = [&] {
+    if (family.empty()) return;
+    closed.insert(family);
+    if (m.Types[family] == "histogram" && infBucket != m.Value(family + "_count"))
+      throw std::runtime_error("histogram without +Inf equal to its count: " + family);
+  };
   std::istringstream in(text);
   std::smatch g;
   for (std::string line; std::getline(in, line);) {
-    if (std::regex_match(line, g, help)) continue;
+    if (std::regex_match(line, g, help)) {
+      helped = g[1];
+      continue;
+    }
     if (std::regex_match(line, g, type)) {
-      if (!family.empty()) closed.insert(family);
+      endFamily();
       family = g[1];
+      if (helped != family) throw std::runtime_error("TYPE without its HELP before: " + line);
       if (closed.count(family) || m.Types.count(family))
         throw std::runtime_error("family given twice: " + family);
       m.Types[family] = g[2];
+      const bool total = family.size() > 6 && family.substr(family.size() - 6) == "_total";
+      if ((g[2] == "counter") != total)
+        throw std::runtime_error("counters and only counters end in _total: " + line);
+      lastLe = -HUGE_VAL;
+      lastBucket = 0;
+      infBucket = -1;
       continue;
     }
     if (!std::regex_match(line, g, sample)) throw std::runtime_error("bad line: " + line);
     const std::string name = g[1];
+    const bool histogram = m.Types[family] == "histogram";
     const bool ofFamily =
-        name == family ||
-        (m.Types[family] == "histogram" &&
-         (name == family + "_bucket" || name == family + "_sum" || name == family + "_count"));
+        name == family || (histogram && (name == family + "_bucket" || name == family + "_sum" ||
+                                         name == family + "_count"));
     if (!ofFamily) throw std::runtime_error("sample outside its family: " + line);
     const std::string value = g[g.size() - 1];
     const std::string series = line.substr(0, line.size() - value.size() - 1);
     if (m.Samples.count(series)) throw std::runtime_error("series given twice: " + series);
-    m.Samples[series] = value == "+Inf" ? HUGE_VAL : std::stod(value);
+    const double number = value == "+Inf" ? HUGE_VAL : std::stod(value);
+    m.Samples[series] = number;
+    if (histogram && name == family + "_bucket") {
+      std::smatch bound;
+      if (!std::regex_search(series, bound, le)) throw std::runtime_error("bucket without le");
+      const double at = bound[1] == "+Inf" ? HUGE_VAL : std::stod(bound[1]);
+      if (at <= lastLe || number < lastBucket || infBucket >= 0)
+        throw std::runtime_error("buckets out of order: " + line);
+      lastLe = at;
+      lastBucket = number;
+      if (at == HUGE_VAL) infBucket = number;
+    }
   }
+  endFamily();
   return m;
 }
 

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "server/admin/MetricsText.h"
 #include "tests/admin/AdminTestSupport.h"
 #include "tests/admin/RawHttp.h"
 
@@ -379,6 +380,34 @@ TEST_F(HttpAttackTest, TheHistoryCountsAgainstAReadersBound) {
   for (int i = 0; i < 200; ++i)
     server_->Log("more " + std::to_string(i) + " " + std::string(3000, 'm'));
   EXPECT_LE(admin_->Events().Unsent(), 41 * FOLLOWER_BUFFER_LIMIT);
+}
+
+TEST_F(HttpAttackTest, HeadAnswersLikeGetAndUnknownRoutesOrMethodsAnswerJsonErrors) {
+  StartAdmin();
+  const THttpResult get = Get("/metrics", "");
+  TRawHttp& head = Open();
+  ASSERT_TRUE(head.SendAll(Head("HEAD", "/metrics", "Connection: close\r\n", "")));
+  ASSERT_TRUE(EndsSoon(head));
+  const std::string& answer = head.Received();
+  EXPECT_EQ(head.Status(), 200);
+  EXPECT_NE(answer.find("Content-Type: " + std::string(METRICS_CONTENT_TYPE)), std::string::npos)
+      << answer;
+  const std::size_t blank = answer.find("\r\n\r\n");
+  ASSERT_NE(blank, std::string::npos);
+  EXPECT_EQ(answer.size(), blank + 4) << "no body after the head";
+  EXPECT_EQ(get.Status, 200);
+
+  const THttpResult unknown = Get("/api/nothing-here");
+  EXPECT_EQ(unknown.Status, 404);
+  EXPECT_EQ(unknown.Header("content-type"), "application/json");
+  EXPECT_FALSE(unknown.Json()["error"].toString().isEmpty());
+  // A known path with a method it lacks: 405, naming the ones it has.
+  const THttpResult wrong = Request("DELETE", "/api/status");
+  EXPECT_EQ(wrong.Status, 405);
+  EXPECT_EQ(wrong.Header("allow"), "GET, HEAD");
+  EXPECT_EQ(wrong.Header("content-type"), "application/json");
+  EXPECT_EQ(Request("PATCH", "/api/accounts").Header("allow"), "GET, HEAD, POST");
+  EXPECT_EQ(Request("BREW", "/metrics").Status, 405);
 }
 
 TEST_F(HttpAttackTest, GuidsBeyond32BitsAreRefusedNotWrapped) {

@@ -1,5 +1,9 @@
 // /metrics: the text exposition format line by line, and the counters following real
-// traffic (messages by type, refusals, beats, queues, the UpdatePlayers histogram).
+// traffic (messages by type, refusals and drops with every reason from 0, beats, queues, the
+// UpdatePlayers, heartbeat and login histograms, the process's figures).
+#include <chrono>
+
+#include "server/ServerCounters.h"
 #include "server/admin/MetricsText.h"
 #include "tests/admin/AdminTestSupport.h"
 
@@ -33,6 +37,35 @@ TEST(MetricsText, EscapesLabelsAndHelpAndWritesHistogramsCumulatively) {
   EXPECT_EQ(TMetricsText::Number(1.0 / 0.0), "+Inf");
 }
 
+TEST(MetricsText, TheCheckerRefusesWhatBreaksTheFormat) {
+  auto refused = [](const std::string& text) {
+    try {
+      ParseMetrics(text);
+    } catch (const std::runtime_error&) {
+      return true;
+    }
+    return false;
+  };
+  const std::string hist = "# HELP h_seconds H.\n# TYPE h_seconds histogram\n";
+  EXPECT_FALSE(refused(hist + "h_seconds_bucket{le=\"1\"} 1\nh_seconds_bucket{le=\"+Inf\"} 2\n"
+                              "h_seconds_sum 3\nh_seconds_count 2\n"));
+  EXPECT_TRUE(refused(hist + "h_seconds_bucket{le=\"1\"} 3\nh_seconds_bucket{le=\"+Inf\"} 2\n"
+                             "h_seconds_sum 3\nh_seconds_count 2\n"));  // counts descend
+  EXPECT_TRUE(refused(hist + "h_seconds_bucket{le=\"1\"} 1\nh_seconds_sum 3\n"
+                             "h_seconds_count 1\n"));            // no +Inf
+  EXPECT_TRUE(refused("# TYPE x_total counter\nx_total 1\n"));   // no HELP
+  EXPECT_TRUE(refused("# HELP x X.\n# TYPE x counter\nx 1\n"));  // no _total
+  EXPECT_TRUE(refused("# HELP x_total X.\n# TYPE x_total gauge\nx_total 1\n"));
+  EXPECT_TRUE(refused("# HELP x_total X.\n# TYPE x_total counter\nx_total 1\nx_total 2\n"));
+  EXPECT_TRUE(refused("# HELP x_total X.\n# TYPE x_total counter\ny_total 1\n"));
+}
+
+TEST(ServerCounters, ReasonHelpNamesEveryRowInOrder) {
+  EXPECT_EQ(ReasonsHelp("Lead", REFUSAL_REASONS.data(), 2),
+            "Lead, by reason (banned: the address is banned; paused: the server is paused).");
+  EXPECT_EQ(LabelOf(TDrop::BeatTimeout), "beat_timeout");
+}
+
 TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
   settings_.MaxClients = 2;
   StartAdmin();
@@ -63,12 +96,26 @@ TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
   EXPECT_EQ(r.Header("content-type"), METRICS_CONTENT_TYPE);
   TMetrics m;
   ASSERT_NO_THROW(m = ParseMetrics(r.Body.toStdString())) << r.Body.toStdString();
-  for (const auto& [family, type] : m.Types) {
-    const bool total = family.size() > 6 && family.substr(family.size() - 6) == "_total";
-    EXPECT_EQ(type == "counter", total) << family;  // counters and only counters end in _total
+  for (const auto& [family, type] : m.Types)
     EXPECT_EQ(family.rfind("zqosrv_", 0) == 0 || family.rfind("process_", 0) == 0, true) << family;
+  EXPECT_EQ(m.Types.count("zqosrv_up"), 0u);  // Prometheus has `up` of its own
+  // Every known reason has its series before it first happens, and the help names it.
+  const std::string text = r.Body.toStdString();
+  for (const TReasonRow& row : REFUSAL_REASONS) {
+    const std::string series =
+        "zqosrv_connections_refused_total{reason=\"" + std::string(row.Label) + "\"}";
+    ASSERT_EQ(m.Samples.count(series), 1u) << series;
+    EXPECT_EQ(m.Value(series), row.Label == "full" ? 1 : 0) << series;
+    EXPECT_NE(text.find(std::string(row.Label) + ": " + std::string(row.Words)), std::string::npos);
   }
-  EXPECT_EQ(m.Value("zqosrv_up"), 1);
+  for (const TReasonRow& row : DROP_REASONS) {
+    const std::string series =
+        "zqosrv_clients_dropped_total{reason=\"" + std::string(row.Label) + "\"}";
+    ASSERT_EQ(m.Samples.count(series), 1u) << series;
+    EXPECT_EQ(m.Value(series), 0) << series;
+    EXPECT_NE(text.find(std::string(row.Label) + ": " + std::string(row.Words)), std::string::npos);
+  }
+  EXPECT_EQ(m.Samples.count("zqosrv_admin_refused_total{reason=\"deadline\"}"), 1u);
   EXPECT_EQ(m.Value("zqosrv_build_info{version=\"0.1.1\"}"), 1);
   EXPECT_EQ(m.Value("zqosrv_connections"), 2);
   EXPECT_EQ(m.Value("zqosrv_players"), 2);
@@ -100,6 +147,17 @@ TEST_F(AdminApiTest, MetricsFollowTheTrafficInTheExpositionFormat) {
   EXPECT_EQ(m.Value("zqosrv_update_players_duration_seconds_bucket{le=\"+Inf\"}"), count);
   EXPECT_LE(m.Value("zqosrv_update_players_duration_seconds_bucket{le=\"1e-06\"}"),
             m.Value("zqosrv_update_players_duration_seconds_bucket{le=\"0.025\"}"));
+  // Four BEATACKs, each within the cycle; two logins decided.
+  EXPECT_EQ(m.Value("zqosrv_beat_round_trip_seconds_count"), 4);
+  EXPECT_EQ(m.Value("zqosrv_beat_round_trip_seconds_bucket{le=\"5\"}"), 4);
+  EXPECT_EQ(m.Value("zqosrv_login_check_duration_seconds_count"), 2);
+  EXPECT_GT(m.Value("zqosrv_login_check_duration_seconds_sum"), 0);
+  const double now =
+      std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+  EXPECT_LE(m.Value("process_start_time_seconds"), m.Value("zqosrv_start_time_seconds") + 1);
+  EXPECT_GT(m.Value("process_start_time_seconds"), now - 24 * 3600);
+  EXPECT_GT(m.Value("process_open_fds"), 3);
+  EXPECT_GE(m.Value("process_max_fds"), m.Value("process_open_fds"));
   EXPECT_GT(m.Value("process_cpu_seconds_total"), 0);
   EXPECT_GT(m.Value("process_resident_memory_bytes"), 1e6);
 

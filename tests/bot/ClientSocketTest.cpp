@@ -190,6 +190,16 @@ TEST(ClientSockets, NamesResolveAndConnectErrorsAreClear) {
   }
 }
 
+TEST(ClientSockets, ARefusedBotPrintsTheServersText) {
+  TFakeServer server(0);  // admits nobody: "Server is full."
+  server.Start();
+  TBotOptions o = ParseBotOptions({"--name", "zed", "--port", std::to_string(server.Port())});
+  std::ostringstream out;
+  EXPECT_NE(RunBots(o, out, [] { return false; }), 0);
+  server.Stop();
+  EXPECT_NE(out.str().find("zed: refused: Server is full.\n"), std::string::npos) << out.str();
+}
+
 TEST(ClientSockets, BotRunTracesWalksSpeaksAndSaysGoodbye) {
   TFakeServer server;
   server.Start();

@@ -64,5 +64,21 @@ TEST(Trace, ReceivedMessagesWithTheirBytes) {
                 "bot -> TCP ClientSay Text=\"\\x01\\\"\"", "bot    bytes 02 00 00 0F 01 22"}));
 }
 
+TEST(Trace, APasswordNeverReachesTheTraceNorItsBytes) {
+  std::ostringstream out;
+  TTrace trace(out, true);
+  const std::string frame = FrameLoginPassword("s3cret-pw");
+  // Split across two sends, as a slow socket may take it.
+  trace.Sent("bot", Via::Tcp, frame.substr(0, 6));
+  trace.Sent("bot", Via::Tcp, frame.substr(6) + FrameClientGone());
+  const std::string text = out.str();
+  EXPECT_EQ(text.find("s3cret"), std::string::npos) << text;
+  EXPECT_EQ(text.find("73 33 63 72"), std::string::npos) << text;  // "s3cr" in hex
+  const std::vector<std::string> lines = Unstamped(text);
+  ASSERT_EQ(lines.size(), 4u) << text;
+  EXPECT_EQ(lines[0], "bot -> TCP LoginPassword Password=(hidden)");
+  EXPECT_EQ(lines[2], "bot -> TCP ClientGone");
+}
+
 }  // namespace
 }  // namespace zq

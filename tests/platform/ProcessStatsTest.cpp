@@ -13,7 +13,8 @@
 namespace zq {
 namespace {
 
-// Fields 3 to 24 after the name: utime 250 and stime 150 ticks, vsize, rss pages, then more.
+// Fields 3 to 24 after the name: utime 250 and stime 150 ticks, starttime 222481 ticks, vsize,
+// rss pages, then more.
 const char* const STAT_TAIL =
     " S 1 2 3 4 5 6 7 8 9 10 250 150 0 0 20 0 1 0 222481 3133440 390 18446744073709551615 0\n";
 
@@ -24,12 +25,31 @@ TEST(ProcessStats, StatGivesCpuVirtualAndResidentAfterTheCommandName) {
   EXPECT_DOUBLE_EQ(s->CpuSeconds, 4.0);
   EXPECT_EQ(s->VirtualBytes, 3133440u);
   EXPECT_EQ(s->ResidentBytes, 390u * 4096);
+  EXPECT_DOUBLE_EQ(s->StartSeconds, 2224.81);
   // Too few fields, no name, a broken number among the ones read, no clock.
   EXPECT_FALSE(ParseProcStat("1234 (x) S 1 2 3 4 5 6 7 8 9 10 250 150 0 0 20 0 1 0 9 9", 100, 1));
   EXPECT_FALSE(ParseProcStat("garbage", 100, 4096));
   EXPECT_FALSE(ParseProcStat("1 (x) S 1 2 3 4 5 6 7 8 9 10 2x 1 0 0 0 0 0 0 0 1 1", 100, 1));
   EXPECT_FALSE(ParseProcStat("1 (x) S 1 2 3 4 5 6 7 8 9 10 2 1 0 0 0 0 0 0 0 1 -1", 100, 1));
   EXPECT_FALSE(ParseProcStat(std::string("1 (x)") + STAT_TAIL, 0, 4096));
+}
+
+TEST(ProcessStats, BootTimeIsTheBtimeLineOfProcStat) {
+  EXPECT_EQ(ParseBootTime("cpu  1 2 3\nintr 5 6\nbtime 1765370000\nprocesses 77\n"), 1765370000u);
+  EXPECT_FALSE(ParseBootTime("cpu 1\nbtimex 12\n"));
+  EXPECT_FALSE(ParseBootTime("btime soon\n"));
+  EXPECT_FALSE(ParseBootTime(""));
+}
+
+TEST(ProcessStats, OwnDescriptorsCountAnOpenedOneWithinTheLimit) {
+  const TProcessStats before = ReadProcessStats();
+  const int fd = ::dup(1);
+  ASSERT_GE(fd, 0);
+  const TProcessStats after = ReadProcessStats();
+  ::close(fd);
+  EXPECT_EQ(after.OpenFds, before.OpenFds + 1);
+  EXPECT_GE(after.MaxFds, after.OpenFds);
+  EXPECT_GT(after.StartTimeSeconds, 1.6e9);  // a Unix time, not seconds since the boot
 }
 
 TEST(ProcessStats, StatmGivesTotalAndResidentPages) {

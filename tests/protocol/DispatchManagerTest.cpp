@@ -180,7 +180,9 @@ TEST_F(DispatchTest, BindingsFollowTheConnectionNotTheNumber) {
   sockets.RemoveSocket(c3);
   test::FakeTcpConnection taker{"127.0.0.1", 4};
   sockets.AddSocket(taker);
-  queue.Push(Outgoing(AssignGUID, 1, "a", 3, gone));  // dropped: not for this connection
+  // Dropped: not for this connection, nor are the player's messages until its release, and
+  // none of them is counted: the game had not heard of the departure yet.
+  queue.Push(Outgoing(AssignGUID, 1, "a", 3, gone));
   queue.Push(Outgoing(StartPosition, 1, "s", 3, gone));
   queue.Push(Outgoing(PlayerInfo, 1, "i"));
   // Number 2 is bound and then released twice: once too late (a stale GUID), once for good.
@@ -191,12 +193,42 @@ TEST_F(DispatchTest, BindingsFollowTheConnectionNotTheNumber) {
   queue.Push(Outgoing(ReleaseGUID, 5, "", 2, sockets[2].Serial));
   queue.Push(Outgoing(PlayerLeft, 5, "gone"));
   manager.Start();
-  ASSERT_TRUE(Serve([&] { return manager.Unaddressed() == 4; }));
+  ASSERT_TRUE(Serve([&] { return manager.Unaddressed() == 1; }));  // "gone", the last
   Stop();
   EXPECT_EQ(sockets.GuidOf(3), 0u);
   EXPECT_TRUE(taker.sent.empty()) << "nothing of the departed player's reaches the newcomer";
   EXPECT_EQ(c2.sent, Frame(PlayerLeft, "still"));
   EXPECT_EQ(sockets.GuidOf(2), 0u);
+}
+
+TEST_F(DispatchTest, PlayersLeavingTogetherAreNoFaultButAReleasedGuidIs) {
+  // Three players leave at once: their connections are gone before the game applies the
+  // first departure, so each PlayerLeft goes to players already gone.
+  sockets.BindGUID(1, 10);
+  sockets.BindGUID(2, 20);
+  sockets.BindGUID(3, 30);
+  for (int s = 1; s <= 3; ++s) {
+    manager.Departed(sockets.GuidOf(s));
+    sockets.BindGUID(s, 0);
+  }
+  manager.Departed(0);  // a player whose GUID was never bound: nothing
+  auto left = [&](int32_t s, uint32_t guid, std::vector<uint32_t> to) {
+    if (!to.empty()) {  // the game sends it to those in view only
+      auto m = Outgoing(PlayerLeft, 0, "left");
+      m->Recipients = std::move(to);
+      queue.Push(std::move(m));
+    }
+    queue.Push(Outgoing(ReleaseGUID, guid, "", s, sockets[s].Serial));
+  };
+  left(1, 10, {20, 30});
+  left(2, 20, {30});
+  left(3, 30, {});
+  // Released: a message for 10 now is the game's fault, and counted.
+  queue.Push(Outgoing(PlayerInfo, 10, "late"));
+  manager.Start();
+  ASSERT_TRUE(Serve([&] { return manager.Unaddressed() == 1; }));
+  Stop();
+  EXPECT_TRUE(c1.sent.empty() && c2.sent.empty() && c3.sent.empty());
 }
 
 TEST_F(DispatchTest, AMessageForSeveralPlayersReachesEachInOrder) {

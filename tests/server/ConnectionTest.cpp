@@ -62,6 +62,22 @@ TEST_F(ServerTest, SetupDialogueAnswersEachStep) {
   EXPECT_EQ(server_->Running()->Sockets()[1].HeartbeatRecord.Missed, 0);
 }
 
+// Five players in view of each other leave in one burst: each PlayerLeft the game sends goes
+// to players whose connections have already gone. That is no fault, and not counted.
+TEST_F(ServerTest, PlayersLeavingTogetherLeaveNoUnaddressedMessages) {
+  StartServer();
+  std::vector<TZQClient*> players;
+  for (int i = 0; i < 5; ++i) players.push_back(&Join("p" + std::to_string(i)));
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->size() == 5; }));
+  for (TZQClient* p : players) p->SendClientGone();
+  for (TZQClient* p : players) p->Close();
+  ASSERT_TRUE(WaitUntil([&] { return server_->Status().Players->empty(); }));
+  // A newcomer's binding follows everything the game sent before it.
+  TZQClient& marker = Join("marker");
+  ASSERT_TRUE(WaitUntil([&] { return marker.Guid() != 0; }));
+  EXPECT_EQ(server_->Status().Unaddressed, 0u);
+}
+
 TEST_F(ServerTest, FullServerRefusesWithoutTouchingTheCounters) {
   settings_.MaxClients = 2;
   StartServer();

@@ -115,8 +115,8 @@ TEST_F(LoginTest, BansApplyAtConnectAtLoginAndToPlayersInTheGame) {
   EXPECT_EQ(RefusalOf(late), "You are banned.");
   EXPECT_GE(LineIndex("Connection from 127.0.0.1 refused: the address is banned."), 0);
   // Counted under short labels, whatever the log's words.
-  EXPECT_EQ(server_->Status().Counters.Dropped.at("ban"), 1u);
-  EXPECT_EQ(server_->Status().Counters.Refused.at("banned"), 1u);
+  EXPECT_EQ(server_->Status().Counters.Dropped[TDrop::Ban], 1u);
+  EXPECT_EQ(server_->Status().Counters.Refused[TRefusal::Banned], 1u);
 }
 
 TEST_F(LoginTest, TheShellChangesTheFileWhileTheServerRuns) {
@@ -181,7 +181,7 @@ TEST_F(LoginTest, TooMuchInputDuringTheCheckClosesTheConnection) {
   EXPECT_GE(LineIndex("Client 127.0.0.1 dropped due to input beyond the limit while its login is "
                       "checked."),
             0);
-  EXPECT_EQ(server_->Status().Counters.Dropped.at("login_input_overflow"), 1u);
+  EXPECT_EQ(server_->Status().Counters.Dropped[TDrop::LoginInputOverflow], 1u);
 }
 
 TEST_F(LoginTest, AConnectionClosedDuringTheCheckIsForgottenByItsVerdict) {

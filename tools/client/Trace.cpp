@@ -40,7 +40,13 @@ void TTrace::Sent(const std::string& name, Via via, std::string_view bytes) {
   while (true) {
     std::size_t start = at;
     if (!wire::TakeFrame(bytes, at, type, payload)) break;
-    Line(name, "->", via, ClientMessageText(type, payload).Line(), bytes.substr(start, at - start));
+    const std::string_view frame = bytes.substr(start, at - start);
+    if (type == wire::LoginPassword) {  // a trace is pasted into reports: the password stays out
+      Line(name, "->", via, "LoginPassword Password=(hidden)",
+           frame.substr(0, frame.size() - payload.size()));
+      continue;
+    }
+    Line(name, "->", via, ClientMessageText(type, payload).Line(), frame);
   }
   if (at == bytes.size()) return;
   if (via == Via::Tcp)
