@@ -23,6 +23,12 @@ class TMetricsText {
   void Family(std::string_view name, std::string_view type, std::string_view help);
   void Sample(std::string_view name, double value, const TLabels& labels = {});
   void Sample(std::string_view name, uint64_t value, const TLabels& labels = {});
+  // A family of one sample without labels.
+  template <typename T>
+  void Single(std::string_view name, std::string_view type, std::string_view help, T value) {
+    Family(name, type, help);
+    Sample(name, value);
+  }
   // A whole histogram family: name_bucket{le=...}, name_sum, name_count.
   void Histogram(std::string_view name, std::string_view help,
                  const TDurationHistogram::TSnapshot& histogram);

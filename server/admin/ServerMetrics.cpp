@@ -62,21 +62,20 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
     m.Sample("zqosrv_start_time_seconds",
              std::chrono::duration<double>(status.StartedAt.time_since_epoch()).count());
   }
-  m.Family("zqosrv_paused", "gauge", "1 while new connections are refused as paused.");
-  m.Sample("zqosrv_paused", uint64_t{status.Paused ? 1u : 0u});
+  m.Single("zqosrv_paused", "gauge", "1 while new connections are refused as paused.",
+           uint64_t{status.Paused ? 1u : 0u});
 
-  m.Family("zqosrv_connections", "gauge", "Client connections admitted and open.");
-  m.Sample("zqosrv_connections", static_cast<double>(status.Connected));
-  m.Family("zqosrv_connections_peak", "gauge", "Most connections open at once since the start.");
-  m.Sample("zqosrv_connections_peak", static_cast<double>(status.PeakConnected));
-  m.Family("zqosrv_max_clients", "gauge", "Most connections admitted at once (the setting).");
-  m.Sample("zqosrv_max_clients", static_cast<double>(status.MaxClients));
-  m.Family("zqosrv_players", "gauge", "Players in the game.");
-  m.Sample("zqosrv_players", static_cast<uint64_t>(status.Players->size()));
+  m.Single("zqosrv_connections", "gauge", "Client connections admitted and open.",
+           static_cast<double>(status.Connected));
+  m.Single("zqosrv_connections_peak", "gauge", "Most connections open at once since the start.",
+           static_cast<double>(status.PeakConnected));
+  m.Single("zqosrv_max_clients", "gauge", "Most connections admitted at once (the setting).",
+           static_cast<double>(status.MaxClients));
+  m.Single("zqosrv_players", "gauge", "Players in the game.",
+           static_cast<uint64_t>(status.Players->size()));
 
   const TServerCounters& c = status.Counters;
-  m.Family("zqosrv_connections_admitted_total", "counter", "Connections admitted.");
-  m.Sample("zqosrv_connections_admitted_total", c.Admitted);
+  m.Single("zqosrv_connections_admitted_total", "counter", "Connections admitted.", c.Admitted);
   ByReason(m, "zqosrv_connections_refused_total", "Connections refused at once", REFUSAL_REASONS,
            [&](std::size_t i) { return c.Refused.At(i); });
   ByReason(m, "zqosrv_clients_dropped_total", "Connections the server closed", DROP_REASONS,
@@ -99,13 +98,12 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   m.Family("zqosrv_sent_bytes_total", "counter", "Bytes sent (or queued) to clients.");
   for (TTransport via : {TTransport::Tcp, TTransport::Udp})
     m.Sample("zqosrv_sent_bytes_total", t.SentBytes(via), {{"transport", TransportLabel(via)}});
-  m.Family("zqosrv_messages_unaddressed_total", "counter",
+  m.Single("zqosrv_messages_unaddressed_total", "counter",
            "Game messages for a GUID that no connection held and no departing player had: a "
-           "fault of the game.");
-  m.Sample("zqosrv_messages_unaddressed_total", status.Unaddressed);
-  m.Family("zqosrv_messages_rate_limited_total", "counter",
-           "Game messages dropped by a connection's message budget.");
-  m.Sample("zqosrv_messages_rate_limited_total", status.RateLimited);
+           "fault of the game.",
+           status.Unaddressed);
+  m.Single("zqosrv_messages_rate_limited_total", "counter",
+           "Game messages dropped by a connection's message budget.", status.RateLimited);
 
   const std::pair<const char*, const std::optional<TQueueStatus>&> queues[] = {
       {"game", status.GameQueue}, {"dispatch", status.DispatchQueue}};
@@ -117,11 +115,9 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
   for (const auto& [name, queue] : queues)
     if (queue) m.Sample("zqosrv_queue_full_total", queue->Refused, {{"queue", name}});
 
-  m.Family("zqosrv_beats_sent_total", "counter", "Heartbeat BEATs sent.");
-  m.Sample("zqosrv_beats_sent_total", c.BeatsSent);
-  m.Family("zqosrv_beats_missed_total", "counter",
-           "Heartbeat cycles that found a client's last BEAT unacknowledged.");
-  m.Sample("zqosrv_beats_missed_total", c.BeatsMissed);
+  m.Single("zqosrv_beats_sent_total", "counter", "Heartbeat BEATs sent.", c.BeatsSent);
+  m.Single("zqosrv_beats_missed_total", "counter",
+           "Heartbeat cycles that found a client's last BEAT unacknowledged.", c.BeatsMissed);
 
   if (status.UpdateDurations)
     m.Histogram("zqosrv_update_players_duration_seconds",
@@ -135,22 +131,18 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
                 "Time the login worker took to decide one login (account, bans, password hash).",
                 *status.LoginChecks);
 
-  m.Family("zqosrv_admin_unauthorized_total", "counter",
-           "Admin API requests refused for a wrong or missing token.");
-  m.Sample("zqosrv_admin_unauthorized_total", admin.Unauthorized);
-  m.Family("zqosrv_admin_blocked_total", "counter",
-           "Admin API requests refused while their address was blocked.");
-  m.Sample("zqosrv_admin_blocked_total", admin.Blocked);
-  m.Family("zqosrv_admin_event_followers", "gauge", "Readers of the event stream.");
-  m.Sample("zqosrv_admin_event_followers", admin.Followers);
-  m.Family("zqosrv_admin_event_followers_dropped_total", "counter",
-           "Event stream readers closed because they fell too far behind.");
-  m.Sample("zqosrv_admin_event_followers_dropped_total", admin.FollowersDropped);
-  m.Family("zqosrv_admin_cross_origin_total", "counter",
-           "Admin API changes refused as sent from another origin.");
-  m.Sample("zqosrv_admin_cross_origin_total", admin.CrossOrigin);
-  m.Family("zqosrv_admin_connections", "gauge", "Connections to the admin API open now.");
-  m.Sample("zqosrv_admin_connections", admin.Connections);
+  m.Single("zqosrv_admin_unauthorized_total", "counter",
+           "Admin API requests refused for a wrong or missing token.", admin.Unauthorized);
+  m.Single("zqosrv_admin_blocked_total", "counter",
+           "Admin API requests refused while their address was blocked.", admin.Blocked);
+  m.Single("zqosrv_admin_event_followers", "gauge", "Readers of the event stream.",
+           admin.Followers);
+  m.Single("zqosrv_admin_event_followers_dropped_total", "counter",
+           "Event stream readers closed because they fell too far behind.", admin.FollowersDropped);
+  m.Single("zqosrv_admin_cross_origin_total", "counter",
+           "Admin API changes refused as sent from another origin.", admin.CrossOrigin);
+  m.Single("zqosrv_admin_connections", "gauge", "Connections to the admin API open now.",
+           admin.Connections);
   const THttpRefusals& r = admin.Refusals;
   const std::array<uint64_t, HTTP_REFUSAL_REASONS.size()> refused = {r.Connections, r.PerAddress,
                                                                      r.Head, r.Body, r.Deadline};
@@ -159,20 +151,18 @@ std::string ServerMetricsText(const TServerStatus& status, const TAdminCounters&
            HTTP_REFUSAL_REASONS, [&](std::size_t i) { return refused[i]; });
 
   const TProcessStats p = ReadProcessStats();
-  m.Family("process_cpu_seconds_total", "counter", "User and system CPU time of the process.");
-  m.Sample("process_cpu_seconds_total", p.CpuSeconds);
-  m.Family("process_resident_memory_bytes", "gauge", "Resident memory of the process.");
-  m.Sample("process_resident_memory_bytes", p.ResidentBytes);
-  m.Family("process_virtual_memory_bytes", "gauge", "Virtual memory of the process.");
-  m.Sample("process_virtual_memory_bytes", p.VirtualBytes);
+  m.Single("process_cpu_seconds_total", "counter", "User and system CPU time of the process.",
+           p.CpuSeconds);
+  m.Single("process_resident_memory_bytes", "gauge", "Resident memory of the process.",
+           p.ResidentBytes);
+  m.Single("process_virtual_memory_bytes", "gauge", "Virtual memory of the process.",
+           p.VirtualBytes);
   if (p.StartTimeSeconds > 0) {
-    m.Family("process_start_time_seconds", "gauge", "When the process started, in Unix seconds.");
-    m.Sample("process_start_time_seconds", p.StartTimeSeconds);
+    m.Single("process_start_time_seconds", "gauge", "When the process started, in Unix seconds.",
+             p.StartTimeSeconds);
   }
-  m.Family("process_open_fds", "gauge", "File descriptors the process has open.");
-  m.Sample("process_open_fds", p.OpenFds);
-  m.Family("process_max_fds", "gauge", "Most file descriptors the process may open.");
-  m.Sample("process_max_fds", p.MaxFds);
+  m.Single("process_open_fds", "gauge", "File descriptors the process has open.", p.OpenFds);
+  m.Single("process_max_fds", "gauge", "Most file descriptors the process may open.", p.MaxFds);
   return m.Text();
 }
 
